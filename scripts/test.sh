@@ -1,0 +1,18 @@
+#!/bin/sh
+# Builds everything and runs the whole test suite.
+#   scripts/test.sh              normal build
+#   TARVIK_SANITIZE=address scripts/test.sh   ASan + UBSan
+#   TARVIK_SANITIZE=thread  scripts/test.sh   TSan
+set -e
+cd "$(dirname "$0")/.."
+sh scripts/deps.sh
+san="${TARVIK_SANITIZE:-none}"
+dir="build"
+[ "$san" != "none" ] && dir="build-$san"
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_SANITIZE="$san" \
+  -DTARVIK_WERROR="${TARVIK_WERROR:-OFF}" >/dev/null
+cmake --build "$dir"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+cd "$dir" && ctest --output-on-failure -j2 ${CTEST_ARGS:-}

@@ -1,0 +1,37 @@
+// FIFO: received bytes not yet consumed, cut into frames (or, for the modem,
+// text lines). Only the receiver thread touches it. The frame scan resumes
+// where the previous call stopped, so a large frame arriving in small chunks
+// is not rescanned from the start each time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trv {
+
+class FIFO {
+public:
+    // Bytes kept while waiting for the end of a started frame; a frame is at
+    // most 64 KB escaped, so anything beyond this is not a frame.
+    static constexpr size_t kMaxPending = 2 * 65536 + 64;
+    static constexpr size_t kMaxNoStart = 32768;
+
+    bool push(const uint8_t* buffer, size_t len);
+    void flush();
+    // Cuts the next complete frame (DLE STX ... DLE ETX) into frame; dropped
+    // gets the number of bytes discarded by this call.
+    bool nextFrame(std::vector<uint8_t>& frame, size_t& dropped);
+    // Cuts the next line (up to a line feed, carriage returns left out).
+    bool nextLine(std::string& line);
+    size_t size() const { return pl.size(); }
+
+private:
+    void resetScan();
+    std::vector<uint8_t> pl;
+    size_t scan = 0;   // pl[0, scan) has been scanned
+    bool esc = false;  // scan state at `scan`
+    long start = -1;
+};
+
+}  // namespace trv

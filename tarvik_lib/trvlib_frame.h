@@ -1,0 +1,106 @@
+// TRV_Request and the binary frame: layout, escaping, CRC, cipher, dump.
+//
+//   DLE STX | flags(2) token(4) length(2) count(2) command(2) items... CRC(2) | DLE ETX
+//
+// Multi-byte fields are little-endian; between the markers every 0x10 is
+// doubled. The CRC (XMODEM) runs over the unescaped bytes from the flags to
+// the last item byte as they stand on the wire. With a cipher active the
+// command and the item bytes are enciphered.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "trvlib_dataitem.h"
+#include "trvlib_global.h"
+#include "trvlib_reportlist.h"
+
+namespace trv {
+
+class TRV_DeviceView;
+
+constexpr uint16_t kFlagEnciphered = 0x0001;
+constexpr uint16_t kFlagRepeated = 0x0004;
+
+// Decoding results.
+enum FrameResult { FRAME_OK = 0, FRAME_NOMEM = 1, FRAME_SHORT = 2, FRAME_MALFORMED = 3, FRAME_CRC = 6 };
+
+// The device's cipher state: method 1 XOR, 2 additive, anything else none.
+struct Cipher {
+    uint16_t method = 0;
+    bool haveKey = false;
+    std::string key;  // raw key bytes
+    // Key length: bytes before the first zero byte.
+    size_t keyLen() const;
+    bool active() const { return (method == 1 || method == 2) && haveKey && keyLen() > 0; }
+};
+
+// Which side enciphers what first. The library sends the item bytes at key
+// positions 0..m-1 and the command at m, m+1; the register sends the command
+// first (positions 0, 1) and the items after it.
+enum class CipherOrder { ItemsFirst, CommandFirst };
+
+uint16_t updatecrc(uint16_t crc, uint8_t byte);
+// CRC over escaped data, skipping the first byte of each doubled 0x10.
+uint16_t crcdata(uint16_t crc, const uint8_t* data, size_t n);
+uint8_t cipher(uint8_t byte, size_t& pos, const Cipher& c);
+uint8_t decipher(uint8_t byte, size_t& pos, const Cipher& c);
+std::vector<uint8_t> escapeSYN(const uint8_t* data, size_t n);
+// Key bytes from hexadecimal text; false when there is no valid key.
+bool Hex2Key(const std::string& text, std::string& key);
+bool IsLongCommand(uint32_t command);
+// Direction: 1 sent ("$$O "), 2 received ("$$I "), other: raw bytes.
+std::string FrameDump(const uint8_t* data, size_t len, int direction);
+
+// Encodes a frame. Sets kFlagEnciphered in flags first when the cipher is
+// active, so the flags on the wire always match the content. Returns an empty
+// vector when the values do not fit the 16-bit length, count or size fields.
+std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
+                                 const std::vector<const TRV_DataItem*>& items, const Cipher& c,
+                                 CipherOrder order);
+
+struct DecodedFrame {
+    uint16_t flags = 0;
+    uint32_t token = 0;
+    uint16_t cmd = 0;
+    std::vector<TRV_DataItem> items;
+};
+// Never reads outside [frame, frame+len).
+int decodeFrame(const uint8_t* frame, size_t len, const Cipher& c, CipherOrder order, DecodedFrame& out);
+
+class TRV_Request : public Tagged {
+public:
+    static constexpr Kind kKind = Kind::Request;
+    TRV_Request();
+    ~TRV_Request();
+
+    std::vector<uint8_t> toFrame(const Cipher& c);
+    int fromFrame(const uint8_t* frame, size_t len, const Cipher& c);
+
+    CReportList<TRV_DataItem> items;     // parameters (owning)
+    CReportList<TRV_DataItem> response;  // answer values (owning)
+    uint32_t read_ptr = 0;
+    uint32_t token = 0;
+    uint16_t flags = 0;
+    uint16_t cmd_id = 0;
+    uint8_t post_mode = 0;
+    TRV_DeviceView* myDevice = nullptr;  // counted reference, see TRV_DeviceView
+    std::atomic<uint32_t> state{TARVIK_STATE_NEW};
+    std::atomic<uint32_t> start_time{0};
+    TARVIK_STATUS other_error = 0;
+    int max_retry_count = 5;
+
+    // Bookkeeping of the device core, guarded by the output queue's mutex.
+    uint32_t stateSeq = 0;           // bumped on every state change by the core
+    bool inFlight = false;           // the sender is writing it without the lock
+    bool deleteAfterWrite = false;   // deleted while in flight: the sender frees it
+
+    void setState(uint32_t s) {
+        state.store(s, std::memory_order_release);
+        ++stateSeq;
+    }
+};
+
+}  // namespace trv

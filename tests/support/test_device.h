@@ -1,0 +1,93 @@
+// A device whose "wire" is the test itself: the shared sender loop runs as for
+// any transport, frames it writes are recorded, and the test plays the
+// register by feeding bytes to the receive path.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "trvlib_boundary.h"
+#include "trvlib_device.h"
+#include "trvlib_deviceview.h"
+
+namespace trv::test {
+
+class LoopThread : public Thread {
+public:
+    explicit LoopThread(std::function<void(Thread&)> body) : body_(std::move(body)) {}
+    ~LoopThread() override { signal(); waitfor(); }
+protected:
+    void execute() override { body_(*this); }
+private:
+    std::function<void(Thread&)> body_;
+};
+
+class TestDevice : public TRV_Device {
+public:
+    ~TestDevice() override { DeviceRealClose(); }
+
+    bool DeviceRealOpen() override {
+        if (failOpen) return false;
+        sender = std::make_unique<LoopThread>([this](Thread& t) { SenderLoop(t); });
+        sender->start();
+        return true;
+    }
+    bool DeviceRealClose() override {
+        if (sender) {
+            sender->signal();
+            wakeSender();
+            sender->waitfor();
+            sender.reset();
+        }
+        return true;
+    }
+
+    // Plays the register: bytes arrive as if the receiver thread read them.
+    void feed(const std::vector<uint8_t>& bytes) { ProcessRecvBytes(bytes.data(), bytes.size()); }
+
+    // Waits for the next frame the sender wrote.
+    bool nextWritten(std::vector<uint8_t>& frame, int ms = 2000) {
+        std::unique_lock<std::mutex> lk(m);
+        if (!cv.wait_for(lk, std::chrono::milliseconds(ms), [&] { return !written.empty(); })) return false;
+        frame = std::move(written.front());
+        written.pop_front();
+        return true;
+    }
+    size_t writtenCount() {
+        std::lock_guard<std::mutex> lk(m);
+        return written.size();
+    }
+
+    TARVIK_STATUS writeResult = 0;  // what the next writes report
+    bool failOpen = false;
+    int busyPause = 250;
+    std::function<void()> duringWrite;  // runs inside a write, without queue locks
+
+protected:
+    const char* Prefix() const override { return "DEVICE_TEST: "; }
+    uint32_t Category() const override { return LOG_DEVICE; }
+    int BusyPauseMs() const override { return busyPause; }
+    TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override {
+        if (duringWrite) duringWrite();
+        if (writeResult) return writeResult;
+        bytesSent += static_cast<int>(len);
+        {
+            std::lock_guard<std::mutex> lk(m);
+            written.emplace_back(data, data + len);
+        }
+        cv.notify_all();
+        return 0;
+    }
+
+private:
+    std::unique_ptr<LoopThread> sender;
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::vector<uint8_t>> written;
+};
+
+}  // namespace trv::test
