@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -74,6 +75,19 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex m_;
     std::condition_variable cv_;
+};
+
+// A thread whose body is a function (the sender loop of a transport).
+class FunctionThread : public Thread {
+public:
+    explicit FunctionThread(std::function<void(Thread&)> body) : body_(std::move(body)) {}
+    ~FunctionThread() override { signal(); waitfor(); }
+
+protected:
+    void execute() override { body_(*this); }
+
+private:
+    std::function<void(Thread&)> body_;
 };
 
 // A counting semaphore with a time-out (the modem's line semaphore).

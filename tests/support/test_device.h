@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -16,15 +17,7 @@
 
 namespace trv::test {
 
-class LoopThread : public Thread {
-public:
-    explicit LoopThread(std::function<void(Thread&)> body) : body_(std::move(body)) {}
-    ~LoopThread() override { signal(); waitfor(); }
-protected:
-    void execute() override { body_(*this); }
-private:
-    std::function<void(Thread&)> body_;
-};
+using LoopThread = FunctionThread;
 
 class TestDevice : public TRV_Device {
 public:
@@ -62,7 +55,7 @@ public:
         return written.size();
     }
 
-    TARVIK_STATUS writeResult = 0;  // what the next writes report
+    std::atomic<TARVIK_STATUS> writeResult{0};  // what the next writes report
     bool failOpen = false;
     int busyPause = 250;
     std::function<void()> duringWrite;  // runs inside a write, without queue locks

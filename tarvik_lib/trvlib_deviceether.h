@@ -1,0 +1,66 @@
+// TRV_EtherDevice: a register listening on a TCP port.
+//
+// The socket keeps one descriptor number from open to close. Reconnecting
+// (by either thread, one at a time under reopenMutex) connects a new socket
+// and dup2()s it onto that number, so the other thread simply continues on
+// the new connection and never touches a closed or reused descriptor. While
+// no connection is up the number holds an unconnected socket.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "trvlib_device.h"
+
+namespace trv {
+
+class TRV_EtherDevice : public TRV_Device {
+public:
+    TRV_EtherDevice();
+    ~TRV_EtherDevice() override;
+
+    TARVIK_STATUS SetDeviceParam(uint32_t id, void* value) override;
+    bool DeviceRealOpen() override;
+    bool DeviceRealClose() override;
+
+    // Drops the current connection and connects anew (serialised). When the
+    // connection was already replaced since `generation` was read, that new
+    // connection is used. On failure the last error is the raw system error.
+    bool Reopen(uint64_t generation);
+    static TARVIK_STATUS openErrorStatus(int err);
+
+    static constexpr int kConnectTimeoutMs = 3000;
+
+protected:
+    const char* Prefix() const override { return "DEVICE_Ether: "; }
+    const char* LoopPrefix() const override { return "DEVICE_ETHER: "; }
+    uint32_t Category() const override { return LOG_ETHER; }
+    int BusyPauseMs() const override { return 150; }
+    TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
+
+private:
+    class RecvThread;
+    void receiveLoop(Thread& self);
+    // Connects a new socket; its descriptor, or -1 with errno-like err.
+    int connectSocket(int& err);
+    // Waits for fd (and the stop descriptor); poll()-style result.
+    int waitFor(int fd, short events, int ms);
+
+    std::mutex paramMutex;
+    std::string targ_ip = "127.0.0.1";  // guarded by paramMutex
+    std::atomic<uint16_t> port{1000};
+    std::atomic<uint32_t> timeoutsec{10};
+
+    std::mutex reopenMutex;
+    int mysocket = -1;                       // stable descriptor number while open
+    std::atomic<bool> connected{false};
+    std::atomic<uint64_t> generation{0};     // bumped by every reconnect attempt
+    int stopfd = -1;                         // eventfd: wakes both threads for stop
+
+    std::unique_ptr<FunctionThread> sender;
+    std::unique_ptr<FunctionThread> recv;
+};
+
+}  // namespace trv
