@@ -125,13 +125,20 @@ uint8_t TRV_Device::GetCryptoStatus() {
 // ---------------------------------------------------------------- views
 
 TRV_DeviceView* TRV_Device::OpenDevice() {
-    std::lock_guard<std::mutex> lk(viewsMutex);
-    if (device_views.Count() == 0 && !DeviceRealOpen()) return nullptr;
+    std::lock_guard<std::mutex> oc(openCloseMutex);
+    bool first;
+    {
+        std::lock_guard<std::mutex> lk(viewsMutex);
+        first = device_views.Count() == 0;
+    }
+    if (first && !DeviceRealOpen()) return nullptr;
     auto* v = new (std::nothrow) TRV_DeviceView(this);
     if (!v) {
         SetErrorCode(TARVIK_STATUS_NOMEMORY);
+        if (first) DeviceRealClose();
         return nullptr;
     }
+    std::lock_guard<std::mutex> lk(viewsMutex);
     device_views.Add(v);
     liveViews.push_back(v);
     return v;
@@ -152,6 +159,7 @@ void TRV_Device::viewGone(TRV_DeviceView* view) {
 }
 
 bool TRV_Device::closeMe(TRV_DeviceView* view) {
+    std::lock_guard<std::mutex> oc(openCloseMutex);
     {
         std::lock_guard<std::mutex> lk(viewsMutex);
         if (device_views.IndexOf(view) < 0) {
@@ -629,9 +637,7 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
             bool replay = false;
             {
                 std::lock_guard<std::mutex> lk(outQueueMutex);
-                const int i = FindWithToken(a.token);
-                if (i >= 0) {
-                    TRV_Request* r = outQueue[i];
+                if (TRV_Request* r = outQueue[FindWithToken(a.token)]) {
                     r->setState(TARVIK_STATE_PENDING);
                     r->flags = kFlagRepeated;
                     outQueue.Erase(r);
@@ -670,12 +676,12 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
 
 void TRV_Device::ProcessAccept(const DecodedFrame& a) {
     std::lock_guard<std::mutex> lk(outQueueMutex);
-    const int i = FindWithToken(a.token);
-    if (i < 0) {
+    TRV_Request* r = outQueue[FindWithToken(a.token)];
+    if (!r) {
         Log(LOG_DEVICE, 14, "DEVICE: Command accepted but not in queue??");
         return;
     }
-    outQueue[i]->setState(TARVIK_STATE_ACCEPTED);
+    r->setState(TARVIK_STATE_ACCEPTED);
     Log(LOG_DEVICE, 14, "DEVICE: Command accepted :" + num(a.token) + " ");
 }
 
@@ -697,12 +703,11 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
     bool finished = false;
     {
         std::lock_guard<std::mutex> lk(outQueueMutex);
-        const int i = FindWithToken(a.token);
-        if (i < 0) {
+        TRV_Request* r = outQueue[FindWithToken(a.token)];
+        if (!r) {
             Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
             return;
         }
-        TRV_Request* r = outQueue[i];
         if (r->cmd_id != a.cmd) {
             Log(LOG_DEVICE, 14, "DEVICE: Command completed, but token differs from sent!!!");
             return;
@@ -755,12 +760,11 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
     bool finished = false, retry = false;
     {
         std::lock_guard<std::mutex> lk(outQueueMutex);
-        const int i = FindWithToken(a.token);
-        if (i < 0) {
+        TRV_Request* r = outQueue[FindWithToken(a.token)];
+        if (!r) {
             Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
             return;
         }
-        TRV_Request* r = outQueue[i];
         if (r->cmd_id != v0) {
             Log(LOG_DEVICE, 14, "DEVICE: Command error-completed, but token differs from sent!!!");
             return;

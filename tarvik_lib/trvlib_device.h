@@ -167,6 +167,7 @@ private:
     std::atomic<char> decimalsep{','};
     std::atomic<uint32_t> event_Mode{0};
 
+    std::mutex openCloseMutex;  // one open or close of the hardware at a time
     std::mutex viewsMutex;
     CReportList<TRV_DeviceView> device_views;  // open views, guarded by viewsMutex
     std::vector<TRV_DeviceView*> liveViews;    // every view still alive, guarded by viewsMutex

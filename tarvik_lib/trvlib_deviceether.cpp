@@ -151,7 +151,6 @@ int TRV_EtherDevice::connectSocket(int& err) {
 bool TRV_EtherDevice::Reopen(uint64_t seen) {
     std::lock_guard<std::mutex> lk(reopenMutex);
     if (generation.load() != seen && connected.load()) return true;  // the other thread reconnected
-    ++generation;
     Log(LOG_ETHER, 8, "DEVICE_Ether: Openning communication port");
     connected = false;
     int err = 0;
@@ -165,6 +164,7 @@ bool TRV_EtherDevice::Reopen(uint64_t seen) {
             if (dead >= 0) ::close(dead);
         }
         SetErrorCode(static_cast<TARVIK_STATUS>(err));
+        ++generation;
         return false;
     }
     if (mysocket < 0) {
@@ -174,6 +174,7 @@ bool TRV_EtherDevice::Reopen(uint64_t seen) {
         ::close(s);
     }
     connected = true;
+    ++generation;  // last: a thread that saw the old number now knows to go on
     Log(LOG_ETHER, 8, "DEVICE_Ether: Device reopen");
     return true;
 }

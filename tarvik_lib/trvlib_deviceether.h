@@ -56,7 +56,7 @@ private:
     std::mutex reopenMutex;
     int mysocket = -1;                       // stable descriptor number while open
     std::atomic<bool> connected{false};
-    std::atomic<uint64_t> generation{0};     // bumped by every reconnect attempt
+    std::atomic<uint64_t> generation{0};     // bumped when a reconnect attempt ends
     int stopfd = -1;                         // eventfd: wakes both threads for stop
 
     std::unique_ptr<FunctionThread> sender;

@@ -83,6 +83,10 @@ TEST(TcpApi, HandlesAndOpenErrors) {
 TEST(TcpApi, OpenCloseAndPeerCloseReconnects) {
     Listener l;
     TARVIK_HANDLE d = tcpDevice("localhost", l.port);  // a name, resolved
+    if (getenv("TCP_DEBUG_LOG")) {
+        TRV_SetDebugFileName(d, getenv("TCP_DEBUG_LOG"));
+        TRV_SetDebugLevel(d, 0x1500F);
+    }
     TARVIK_HANDLE v = TRV_OpenDevice(d);
     ASSERT_NE(v, nullptr);
     int c1 = l.accept();
