@@ -3,11 +3,18 @@
 #include <new>
 
 #include "trvlib_device.h"
+#ifdef TARVIK_WITH_USB
+#include "trvlib_deviceusb.h"
+#endif
 
 namespace trv {
 
 TRV_Device* makeTransport(uint32_t type) {
     switch (type) {
+#ifdef TARVIK_WITH_USB
+    case TARVIK_DEVICE_USB:
+        return new (std::nothrow) TRV_USBDevice();
+#endif
     default:
         return nullptr;
     }
