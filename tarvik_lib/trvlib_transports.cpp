@@ -3,6 +3,9 @@
 #include <new>
 
 #include "trvlib_deviceether.h"
+#ifdef TARVIK_WITH_USB
+#include "trvlib_deviceusb.h"
+#endif
 
 namespace trv {
 
@@ -10,6 +13,10 @@ TRV_Device* makeTransport(uint32_t type) {
     switch (type) {
     case TARVIK_DEVICE_ETHER:
         return new (std::nothrow) TRV_EtherDevice();
+#ifdef TARVIK_WITH_USB
+    case TARVIK_DEVICE_USB:
+        return new (std::nothrow) TRV_USBDevice();
+#endif
     default:
         return nullptr;
     }
