@@ -42,6 +42,9 @@ protected:
     void SetUp() override {
         view = dev.OpenDevice();
         ASSERT_NE(view, nullptr);
+        // Nobody answers here, so no busy polls after the long commands.
+        unsigned char nosync = 1;
+        ASSERT_EQ(TRV_SetDeviceParam(view, TARVIK_PARAM_NOSYNC, &nosync), 0u);
     }
     void TearDown() override { TRV_CloseDevice(view); }
 
