@@ -80,17 +80,6 @@ TEST_F(MirtelConfig, ClockAndStatusTexts) {
     EXPECT_STREQ(zegar, "2009-12-31 23:59:58");
     EXPECT_STREQ(wersja, "1.02");
     EXPECT_EQ(kasjer, 4);
-
-    // A date-time is written as soon as it is complete, before later values.
-    stringMode(1);
-    fisk[0] = 32;
-    zegar[0] = 1;
-    h = answer(503, {V::B(1), V::B(1), V::B(0), V::W(77), V::B(1), V::B(2), V::W(2007), V::B(8), V::B(0),
-                     V::B(9), V::N("1")});
-    EXPECT_EQ(TRVG_TransStatusGet(h, nullptr, nullptr, nullptr, nullptr, fisk, zegar, nullptr, nullptr, nullptr,
-                                  nullptr, nullptr, nullptr, nullptr, nullptr), 0x10007u);
-    EXPECT_STREQ(fisk, "2007-02-01 08:00:09");
-    EXPECT_EQ(TRVG_Default(h), 0u);
 }
 
 TEST_F(MirtelConfig, DatabaseStatusJoinsColumns) {
@@ -109,11 +98,4 @@ TEST_F(MirtelConfig, DatabaseStatusJoinsColumns) {
     TARVIK_HANDLE h = answer(512, values);
     EXPECT_EQ(TRVG_DBStatusGetEx(h, &typ, &tot, sizes, counts), 0x10008u);
     EXPECT_EQ(TRVG_Default(h), 0u);
-
-    unsigned short cmd = 0, status = 0;
-    unsigned long token = 0;
-    EXPECT_EQ(TRVG_SeqStatusGet(answer(9, {V::W(3000), V::W(2), V::L(0xFFFFFFFEu)}), &cmd, &status, &token), 0u);
-    EXPECT_EQ(token, 0xFFFFFFFEul);
-    ASSERT_EQ(TRVS_SeqStatusGet(view, nullptr, 4, 0), 0u);
-    EXPECT_EQ(sent(9), "B4");
 }

@@ -146,7 +146,6 @@ TEST_F(MirtelPlu, WireOrders) {
     EXPECT_EQ(sent(2184), "V3 V12 N2 N150");
     ASSERT_EQ(TRVS_PLUDelAll(view, nullptr, 3, 0), 0u);
     EXPECT_EQ(sent(2150), "B3");
-    EXPECT_EQ(TRVS_PLUReadByBarcode(view, nullptr, nullptr, 1, 0), 0x10103u);
     EXPECT_EQ(TRVS_PluPriceUpdateByBarcode(view, nullptr, "5901", "1.5", 0), 0x10104u);
 
     // Barcode lists: an empty entry between two line feeds is sent, a final

@@ -130,20 +130,6 @@ TEST_F(MirtelSaleRec, FiscalDayAndSmallRecords) {
     EXPECT_EQ(TRVG_Default(h), 0u);
     stringMode(0);
 
-    char opis[64], kasjer[64];
-    unsigned short numer_kasjera = 0;
-    const auto payform = std::vector<V>{V::W(2), V::S("Karta"), V::B(1), V::N("1250"), V::S("Visa"), V::S("K1"),
-                                        V::S("Anna"), V::W(3)};
-    ASSERT_EQ(TRVG_SaleRecGetPayformEx(record(payform), nullptr, nullptr, nullptr, nullptr, opis, nullptr, kasjer,
-                                       &numer_kasjera), 0u);
-    EXPECT_STREQ(opis, "Visa");
-    EXPECT_EQ(numer_kasjera, 3);
-
-    unsigned long auth = 0;
-    ASSERT_EQ(TRVG_SaleRecGetAuthorize(record({V::L(900), V::S("Kierownik"), V::N("50")}), &auth, nullptr, nullptr),
-              0u);
-    EXPECT_EQ(auth, 900u);
-
     // Sizes: the output is required.
     unsigned char limit = 0;
     ASSERT_EQ(TRVG_SaleSizeGet(answer(452, {V::B(80)}), &limit), 0u);
