@@ -14,7 +14,8 @@
  *           is invalid or could not be pushed; the request is kept (not
  *           posted) when phRequest was given and freed otherwise
  *   0x10101  a value the library adds itself could not be pushed
- *   else     the result of TRV_PostRequest
+ *   else     the result of TRV_PostRequest; a refused post frees the
+ *            request when the caller did not ask for its handle
  *
  * A TRVG_ function takes the answered request and one output per value. A
  * null output drops its value, unless the function says otherwise. The

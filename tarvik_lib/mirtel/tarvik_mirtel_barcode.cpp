@@ -12,8 +12,8 @@ TARVIK_API TARVIK_STATUS TRVS_BarcodeIns(const TARVIK_HANDLE hDevice, TARVIK_HAN
     c.word(numer_plu);
     if (!barcodes) return c.fail(argCode(4)).post();
     // An empty list sends the article number alone. A barcode that cannot be
-    // pushed is reported one position further on than a missing list, as
-    // callers of this command have always seen it.
+    // pushed has a code of its own, one above that of a missing list; callers
+    // tell the two cases apart by it.
     const auto parts = explode('\n', barcodes).value_or(std::vector<std::string>{});
     return c.withCode(argCode(5)).strings(parts).post();
 }

@@ -114,7 +114,7 @@ public:
     enum class Order { DateFirst, TimeFirst };
     Command& dateTimeSec(const char* text, Order order);
     Command& ipv4(const char* text);                  // Long
-    // Each non-null part of a line-feed separated list (empty text: none).
+    // The parts of a split list, one String each, all under one argument's code.
     Command& strings(const std::vector<std::string>& parts);
 
     // For the commands that check an argument themselves.
