@@ -1,0 +1,514 @@
+// The command builder, the answer reader and the text helpers of libmirtel.
+#include "tarvik_mirtel_helper.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace mirtel {
+
+// ---- string results --------------------------------------------------------
+
+TARVIK_STATUS HandleStringResult(TARVIK_HANDLE phRequest, char* buffer, unsigned long* len) {
+    TARVIK_HANDLE view = TRV_RequestDevice(phRequest);
+    if (!view) return kNullHandle;
+    unsigned char mode = 0;
+    if (TRV_GetDeviceParam(view, TARVIK_PARAM_STRINGHANDLING, &mode) != kOk) return kNoStringMode;
+    *len = mode == 0 ? 1000000ul : static_cast<unsigned char>(buffer[0]);
+    return kOk;
+}
+
+TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std::string& text) {
+    if (!buffer) return kOk;
+    unsigned long capacity = 0;
+    if (TARVIK_STATUS st = HandleStringResult(phRequest, buffer, &capacity)) return st;
+    // The terminating NUL must fit as well.
+    if (text.size() >= capacity) return kTooSmall;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return kOk;
+}
+
+// ---- small conversions -----------------------------------------------------
+
+int stringtoi(const std::string& s) {
+    if (s.empty()) return -1;
+    long long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+        if (v > INT_MAX) return -1;
+    }
+    return static_cast<int>(v);
+}
+
+std::string trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
+int unsignedField(const std::string& s) { return stringtoi(trim(s)); }
+
+std::optional<std::vector<std::string>> explode(char separator, const char* s) {
+    if (!s || !*s) return std::nullopt;
+    const std::string text(s);
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t found = text.find(separator, pos);
+        if (found == std::string::npos) {
+            parts.push_back(text.substr(pos));
+            break;
+        }
+        parts.push_back(text.substr(pos, found - pos));
+        pos = found + 1;
+    }
+    return parts;
+}
+
+std::string join(const std::vector<std::string>& parts) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += '\n';
+        out += parts[i];
+    }
+    return out;
+}
+
+std::string dateText(unsigned day, unsigned month, unsigned year) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%04u-%02u-%02u", year, month, day);
+    return b;
+}
+
+std::string timeText(unsigned hour, unsigned minute) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%02u:%02u", hour, minute);
+    return b;
+}
+
+std::string timeText(unsigned hour, unsigned minute, unsigned sec) {
+    char b[24];
+    std::snprintf(b, sizeof b, "%02u:%02u:%02u", hour, minute, sec);
+    return b;
+}
+
+// ---- dates and times -------------------------------------------------------
+
+namespace {
+
+// The field at [pos, pos+len) of text: cut (empty beyond the end), trimmed,
+// converted; -1 when it is no unsigned number.
+int field(const std::string& text, size_t pos, size_t len) {
+    if (pos >= text.size()) return -1;
+    return unsignedField(text.substr(pos, len));
+}
+
+bool validTime(int hour, int minute, int sec) {
+    return hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && sec >= 0 && sec < 60;
+}
+
+struct DateFields {
+    int year, month, day;
+};
+
+DateFields dateFields(const std::string& t) { return {field(t, 0, 4), field(t, 5, 2), field(t, 8, 2)}; }
+
+}  // namespace
+
+bool ValidDate(int year, int month, int day) {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int last = days[month - 1] + (month == 2 && leap ? 1 : 0);
+    return day <= last;
+}
+
+bool ParseDate(const char* date, unsigned char& day, unsigned char& month, unsigned short& year) {
+    if (!date) return false;
+    const std::string t(date);
+    const DateFields d = dateFields(t);
+    if (!ValidDate(d.year, d.month, d.day)) return false;
+    day = static_cast<unsigned char>(d.day);
+    month = static_cast<unsigned char>(d.month);
+    year = static_cast<unsigned short>(d.year);
+    return true;
+}
+
+bool ParseDateTimeSec(const char* date, unsigned char& day, unsigned char& month, unsigned short& year,
+                      unsigned char& hour, unsigned char& minute, unsigned char& sec) {
+    if (!date) return false;
+    const std::string t(date);
+    const DateFields d = dateFields(t);
+    const int h = field(t, 11, 2), m = field(t, 14, 2), s = field(t, 17, 2);
+    if (!ValidDate(d.year, d.month, d.day) || !validTime(h, m, s)) return false;
+    day = static_cast<unsigned char>(d.day);
+    month = static_cast<unsigned char>(d.month);
+    year = static_cast<unsigned short>(d.year);
+    hour = static_cast<unsigned char>(h);
+    minute = static_cast<unsigned char>(m);
+    sec = static_cast<unsigned char>(s);
+    return true;
+}
+
+bool ParseDateTime(const char* date, unsigned char& day, unsigned char& month, unsigned short& year,
+                   unsigned char& hour, unsigned char& minute) {
+    if (!date) return false;
+    const std::string t(date);
+    const DateFields d = dateFields(t);
+    const int h = field(t, 11, 2), m = field(t, 14, 2);
+    if (!ValidDate(d.year, d.month, d.day) || !validTime(h, m, 0)) return false;
+    day = static_cast<unsigned char>(d.day);
+    month = static_cast<unsigned char>(d.month);
+    year = static_cast<unsigned short>(d.year);
+    hour = static_cast<unsigned char>(h);
+    minute = static_cast<unsigned char>(m);
+    return true;
+}
+
+bool ParseTime(const char* date, unsigned char& hour, unsigned char& minute, unsigned char& sec) {
+    if (!date) return false;
+    const std::string t(date);
+    const int h = field(t, 0, 2), m = field(t, 3, 2);
+    int s = field(t, 6, 2);
+    if (s < 0) s = 0;  // "HH:MM" alone
+    if (!validTime(h, m, s)) return false;
+    hour = static_cast<unsigned char>(h);
+    minute = static_cast<unsigned char>(m);
+    sec = static_cast<unsigned char>(s);
+    return true;
+}
+
+time_t secTimeOf2000() {
+    struct tm t {};
+    t.tm_year = 100;
+    t.tm_mon = 0;
+    t.tm_mday = 1;
+    t.tm_isdst = 0;
+    return mktime(&t);
+}
+
+std::string time_to_date2000(unsigned long offset) {
+    const time_t at = secTimeOf2000() + static_cast<time_t>(offset);
+    struct tm t {};
+    if (!localtime_r(&at, &t)) return std::string();
+    char b[64];
+    std::snprintf(b, sizeof b, "%d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
+                  t.tm_min, t.tm_sec);
+    return b;
+}
+
+std::string to_interval(unsigned long offset) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%lu:%02lu:%02lu:%02lu", offset / 86400, (offset / 3600) % 24, (offset / 60) % 60,
+                  offset % 60);
+    return b;
+}
+
+// ---- IPv4 ------------------------------------------------------------------
+
+namespace {
+
+// One "%d" of scanf: blanks, an optional sign, at least one digit. A number
+// too large for an int is kept as out of range rather than wrapped.
+bool scanInt(const char*& p, long long& v) {
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const char* q = p;
+    bool neg = false;
+    if (*q == '+' || *q == '-') neg = *q++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*q))) return false;
+    long long n = 0;
+    while (std::isdigit(static_cast<unsigned char>(*q))) {
+        if (n < 100000) n = n * 10 + (*q - '0');
+        ++q;
+    }
+    v = neg ? -n : n;
+    p = q;
+    return true;
+}
+
+}  // namespace
+
+int str2ip(const char* ipval, unsigned long* ip) {
+    *ip = 0;
+    if (!ipval) return -1;
+    long long part[4];
+    const char* p = ipval;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (*p != '.') return -1;
+            ++p;
+        }
+        if (!scanInt(p, part[i])) return -1;
+    }
+    unsigned long v = 0;
+    for (long long n : part) {
+        if (n < 0 || n > 255) return -2;
+        v = (v << 8) | static_cast<unsigned long>(n);
+    }
+    *ip = v;
+    return 0;
+}
+
+std::string ip2str(uint32_t ip) {
+    char b[20];
+    std::snprintf(b, sizeof b, "%u.%u.%u.%u", ip >> 24, (ip >> 16) & 0xFF, (ip >> 8) & 0xFF, ip & 0xFF);
+    return b;
+}
+
+// ---- Command ---------------------------------------------------------------
+
+Command::Command(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_CMD cmd, unsigned char tryb)
+    : phRequest_(phRequest), tryb_(tryb) {
+    if (!hDevice) {
+        status_ = kNullHandle;
+    } else if (tryb == TARVIK_POST_DELETE_EMPTY || (tryb == TARVIK_POST_EXCLUSIVE && !phRequest)) {
+        status_ = kBadMode;
+    } else if (!(request_ = TRV_CreateRequest(hDevice, cmd))) {
+        status_ = kNoRequest;
+    } else if (phRequest) {
+        // The caller holds the request from now on, whatever happens next.
+        *phRequest = request_;
+    }
+}
+
+TARVIK_STATUS Command::nextCode() {
+    const TARVIK_STATUS code = explicit_ ? explicit_ : argCode(position_);
+    explicit_ = 0;
+    ++position_;
+    return code;
+}
+
+template <class Push>
+Command& Command::step(Push push) {
+    const TARVIK_STATUS code = nextCode();
+    if (ok() && !push()) status_ = code;
+    return *this;
+}
+
+Command& Command::fail(TARVIK_STATUS code) {
+    if (ok()) status_ = code;
+    return *this;
+}
+
+Command& Command::byte(unsigned char v) {
+    return step([&] { return TRV_PushRequestParamByte(request_, v) == kOk; });
+}
+Command& Command::word(unsigned short v) {
+    return step([&] { return TRV_PushRequestParamWord(request_, v) == kOk; });
+}
+Command& Command::dword(uint32_t v) {
+    return step([&] { return TRV_PushRequestParamLong(request_, v) == kOk; });
+}
+Command& Command::string(const char* s) {
+    return step([&] { return s && TRV_PushRequestParamString(request_, s) == kOk; });
+}
+Command& Command::stringOrEmpty(const char* s) {
+    return step([&] { return TRV_PushRequestParamString(request_, s ? s : "") == kOk; });
+}
+Command& Command::numeric(const char* s) {
+    return step([&] { return s && TRV_PushRequestParamNumeric(request_, s) == kOk; });
+}
+Command& Command::currency(const char* s) {
+    return step([&] { return s && TRV_PushRequestParamCurrency(request_, s) == kOk; });
+}
+Command& Command::quantity(const char* s) {
+    return step([&] { return s && TRV_PushRequestParamQuantity(request_, s) == kOk; });
+}
+
+Command& Command::filler(unsigned char v) {
+    if (ok() && TRV_PushRequestParamByte(request_, v) != kOk) status_ = kFiller;
+    return *this;
+}
+
+Command& Command::date(const char* text) {
+    return step([&] {
+        unsigned char d, m;
+        unsigned short y;
+        return ParseDate(text, d, m, y) && TRV_PushRequestParamByte(request_, d) == kOk &&
+               TRV_PushRequestParamByte(request_, m) == kOk && TRV_PushRequestParamWord(request_, y) == kOk;
+    });
+}
+
+Command& Command::dateTimeSec(const char* text, Order order) {
+    return step([&] {
+        unsigned char d, mo, h, mi, s;
+        unsigned short y;
+        if (!ParseDateTimeSec(text, d, mo, y, h, mi, s)) return false;
+        const auto pushDate = [&] {
+            return TRV_PushRequestParamByte(request_, d) == kOk && TRV_PushRequestParamByte(request_, mo) == kOk &&
+                   TRV_PushRequestParamWord(request_, y) == kOk;
+        };
+        const auto pushTime = [&] {
+            return TRV_PushRequestParamByte(request_, h) == kOk && TRV_PushRequestParamByte(request_, mi) == kOk &&
+                   TRV_PushRequestParamByte(request_, s) == kOk;
+        };
+        return order == Order::DateFirst ? pushDate() && pushTime() : pushTime() && pushDate();
+    });
+}
+
+Command& Command::ipv4(const char* text) {
+    return step([&] {
+        unsigned long ip = 0;
+        return str2ip(text, &ip) == 0 && TRV_PushRequestParamLong(request_, static_cast<uint32_t>(ip)) == kOk;
+    });
+}
+
+Command& Command::strings(const std::vector<std::string>& parts) {
+    return step([&] {
+        for (const std::string& p : parts)
+            if (TRV_PushRequestParamString(request_, p.c_str()) != kOk) return false;
+        return true;
+    });
+}
+
+TARVIK_STATUS Command::post() {
+    TARVIK_STATUS st = status_;
+    if (st == kOk) st = TRV_PostRequest(request_, tryb_);
+    // Nobody else could ever free a request that is neither queued nor held.
+    if (st != kOk && request_ && !phRequest_) TRV_DestroyRequest(request_);
+    return st;
+}
+
+// ---- Answer ----------------------------------------------------------------
+
+Answer::Answer(TARVIK_HANDLE phRequest, TARVIK_CMD cmd) : request_(phRequest) {
+    if (!phRequest) {
+        status_ = kNullHandle;
+    } else if (TARVIK_STATUS st = TRV_GetRequestStatus(phRequest)) {
+        status_ = st;
+    } else if (TRV_GetRequestCommandID(phRequest) != cmd) {
+        status_ = kWrongCommand;
+    }
+}
+
+Answer& Answer::fail(TARVIK_STATUS code) {
+    if (ok()) status_ = code;
+    return *this;
+}
+
+uint32_t Answer::count() const { return TRV_GetResponseValueCount(request_); }
+
+bool Answer::pop(unsigned char& v) {
+    if (ok()) status_ = TRV_PopResponseValueByte(request_, &v);
+    return ok();
+}
+
+bool Answer::pop(unsigned short& v) {
+    if (ok()) status_ = TRV_PopResponseValueWord(request_, &v);
+    return ok();
+}
+
+bool Answer::pop(uint32_t& v) {
+    if (ok()) status_ = TRV_PopResponseValueLong(request_, &v);
+    return ok();
+}
+
+bool Answer::pop(TextKind kind, std::string& v, uint32_t local) {
+    if (!ok()) return false;
+    std::vector<char> buf(local);
+    switch (kind) {
+    case TextKind::String: status_ = TRV_PopResponseValueString(request_, buf.data(), local); break;
+    case TextKind::Numeric: status_ = TRV_PopResponseValueNumeric(request_, buf.data(), local); break;
+    case TextKind::Currency: status_ = TRV_PopResponseValueCurrency(request_, buf.data(), local); break;
+    case TextKind::Quantity: status_ = TRV_PopResponseValueQuantity(request_, buf.data(), local); break;
+    }
+    if (ok()) v.assign(buf.data());
+    return ok();
+}
+
+Answer& Answer::byte(unsigned char* out) {
+    unsigned char v;
+    if (pop(v) && out) *out = v;
+    return *this;
+}
+
+Answer& Answer::word(unsigned short* out) {
+    unsigned short v;
+    if (pop(v) && out) *out = v;
+    return *this;
+}
+
+Answer& Answer::dword(unsigned long* out) {
+    uint32_t v;
+    if (pop(v) && out) *out = v;
+    return *this;
+}
+
+Answer& Answer::dropByte() {
+    unsigned char v;
+    pop(v);
+    return *this;
+}
+
+Answer& Answer::text(char* out, const std::string& value) {
+    if (ok()) status_ = CopyStringResult(request_, out, value);
+    return *this;
+}
+
+Answer& Answer::string(char* out, uint32_t local) {
+    std::string v;
+    if (pop(TextKind::String, v, local)) text(out, v);
+    return *this;
+}
+
+Answer& Answer::numeric(char* out, uint32_t local) {
+    std::string v;
+    if (pop(TextKind::Numeric, v, local)) text(out, v);
+    return *this;
+}
+
+Answer& Answer::currency(char* out, uint32_t local) {
+    std::string v;
+    if (pop(TextKind::Currency, v, local)) text(out, v);
+    return *this;
+}
+
+Answer& Answer::quantity(char* out, uint32_t local) {
+    std::string v;
+    if (pop(TextKind::Quantity, v, local)) text(out, v);
+    return *this;
+}
+
+Answer& Answer::date(char* out) {
+    unsigned char d, m;
+    unsigned short y;
+    if (pop(d) && pop(m) && pop(y)) text(out, dateText(d, m, y));
+    return *this;
+}
+
+Answer& Answer::dateTimeMin(char* out) {
+    unsigned char d, m, h, mi;
+    unsigned short y;
+    if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi)) text(out, dateText(d, m, y) + " " + timeText(h, mi));
+    return *this;
+}
+
+Answer& Answer::dateTimeSec(char* out) {
+    unsigned char d, m, h, mi, s;
+    unsigned short y;
+    if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi) && pop(s))
+        text(out, dateText(d, m, y) + " " + timeText(h, mi, s));
+    return *this;
+}
+
+Answer& Answer::time(char* out) {
+    unsigned char h, m, s;
+    if (pop(h) && pop(m) && pop(s)) text(out, timeText(h, m, s));
+    return *this;
+}
+
+Answer& Answer::ipv4(char* out) {
+    uint32_t v;
+    if (pop(v)) text(out, ip2str(v));
+    return *this;
+}
+
+TARVIK_STATUS Answer::finish() {
+    if (ok()) TRV_DestroyRequest(request_);
+    return status_;
+}
+
+}  // namespace mirtel

@@ -1,0 +1,199 @@
+// The shape every libmirtel command shares, written once:
+//
+//   Command  builds and posts one request (argument checks, push codes by
+//            argument position, the post-mode rules);
+//   Answer   reads one answered request (status and command checks, pops
+//            through local buffers, the string result rule) and destroys it
+//            only when every value was taken;
+//
+// and the small helpers for dates, times, IPv4 addresses and line-feed
+// separated lists. libmirtel keeps no state: everything goes through the
+// handles the caller passes in, and only libtarvik's exported request
+// functions are called.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tarvik/mirtel.h"
+
+namespace mirtel {
+
+// Codes of our own (the rest come from libtarvik unchanged).
+constexpr TARVIK_STATUS kOk = TARVIK_STATUS_OK;
+constexpr TARVIK_STATUS kNoRequest = TARVIK_STATUS_NOMEMORY;       // TRV_CreateRequest gave nothing
+constexpr TARVIK_STATUS kWrongCommand = TARVIK_STATUS_NOCOMMAND;   // answer of another command
+constexpr TARVIK_STATUS kNullHandle = TARVIK_STATUS_NULLHANDLE;
+constexpr TARVIK_STATUS kTooSmall = TARVIK_STATUS_BUFFERTOOSMALL;  // text does not fit the caller's buffer
+constexpr TARVIK_STATUS kBadMode = TARVIK_STATUS_BADMODE;
+constexpr TARVIK_STATUS kFiller = TARVIK_STATUS_FILLERPUSH;        // a value we add ourselves
+constexpr TARVIK_STATUS kNoStringMode = TARVIK_STATUS_INVALIDARG;  // string-handling mode unreadable
+constexpr TARVIK_STATUS argCode(unsigned position) { return 0x10100u + position; }
+
+// Sizes of the local buffers values are popped through.
+constexpr uint32_t kShortText = 64;
+constexpr uint32_t kLongText = 256;
+
+// ---- helpers -------------------------------------------------------------
+
+// Capacity of a caller's text buffer under the string-handling mode of the
+// request's view: mode 0 trusts the caller (1000000), any other mode reads
+// the capacity from the buffer's first byte.
+TARVIK_STATUS HandleStringResult(TARVIK_HANDLE phRequest, char* buffer, unsigned long* len);
+// Copies text into a caller's buffer under that rule; a null buffer drops it.
+TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std::string& text);
+
+// Fixed-position date and time texts ("YYYY-MM-DD HH:MM:SS"); separators are
+// not looked at. Nothing is written unless the whole text is valid.
+bool ParseDateTimeSec(const char* date, unsigned char& day, unsigned char& month, unsigned short& year,
+                      unsigned char& hour, unsigned char& minute, unsigned char& sec);
+bool ParseDateTime(const char* date, unsigned char& day, unsigned char& month, unsigned short& year,
+                   unsigned char& hour, unsigned char& minute);
+bool ParseDate(const char* date, unsigned char& day, unsigned char& month, unsigned short& year);
+// "HH:MM:SS" or "HH:MM" (seconds 0).
+bool ParseTime(const char* date, unsigned char& hour, unsigned char& minute, unsigned char& sec);
+bool ValidDate(int year, int month, int day);
+
+// Dotted IPv4 text to a number, first part most significant: 0, or -1 for
+// fewer than four numbers, -2 for a part outside 0..255 (*ip is 0 then).
+int str2ip(const char* ipval, unsigned long* ip);
+std::string ip2str(uint32_t ip);
+
+// Local time of 2000-01-01 00:00:00 and texts of offsets from it.
+time_t secTimeOf2000();
+std::string time_to_date2000(unsigned long offset);  // "YYYY-MM-DD HH-MM-SS"
+std::string to_interval(unsigned long offset);       // "D:HH:MM:SS"
+
+// Splits s at separator. An empty (or null) text gives no array at all; a
+// separator at the very end adds no empty part.
+std::optional<std::vector<std::string>> explode(char separator, const char* s);
+// Strips bytes 0..32 from both ends.
+std::string trim(const std::string& s);
+// Decimal digits only; empty text, any other byte or int overflow gives -1.
+int stringtoi(const std::string& s);
+// A trimmed field as an unsigned number, -1 when it is not one.
+int unsignedField(const std::string& s);
+
+// Text forms of answer values.
+std::string dateText(unsigned day, unsigned month, unsigned year);  // YYYY-MM-DD
+std::string timeText(unsigned hour, unsigned minute);               // HH:MM
+std::string timeText(unsigned hour, unsigned minute, unsigned sec); // HH:MM:SS
+std::string join(const std::vector<std::string>& parts);            // one line feed between two
+
+// ---- sending -------------------------------------------------------------
+
+// Builds one request. Each step that takes a caller argument moves the
+// argument position on, so its failure code follows the position
+// (hDevice 1, phRequest 2, first parameter 3). The first failure stops every
+// later step; post() reports it.
+class Command {
+public:
+    Command(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_CMD cmd, unsigned char tryb);
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
+
+    // The code of the next argument's failure, in place of its position.
+    Command& withCode(TARVIK_STATUS code) { explicit_ = code; return *this; }
+
+    Command& byte(unsigned char v);
+    Command& word(unsigned short v);
+    Command& dword(uint32_t v);                       // wire Long
+    Command& string(const char* s);                   // null: the argument's code
+    Command& stringOrEmpty(const char* s);            // null is sent as ""
+    Command& numeric(const char* s);
+    Command& currency(const char* s);
+    Command& quantity(const char* s);
+    // A constant we add ourselves; not a caller argument (0x10101).
+    Command& filler(unsigned char v);
+    // Date and date-time texts split into wire values, all under the one
+    // argument's code.
+    Command& date(const char* text);                  // day, month, year
+    enum class Order { DateFirst, TimeFirst };
+    Command& dateTimeSec(const char* text, Order order);
+    Command& ipv4(const char* text);                  // Long
+    // The parts of a split list, one String each, all under one argument's code.
+    Command& strings(const std::vector<std::string>& parts);
+
+    // For the commands that check an argument themselves.
+    Command& fail(TARVIK_STATUS code);
+    Command& skipArgument() { ++position_; explicit_ = 0; return *this; }
+    bool ok() const { return status_ == kOk; }
+    TARVIK_HANDLE request() const { return request_; }
+
+    // Posts the request with the caller's mode, or reports the first failure.
+    // A request the caller holds no handle of is never left behind.
+    TARVIK_STATUS post();
+
+private:
+    TARVIK_STATUS nextCode();
+    // Runs one push under the current argument's code.
+    template <class Push>
+    Command& step(Push push);
+
+    TARVIK_HANDLE request_ = nullptr;
+    TARVIK_HANDLE* phRequest_;
+    unsigned char tryb_;
+    TARVIK_STATUS status_ = kOk;
+    unsigned position_ = 3;
+    TARVIK_STATUS explicit_ = 0;
+};
+
+// ---- reading -------------------------------------------------------------
+
+enum class TextKind { String, Numeric, Currency, Quantity };
+
+// Reads one answered request. The constructor checks the handle, the
+// request's status and its command; each step pops the next value and
+// stores it where the caller's output is not null. The first failure stops
+// every later step.
+class Answer {
+public:
+    Answer(TARVIK_HANDLE phRequest, TARVIK_CMD cmd);
+    Answer(const Answer&) = delete;
+    Answer& operator=(const Answer&) = delete;
+
+    Answer& byte(unsigned char* out);
+    Answer& word(unsigned short* out);
+    Answer& dword(unsigned long* out);                          // wire Long
+    Answer& string(char* out, uint32_t local = kShortText);
+    Answer& numeric(char* out, uint32_t local = kShortText);
+    Answer& currency(char* out, uint32_t local = kShortText);
+    Answer& quantity(char* out, uint32_t local = kShortText);
+    Answer& dropByte();                                         // a value nobody receives
+    // Texts built from several values, copied as soon as they are complete.
+    Answer& date(char* out);                                    // day, month, year
+    Answer& dateTimeMin(char* out);                             // + hour, minute
+    Answer& dateTimeSec(char* out);                             // + hour, minute, second
+    Answer& time(char* out);                                    // hour, minute, second
+    Answer& ipv4(char* out);                                    // Long as dotted text
+    // A text of our own making, under the string result rule.
+    Answer& text(char* out, const std::string& value);
+
+    // Raw pops for the layouts that branch on what they read; false once
+    // anything failed.
+    bool pop(unsigned char& v);
+    bool pop(unsigned short& v);
+    bool pop(uint32_t& v);
+    bool pop(TextKind kind, std::string& v, uint32_t local = kShortText);
+
+    Answer& fail(TARVIK_STATUS code);
+    bool ok() const { return status_ == kOk; }
+    TARVIK_STATUS status() const { return status_; }
+    TARVIK_HANDLE request() const { return request_; }
+    // Number of values of the whole answer.
+    uint32_t count() const;
+
+    // Destroys the request when every step succeeded; the result either way.
+    TARVIK_STATUS finish();
+    // For header readers: the result, the request stays.
+    TARVIK_STATUS keep() const { return status_; }
+
+private:
+    TARVIK_HANDLE request_;
+    TARVIK_STATUS status_ = kOk;
+};
+
+}  // namespace mirtel
