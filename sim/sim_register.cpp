@@ -325,7 +325,7 @@ Output Session::receive(const uint8_t* data, size_t n) {
     std::lock_guard lk(reg_.mu_);
     const auto now = SteadyClock::now();
     reg_.lastActivity_ = now;
-    reg_.logLocked("SIM: Data received : " + trv::FrameDump(data, n, 0));
+    if (reg_.loggingLocked()) reg_.logLocked("SIM: Data received : " + trv::FrameDump(data, n, 0));
     emitSetup(out);
     emitDue(now, out);
     fifo_.push(data, n);
@@ -380,7 +380,8 @@ void Session::handleFrame(const std::vector<uint8_t>& frame, Output& out) {
     Stats& st = reg_.stats_;
     const Faults& f = reg_.faults_;
     ++st.framesReceived;
-    reg_.logLocked("SIM: FRAME Received : " + trv::FrameDump(frame.data(), frame.size(), 2));
+    if (reg_.loggingLocked())
+        reg_.logLocked("SIM: FRAME Received : " + trv::FrameDump(frame.data(), frame.size(), 2));
 
     if (f.dropEvery && ++reg_.framesSeen_ % f.dropEvery == 0) {
         ++st.drops;
@@ -569,7 +570,7 @@ void Session::sendFrame(Output& out, uint32_t token, uint16_t cmd, const Items& 
             r.logLocked("SIM: CRC of the next frame corrupted (fault)");
         }
     }
-    r.logLocked("SIM: FRAME Sent: " + trv::FrameDump(bytes.data(), bytes.size(), 1));
+    if (r.loggingLocked()) r.logLocked("SIM: FRAME Sent: " + trv::FrameDump(bytes.data(), bytes.size(), 1));
     ++r.stats_.framesSent;
 
     if (f.garbage) {
@@ -586,7 +587,7 @@ void Session::sendFrame(Output& out, uint32_t token, uint16_t cmd, const Items& 
         for (int k = 1 + static_cast<int>(r.rng_() % 4); k > 0; --k) noise.push_back(rnd());
         noise.push_back(DLE);
         noise.push_back(CAN);
-        r.logLocked("SIM: Noise sent : " + trv::FrameDump(noise.data(), noise.size(), 0));
+        if (r.loggingLocked()) r.logLocked("SIM: Noise sent : " + trv::FrameDump(noise.data(), noise.size(), 0));
         bytes.insert(bytes.begin(), noise.begin(), noise.end());
     }
 

@@ -79,6 +79,7 @@ struct Output {
 
 class Session;
 
+// Outlives every Session and TcpServer that uses it.
 class Register {
 public:
     Register();
@@ -173,6 +174,8 @@ private:
         bool stopped = false;
     };
 
+    // The frame dumps are only built when someone reads them.
+    bool loggingLocked() const { return logFile_ || logSink_; }
     void logLocked(const std::string& line);
     void wakeAllLocked();
     bool busyLocked(SteadyClock::time_point now) const;

@@ -253,5 +253,18 @@ TEST(SimProgram, ServesLogsAndExitsOnSigterm) {
     const std::string s = all.str();
     EXPECT_NE(s.find("SIM: FRAME Received : \n$$I 0000 10 02 "), std::string::npos);
     EXPECT_NE(s.find("SIM: FRAME Sent: \n$$O 0000 10 02 "), std::string::npos);
+
+    // velsor turns the log back into the frames: request, acknowledgement, answer.
+    FILE* v = popen((std::string(VELSOR_PATH) + " < " + log).c_str(), "r");
+    ASSERT_NE(v, nullptr);
+    std::string listing;
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, v)) > 0) listing.append(buf, n);
+    pclose(v);
+    size_t blocks = 0;
+    for (size_t at = 0; (at = listing.find("Ramka ", at)) != std::string::npos; ++at) ++blocks;
+    EXPECT_EQ(blocks, 3u);
+    EXPECT_NE(listing.find("Ramka odebrana\n\x10\x02"), std::string::npos);
     std::remove(log.c_str());
 }
