@@ -1,0 +1,184 @@
+// The register's in-memory database and settings, and the command handlers
+// that work on them. Nothing here knows about frames, threads or sockets: a
+// handler takes the decoded values of a request and fills the values of the
+// answer, or throws ExecError with the execution error the register reports.
+// The Register (sim_register.h) serialises every call with its own mutex.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "trvlib_dataitem.h"
+
+namespace trvsim {
+
+using Items = std::vector<trv::TRV_DataItem>;
+
+// Execution errors, the third value of an error answer. The register defines
+// these itself; sim/README.md lists them.
+namespace err {
+constexpr uint16_t kBusy = 101;            // a long command is still running
+constexpr uint16_t kBadParams = 102;       // a value is missing or of the wrong type
+constexpr uint16_t kBadValue = 103;        // a value is out of range (date, rate, record number)
+constexpr uint16_t kNotFound = 104;        // no such record, barcode or name
+constexpr uint16_t kExists = 105;          // record exists and overwriting was not allowed
+constexpr uint16_t kFull = 106;            // no free record, list full
+constexpr uint16_t kNoRecord = 107;        // sale journal: no (further) record
+constexpr uint16_t kStopped = 108;         // long command stopped by command 10
+constexpr uint16_t kNonZero = 109;         // record has non-zero totals
+constexpr uint16_t kInSet = 110;           // article is a member of a set
+constexpr uint16_t kBarcodeUsed = 111;     // barcode belongs to another article
+constexpr uint16_t kAnswerTooLarge = 112;  // the answer does not fit one frame
+constexpr uint16_t kBadCommand = 113;      // command identifier reserved for the register's own frames
+}  // namespace err
+
+// Transmission errors, the second value of an error answer.
+namespace trans {
+constexpr uint16_t kCrc = 3002;        // CRC of the received frame is wrong
+constexpr uint16_t kMalformed = 3003;  // received frame cannot be read
+constexpr uint16_t kInjected = 3006;   // default of the injected transmission errors
+}  // namespace trans
+
+struct ExecError {
+    uint16_t code;
+};
+
+struct DateTime {
+    int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    bool operator==(const DateTime&) const = default;
+};
+bool validDateTime(const DateTime& t);
+int64_t toEpoch(const DateTime& t);  // seconds, calendar without time zone
+DateTime fromEpoch(int64_t s);
+
+// Answer values in wire order.
+class Values {
+public:
+    Values& byte(uint8_t v);
+    Values& word(uint16_t v);
+    Values& dword(uint32_t v);
+    Values& str(const std::string& v);
+    Values& num(int64_t v);  // a Numeric; clamped to the 12-digit range
+    Values& date(const DateTime& t);         // day, month, year Word
+    Values& dateHM(const DateTime& t);       // day, month, year Word, hour, minute
+    Values& dateTime(const DateTime& t);     // day, month, year Word, hour, minute, second
+    Items items;
+};
+
+// Request values in wire order; a missing value or one of another type ends
+// the command with err::kBadParams. Numeric fields accept Numeric, Currency
+// and Quantity values and keep the number in the units it arrived in.
+class Args {
+public:
+    explicit Args(const Items& v) : v_(v) {}
+    uint8_t byte();
+    uint16_t word();
+    uint32_t dword();
+    std::string str();
+    int64_t num();
+    bool more() const { return i_ < v_.size(); }
+    size_t remaining() const { return v_.size() - i_; }
+    TARVIK_DATA_TYPE peekType() const { return more() ? v_[i_].Type() : TARVIK_TYPE_NONE; }
+
+private:
+    const trv::TRV_DataItem& next(TARVIK_DATA_TYPE t);
+    const Items& v_;
+    size_t i_ = 0;
+};
+
+struct SetMember {
+    uint16_t plu = 0;
+    int64_t qty = 0;
+    int64_t price = 0;
+};
+
+// One record of the article database.
+struct Article {
+    uint16_t number = 0;
+    uint8_t type = 0;  // 0 ordinary article, 1 set, 2 e-service article
+    std::string name;
+    std::string barcode;                // primary barcode
+    std::vector<std::string> barcodes;  // additional barcodes
+    int64_t price = 0;
+    int64_t minStock = 0;
+    uint8_t packaging = 0, unit = 0, discount = 0, group = 0, vat = 0, qtyFormat = 0;
+    uint8_t fixedPrice = 0, discountFlag = 0, notepad = 0;
+    uint16_t eservice = 0;
+    uint8_t forbidden = 0;  // sets only
+    std::vector<SetMember> members;
+    int64_t stock = 0;
+    DateTime stockDate;
+    int64_t statValue = 0, statQty = 0;
+    DateTime statDate;
+};
+
+// A record of the sale journal or of the fiscal memory: its type code and
+// its values after the header.
+struct Record {
+    uint16_t type = 0;
+    Items body;
+};
+
+// Sale journal record types (the Word type of the 451 header).
+namespace journal {
+constexpr uint16_t kDaily = 1, kFinished = 2, kCancelled = 3, kArticle = 4, kSetLine = 5,
+                   kPackaging = 6, kPayment = 7, kCurrency = 8, kDiscount = 9,
+                   kArticleDiscount = 10, kCashback = 11, kAuthorisation = 12, kOrder = 13,
+                   kInventory = 14;
+}
+// Fiscal memory record types (the Word type of 401-405).
+namespace fiscal {
+constexpr uint16_t kDaily = 1, kFiscalisation = 2, kVatChange = 3, kRamClear = 4, kSaleStart = 5;
+}
+
+struct State {
+    State();
+
+    // Clock: the register's time is the system time plus an offset, counted
+    // as plain calendar seconds (no time zone of its own).
+    int64_t clockOffset = 0;
+    DateTime now() const;
+    void setClock(const DateTime& t);
+
+    std::array<uint16_t, 7> vat{};  // rates A-G in hundredths of a percent
+    std::vector<std::pair<uint8_t, std::string>> header, footer;
+    std::string cashregNumber = "TRV00012345";
+    std::string nip = "5250001009";
+    std::string uniqueNumber = "ABC12345678";
+    std::string firmware = "TRV-SIM 1.0";
+    DateTime fiscalised;
+    uint8_t logoutTimeout = 5, offTimeout = 30, lockFlag = 0;
+    uint16_t unlockHour = 0;
+    uint16_t lastReceipt = 0;
+
+    uint16_t pluCapacity = 5000;  // record numbers 1..pluCapacity
+    static constexpr size_t kMaxBarcodesPerArticle = 16;
+    std::map<uint16_t, Article> articles;
+    std::map<std::string, uint16_t> byBarcode;  // primary and additional barcodes
+
+    static constexpr size_t kJournalCapacity = 2000;
+    std::vector<Record> journal;
+    size_t journalNext = 0;  // index of the record the next plain read returns
+    size_t journalLast = 0;  // index of the record read last (for re-reading)
+    std::vector<Record> fiscalMemory;  // record n is fiscalMemory[n - 1]
+
+    // Article helpers; barcodes are kept in byBarcode as well.
+    const Article* findBarcode(const std::string& code) const;
+    void putArticle(Article a);
+    void eraseArticle(uint16_t number);
+    bool inSomeSet(uint16_t plu) const;
+
+    void fillSamples();
+
+    // Runs one command. False when the register has no handler for it (it is
+    // then answered without values); ExecError for a failed execution.
+    bool execute(uint16_t cmd, const Items& params, Values& answer);
+};
+
+}  // namespace trvsim
