@@ -632,7 +632,11 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
     DecodedFrame a;
     const int rc = decodeFrame(frame, len, cipherState(), CipherOrder::CommandFirst, a);
     if (rc != FRAME_OK) {
-        if (rc == FRAME_CRC) {
+        // A damaged answer whose header arrived names the request it belongs
+        // to: that request is sent again rather than left waiting for an
+        // answer that will not come (the register answers a repeated frame
+        // once more).
+        if (rc == FRAME_CRC || (rc == FRAME_MALFORMED && a.header)) {
             Log(LOG_DEVICE, 14, "DEVICE: CRC Error detected.");
             bool replay = false;
             {

@@ -20,56 +20,59 @@ void FIFO::resetScan() {
 
 bool FIFO::nextFrame(std::vector<uint8_t>& frame, size_t& dropped) {
     dropped = 0;
-    long end = -1;
-    for (; scan < pl.size(); ++scan) {
-        const uint8_t b = pl[scan];
-        if (!esc) {
-            if (b == 0x10) esc = true;
+    while (true) {
+        long end = -1;
+        for (; scan < pl.size(); ++scan) {
+            const uint8_t b = pl[scan];
+            if (!esc) {
+                if (b == 0x10) esc = true;
+                continue;
+            }
+            esc = false;
+            if (b == 0x02) {
+                start = static_cast<long>(scan) - 1;  // a later start moves it forward
+            } else if (b == 0x03) {
+                end = static_cast<long>(scan);
+                break;
+            } else if (b == 0x18) {
+                start = -1;  // DLE CAN: the started frame is abandoned
+            }
+        }
+
+        if (start >= 0 && end >= 0) {
+            dropped += static_cast<size_t>(start);
+            frame.assign(pl.begin() + start, pl.begin() + end + 1);
+            pl.erase(pl.begin(), pl.begin() + end + 1);
+            resetScan();
+            return true;
+        }
+        if (start < 0 && end < 0) {
+            if (pl.size() > kMaxNoStart) {
+                dropped += pl.size();
+                flush();
+            }
+            return false;
+        }
+        if (start < 0) {
+            // An end without a start: those bytes go (uncounted), and a whole
+            // frame behind them is cut now rather than when more bytes come.
+            pl.erase(pl.begin(), pl.begin() + end + 1);
+            resetScan();
             continue;
         }
-        esc = false;
-        if (b == 0x02) {
-            start = static_cast<long>(scan) - 1;  // a later start moves it forward
-        } else if (b == 0x03) {
-            end = static_cast<long>(scan);
-            break;
-        } else if (b == 0x18) {
-            start = -1;  // DLE CAN: the started frame is abandoned
+        // a started frame without its end yet
+        dropped += static_cast<size_t>(start);
+        if (start > 0) {
+            pl.erase(pl.begin(), pl.begin() + start);
+            scan -= static_cast<size_t>(start);
+            start = 0;
         }
-    }
-
-    if (start >= 0 && end >= 0) {
-        dropped = static_cast<size_t>(start);
-        frame.assign(pl.begin() + start, pl.begin() + end + 1);
-        pl.erase(pl.begin(), pl.begin() + end + 1);
-        resetScan();
-        return true;
-    }
-    if (start < 0 && end < 0) {
-        if (pl.size() > kMaxNoStart) {
-            dropped = pl.size();
+        if (pl.size() > kMaxPending) {
+            dropped += pl.size();
             flush();
         }
         return false;
     }
-    if (start < 0) {
-        // an end without a start: those bytes go, uncounted
-        pl.erase(pl.begin(), pl.begin() + end + 1);
-        resetScan();
-        return false;
-    }
-    // a started frame without its end yet
-    dropped = static_cast<size_t>(start);
-    if (start > 0) {
-        pl.erase(pl.begin(), pl.begin() + start);
-        scan -= static_cast<size_t>(start);
-        start = 0;
-    }
-    if (pl.size() > kMaxPending) {
-        dropped += pl.size();
-        flush();
-    }
-    return false;
 }
 
 bool FIFO::nextLine(std::string& line) {

@@ -207,6 +207,7 @@ int decodeFrame(const uint8_t* frame, size_t len, const Cipher& c, CipherOrder o
     if (!r.get16(out.flags) || !r.get32(out.token) || !r.get16(length) || !r.get16(count) ||
         !r.next(cmdRaw[0]) || !r.next(cmdRaw[1]))
         return FRAME_MALFORMED;
+    out.header = true;
     const bool deciph = (out.flags & kFlagEnciphered) != 0;
     size_t pos = 0;
     auto dc = [&](uint8_t b) { return deciph ? decipher(b, pos, c) : b; };

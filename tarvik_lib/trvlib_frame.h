@@ -62,6 +62,7 @@ std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
                                  CipherOrder order);
 
 struct DecodedFrame {
+    bool header = false;  // flags, token, length, count and command were read
     uint16_t flags = 0;
     uint32_t token = 0;
     uint16_t cmd = 0;

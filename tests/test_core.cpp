@@ -390,7 +390,10 @@ TEST_F(Core, LongCommandHoldsRequestsBehindStatusPolls) {
     ackAndAnswer(dev, d, {B(1), W(3)});
     EXPECT_EQ(TRV_GetError(view), 35u);  // 32 + busy code
     EXPECT_EQ(TRV_GetRequestState(next), TARVIK_STATE_PENDING);
-    ackAndAnswer(dev, DecodedFrame{0, TRV_GetRequestCommandSerial(rep), 1165, {}});  // report done
+    DecodedFrame report;
+    report.token = TRV_GetRequestCommandSerial(rep);
+    report.cmd = 1165;
+    ackAndAnswer(dev, report);  // the report is done
     int polls = 0;
     while (nextSent(dev, d) && d.cmd == 8) {
         ++polls;
@@ -572,4 +575,25 @@ TEST(CoreLog, ThresholdsAndCategories) {
     EXPECT_NE(less.find("DEVICE: Start processing command complete"), std::string::npos);
     EXPECT_EQ(run(0x0006), "");
     EXPECT_EQ(run(0x1000), "");
+}
+
+TEST(CoreFifo, AStrayEndDoesNotHoldBackTheFrameBehindIt) {
+    FIFO fifo;
+    auto f = regFrame(5, 14, {B(1)});
+    std::vector<uint8_t> in = {0x41, 0x10, 0x03};
+    in.insert(in.end(), f.begin(), f.end());
+    fifo.push(in.data(), in.size());
+    std::vector<uint8_t> out;
+    size_t dropped = 0;
+    ASSERT_TRUE(fifo.nextFrame(out, dropped));
+    EXPECT_EQ(out, f);
+    EXPECT_EQ(fifo.size(), 0u);
+
+    // A frame start with no end is kept only up to the largest frame size.
+    std::vector<uint8_t> open = {0x10, 0x02};
+    open.resize(FIFO::kMaxPending + 10, 0x55);
+    fifo.push(open.data(), open.size());
+    EXPECT_FALSE(fifo.nextFrame(out, dropped));
+    EXPECT_EQ(dropped, open.size());
+    EXPECT_EQ(fifo.size(), 0u);
 }
