@@ -3,11 +3,14 @@
 #include <new>
 
 #include "trvlib_deviceether.h"
+#include "trvlib_devicers232.h"
 
 namespace trv {
 
 TRV_Device* makeTransport(uint32_t type) {
     switch (type) {
+    case TARVIK_DEVICE_RS232:
+        return new (std::nothrow) TRV_RS232Device();
     case TARVIK_DEVICE_ETHER:
         return new (std::nothrow) TRV_EtherDevice();
     default:
