@@ -3,6 +3,7 @@
 #include <new>
 
 #include "trvlib_deviceether.h"
+#include "trvlib_devicers232.h"
 #ifdef TARVIK_WITH_USB
 #include "trvlib_deviceusb.h"
 #endif
@@ -11,12 +12,14 @@ namespace trv {
 
 TRV_Device* makeTransport(uint32_t type) {
     switch (type) {
-    case TARVIK_DEVICE_ETHER:
-        return new (std::nothrow) TRV_EtherDevice();
+    case TARVIK_DEVICE_RS232:
+        return new (std::nothrow) TRV_RS232Device();
 #ifdef TARVIK_WITH_USB
     case TARVIK_DEVICE_USB:
         return new (std::nothrow) TRV_USBDevice();
 #endif
+    case TARVIK_DEVICE_ETHER:
+        return new (std::nothrow) TRV_EtherDevice();
     default:
         return nullptr;
     }
