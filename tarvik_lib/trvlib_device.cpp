@@ -117,6 +117,29 @@ Cipher TRV_Device::cipherState() {
     return cipher_;
 }
 
+void TRV_Device::failWritten(TARVIK_STATUS status) {
+    bool any = false;
+    {
+        std::lock_guard<std::mutex> lk(outQueueMutex);
+        for (int i = 0; i < outQueue.Count();) {
+            TRV_Request* r = outQueue[i];
+            const uint32_t s = r->state.load();
+            if (s != TARVIK_STATE_SENT && s != TARVIK_STATE_ACCEPTED) {
+                ++i;
+                continue;
+            }
+            if (r->post_mode == 3) {
+                deleteLocked(r);
+            } else {
+                r->other_error = status;
+                finishLocked(r, TARVIK_STATE_ERROR, false);
+                any = true;
+            }
+        }
+    }
+    if (any) notifyEvent();
+}
+
 uint8_t TRV_Device::GetCryptoStatus() {
     std::lock_guard<std::mutex> lk(cipherMutex);
     return static_cast<uint8_t>(cipher_.method);
@@ -930,6 +953,7 @@ void TRV_Device::SenderLoop(Thread& self) {
         // The answer may already have been processed while the lock was free:
         // only a request nobody touched meanwhile changes state here.
         if (r->stateSeq != seq || outQueue.IndexOf(r) < 0) continue;
+        if (st == TARVIK_STATUS_OK && writtenOnLostConnection()) st = TARVIK_STATUS_TIMEOUT;
         if (st == TARVIK_STATUS_OK) {
             r->setState(TARVIK_STATE_SENT);
         } else if (st != kKeepPending) {

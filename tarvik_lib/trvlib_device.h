@@ -123,6 +123,9 @@ public:
     std::atomic<bool> was_last_long{false}, last_long_done{true}, nosync{false};
 
     Cipher cipherState();
+    // The connection broke: requests written on it will not be answered.
+    // They end with `status` (mode 3 ones are deleted).
+    void failWritten(TARVIK_STATUS status);
     FIFO fifo;  // receiver thread only (and the modem path of the serial sender)
 
 protected:
@@ -134,6 +137,9 @@ protected:
     // Writes one whole frame: 0, a status that fails the request, or
     // kKeepPending. Runs without any queue lock.
     virtual TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) = 0;
+    // True when the frame just written went out on a connection that has
+    // been dropped since (checked under the output queue's lock).
+    virtual bool writtenOnLostConnection() { return false; }
     // Runs first in every pass; true skips frame sending for this pass.
     virtual bool SenderPrePass(Thread&) { return false; }
     // The sender thread body shared by every transport.

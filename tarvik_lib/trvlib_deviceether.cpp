@@ -152,7 +152,13 @@ bool TRV_EtherDevice::Reopen(uint64_t seen) {
     std::lock_guard<std::mutex> lk(reopenMutex);
     if (generation.load() != seen && connected.load()) return true;  // the other thread reconnected
     Log(LOG_ETHER, 8, "DEVICE_Ether: Openning communication port");
-    connected = false;
+    // Whatever was written on the connection that goes now will not be
+    // answered: those requests end with a time-out instead of waiting forever.
+    const bool dropping = connected.exchange(false);
+    if (dropping) {
+        ++epoch;
+        failWritten(TARVIK_STATUS_TIMEOUT);
+    }
     int err = 0;
     int s = connectSocket(err);
     if (s < 0) {
@@ -230,7 +236,14 @@ bool TRV_EtherDevice::DeviceRealClose() {
 TARVIK_STATUS TRV_EtherDevice::WriteFrame(const uint8_t* data, size_t len) {
     size_t off = 0;
     bool wait = false;  // the socket said it would block: wait until writable
+    uint64_t e0 = epoch.load();
     while (!sender->signalled()) {
+        if (epoch.load() != e0) {
+            // The connection was replaced mid-frame: the register never saw a
+            // whole frame, so the new connection gets all of it.
+            off = 0;
+            e0 = epoch.load();
+        }
         Log(LOG_ETHER, 14, "DEVICE_Ether: Send loop. ");
         const uint64_t gen = generation.load();
         if (!connected.load() && !Reopen(gen)) {
@@ -263,7 +276,10 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrame(const uint8_t* data, size_t len) {
         wait = false;
         bytesSent += static_cast<int>(n);
         off += static_cast<size_t>(n);
-        if (off == len) return TARVIK_STATUS_OK;
+        if (off == len) {
+            writtenEpoch = e0;
+            return TARVIK_STATUS_OK;
+        }
     }
     return kKeepPending;  // stopped half-way: the frame was not sent
 }

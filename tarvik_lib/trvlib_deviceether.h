@@ -39,6 +39,7 @@ protected:
     uint32_t Category() const override { return LOG_ETHER; }
     int BusyPauseMs() const override { return 150; }
     TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
+    bool writtenOnLostConnection() override { return writtenEpoch != epoch.load(); }
 
 private:
     class RecvThread;
@@ -57,6 +58,8 @@ private:
     int mysocket = -1;                       // stable descriptor number while open
     std::atomic<bool> connected{false};
     std::atomic<uint64_t> generation{0};     // bumped when a reconnect attempt ends
+    std::atomic<uint64_t> epoch{0};          // bumped when an established connection is dropped
+    uint64_t writtenEpoch = 0;               // the epoch the last frame was written in (sender only)
     int stopfd = -1;                         // eventfd: wakes both threads for stop
 
     std::unique_ptr<FunctionThread> sender;
