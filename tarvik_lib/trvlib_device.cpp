@@ -204,7 +204,7 @@ bool TRV_Device::closeMe(TRV_DeviceView* view) {
     Log(LOG_DEVICE, 10, "DEVICE: Bytes recv dropped: " + num(bytesReceivedDropped));
     Log(LOG_DEVICE, 10, "DEVICE: Frames recv       : " + num(framesReceived));
     Log(LOG_DEVICE, 10, "DEVICE: Frames completed  : " + num(framesCompleted));
-    auto len = [](std::mutex& m, CReportList<TRV_Request>& q) {
+    auto len = [](std::mutex& m, RequestQueue& q) {
         std::lock_guard<std::mutex> lk(m);
         return q.Count();
     };
@@ -225,7 +225,7 @@ bool TRV_Device::closeMe(TRV_DeviceView* view) {
     return ok;
 }
 
-void TRV_Device::dumpQueue(CReportList<TRV_Request>& q, std::mutex& m, const char* name, const char* tag) {
+void TRV_Device::dumpQueue(RequestQueue& q, std::mutex& m, const char* name, const char* tag) {
     std::lock_guard<std::mutex> lk(m);
     Log(LOG_QUEUES, 14, std::string("DEVICE: Begin ") + name + " Queue Dump");
     int i = 0;
@@ -270,7 +270,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, uint8_t mode) {
         Log(LOG_DEVICE, 8, "DEVICE: Posted request");
         Log(LOG_DEVICE, 14, "DEVICE: Command post mode: " + num(mode));
         // A request already on its way is not queued a second time.
-        if (outQueue.IndexOf(r) >= 0) return TARVIK_STATUS_INUSE;
+        if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
         r->post_mode = mode;
         r->setState(TARVIK_STATE_PENDING);
         if (isFrontCommand(r->cmd_id)) {
@@ -302,7 +302,7 @@ TARVIK_STATUS TRV_Device::Repeat(TRV_Request* r) {
         std::lock_guard<std::mutex> lk(outQueueMutex);
         Log(LOG_DEVICE, 12, "DEVICE: Begin repeat call. ");
         const uint32_t s = r->state.load();
-        if ((s != TARVIK_STATE_SENT && s != TARVIK_STATE_ACCEPTED) || outQueue.IndexOf(r) < 0) {
+        if ((s != TARVIK_STATE_SENT && s != TARVIK_STATE_ACCEPTED) || !outQueue.Contains(r)) {
             Log(LOG_DEVICE, 12, "DEVICE: Repeat call aborted on invalid state. ");
             return TARVIK_STATUS_CANNOTREPEAT;
         }
@@ -366,7 +366,7 @@ void TRV_Device::DestroyRequest(TRV_Request* r) {
 // queue; the state changes while the target queue's lock is held.
 void TRV_Device::finishLocked(TRV_Request* r, uint32_t state, bool sales) {
     std::mutex& m = sales ? salesQueueMutex : inQueueMutex;
-    CReportList<TRV_Request>& q = sales ? salesQueue : inQueue;
+    RequestQueue& q = sales ? salesQueue : inQueue;
     {
         std::lock_guard<std::mutex> lk(m);
         q.Add(r);
@@ -426,7 +426,7 @@ uint32_t TRV_Device::getAsyncQueueLength() {
 }
 
 template <class Pred>
-uint32_t TRV_Device::purge(CReportList<TRV_Request>& q, std::mutex& m, const char* what, Pred pred) {
+uint32_t TRV_Device::purge(RequestQueue& q, std::mutex& m, const char* what, Pred pred) {
     Log(LOG_DEVICE, 10, std::string("DEVICE: Called ") + what);
     uint32_t n = 0;
     std::lock_guard<std::mutex> lk(m);
@@ -893,8 +893,8 @@ void TRV_Device::SenderLoop(Thread& self) {
         std::unique_lock<std::mutex> lk(outQueueMutex);
         const int idx = FindFirstPending();
         if (idx < 0) {
-            // Nothing to send: sleep until a post (or at most 50 ms).
-            senderCv.wait_for(lk, std::chrono::milliseconds(50));
+            // Nothing to send: sleep until a post wakes us.
+            senderCv.wait_for(lk, std::chrono::milliseconds(IdleWaitMs()));
             continue;
         }
         TRV_Request* r = outQueue[idx];
@@ -952,7 +952,7 @@ void TRV_Device::SenderLoop(Thread& self) {
         }
         // The answer may already have been processed while the lock was free:
         // only a request nobody touched meanwhile changes state here.
-        if (r->stateSeq != seq || outQueue.IndexOf(r) < 0) continue;
+        if (r->stateSeq != seq || !outQueue.Contains(r)) continue;
         if (st == TARVIK_STATUS_OK && writtenOnLostConnection()) st = TARVIK_STATUS_TIMEOUT;
         if (st == TARVIK_STATUS_OK) {
             r->setState(TARVIK_STATE_SENT);

@@ -35,6 +35,40 @@ namespace trv {
 
 class TRV_DeviceView;
 
+// One of the device's four request queues: a linking CReportList that also
+// marks its members, so that a request can be unlinked (or found not to be
+// there) without walking the whole list. Not synchronised: used under the
+// queue's own mutex.
+class RequestQueue {
+public:
+    explicit RequestQueue(int id) : id_(id) {}
+    ~RequestQueue() { EraseAll(); }
+    void Add(TRV_Request* r) { list_.Add(r); r->queued[id_] = true; }
+    void Push(TRV_Request* r) { list_.Push(r); r->queued[id_] = true; }
+    bool Contains(const TRV_Request* r) const { return r->queued[id_]; }
+    void Erase(TRV_Request* r) {
+        if (!r->queued[id_]) return;
+        list_.Erase(r);
+        r->queued[id_] = false;
+    }
+    int Count() const { return list_.Count(); }
+    TRV_Request* operator[](int i) { return list_[i]; }
+    TRV_Request* First() { return list_.First(); }
+    TRV_Request* Next() { return list_.Next(); }
+    void EraseAll() {
+        for (TRV_Request* r = list_.First(); r; r = list_.Next()) r->queued[id_] = false;
+        list_.EraseAll();
+    }
+    void Clear() {  // deletes the members
+        for (TRV_Request* r = list_.First(); r; r = list_.Next()) r->queued[id_] = false;
+        list_.Clear();
+    }
+
+private:
+    int id_;
+    CReportList<TRV_Request> list_;
+};
+
 // Log categories and the frame-dump bit.
 constexpr uint32_t LOG_DEVICE = 0x1000;
 constexpr uint32_t LOG_RS232 = 0x2000;
@@ -134,6 +168,10 @@ protected:
     virtual const char* LoopPrefix() const { return Prefix(); }
     virtual uint32_t Category() const = 0;           // LOG_RS232 ...
     virtual int BusyPauseMs() const { return 250; }
+    // Longest sleep of an idle sender. Every change that gives it work wakes
+    // it at once, so this is only a safety net; a transport whose sender has
+    // to look at something each pass (the modem) asks for shorter.
+    virtual int IdleWaitMs() const { return 1000; }
     // Writes one whole frame: 0, a status that fails the request, or
     // kKeepPending. Runs without any queue lock.
     virtual TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) = 0;
@@ -164,9 +202,9 @@ private:
     void ProcessError(DecodedFrame& a);
     void ProcessCrypt(DecodedFrame& a);
     void ProcessCard(DecodedFrame& a);
-    void dumpQueue(CReportList<TRV_Request>& q, std::mutex& m, const char* name, const char* tag);
+    void dumpQueue(RequestQueue& q, std::mutex& m, const char* name, const char* tag);
     template <class Pred>
-    uint32_t purge(CReportList<TRV_Request>& q, std::mutex& m, const char* what, Pred pred);
+    uint32_t purge(RequestQueue& q, std::mutex& m, const char* what, Pred pred);
 
     std::atomic<uint32_t> token{0};
     std::atomic<uint32_t> outQueueMaxLen{256};
@@ -179,14 +217,14 @@ private:
     std::vector<TRV_DeviceView*> liveViews;    // every view still alive, guarded by viewsMutex
 
     std::mutex outQueueMutex;
-    CReportList<TRV_Request> outQueue;    // guarded by outQueueMutex
+    RequestQueue outQueue{0};             // guarded by outQueueMutex
     std::condition_variable senderCv;     // with outQueueMutex
     std::mutex inQueueMutex;
-    CReportList<TRV_Request> inQueue;     // guarded by inQueueMutex
+    RequestQueue inQueue{1};              // guarded by inQueueMutex
     std::mutex asyncQueueMutex;
-    CReportList<TRV_Request> asyncQueue;  // guarded by asyncQueueMutex
+    RequestQueue asyncQueue{2};           // guarded by asyncQueueMutex
     std::mutex salesQueueMutex;
-    CReportList<TRV_Request> salesQueue;  // guarded by salesQueueMutex
+    RequestQueue salesQueue{3};           // guarded by salesQueueMutex
 
     std::mutex eventMutex;
     std::condition_variable eventCv;      // a request finished or an event arrived

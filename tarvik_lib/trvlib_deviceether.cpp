@@ -295,7 +295,8 @@ void TRV_EtherDevice::receiveLoop(Thread& self) {
             }
             continue;
         }
-        const int w = waitFor(mysocket, POLLIN, 100);
+        // The stop descriptor wakes this wait, so it need not time out often.
+        const int w = waitFor(mysocket, POLLIN, 1000);
         if (w == 0) continue;
         if (w < 0) {
             const int e = errno;

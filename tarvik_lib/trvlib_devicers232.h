@@ -107,6 +107,8 @@ protected:
     const char* Prefix() const override { return "DEVICE_RS232: "; }
     uint32_t Category() const override { return LOG_RS232; }
     int BusyPauseMs() const override { return 250; }
+    // The modem steps and the connected-line checks run once per pass.
+    int IdleWaitMs() const override { return modemMode.load() ? 50 : 1000; }
     TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
     bool SenderPrePass(Thread& self) override;
 

@@ -97,6 +97,9 @@ public:
     uint32_t stateSeq = 0;           // bumped on every state change by the core
     bool inFlight = false;           // the sender is writing it without the lock
     bool deleteAfterWrite = false;   // deleted while in flight: the sender frees it
+    // Membership of the device's four queues, each flag guarded by the lock
+    // of its queue, so nobody walks a queue to find a request that is not in it.
+    bool queued[4] = {false, false, false, false};
 
     void setState(uint32_t s) {
         state.store(s, std::memory_order_release);
