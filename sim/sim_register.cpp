@@ -273,6 +273,12 @@ void Register::setLogSink(std::function<void(const std::string&)> sink) {
     logSink_ = std::move(sink);
 }
 
+void Register::note(const std::string& line) {
+    std::lock_guard lk(mu_);
+    lastActivity_ = SteadyClock::now();
+    logLocked(line);
+}
+
 void Register::logLocked(const std::string& line) {
     if (logFile_) {
         std::fputs(line.c_str(), logFile_);

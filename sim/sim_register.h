@@ -150,6 +150,9 @@ public:
     // ---- log in the library's frame-dump form, readable by velsor
     bool setLogFile(const std::string& path);
     void setLogSink(std::function<void(const std::string&)> sink);
+    // A line of a transport's own (the modem's, say) for the log; it also
+    // counts as activity for lastActivity().
+    void note(const std::string& line);
 
 private:
     friend class Session;

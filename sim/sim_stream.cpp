@@ -19,13 +19,17 @@ bool pause(int ms, const std::atomic<bool>& stop) {
 }
 
 bool writeOut(ByteStream& s, const Output& out, const std::atomic<bool>& stop) {
+    return writeChunks(s, out, stop) && !out.drop;
+}
+}  // namespace
+
+bool writeChunks(ByteStream& s, const Output& out, const std::atomic<bool>& stop) {
     for (const Chunk& c : out.chunks) {
         if (c.delayMs > 0 && !pause(c.delayMs, stop)) return false;
         if (!s.write(c.bytes.data(), c.bytes.size())) return false;
     }
-    return !out.drop;
+    return true;
 }
-}  // namespace
 
 void serveStream(Register& reg, ByteStream& stream, const std::atomic<bool>& stop) {
     Session session(reg, [&stream] { stream.wake(); });

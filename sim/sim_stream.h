@@ -30,4 +30,9 @@ public:
 // loop notices at once). Does not close the stream.
 void serveStream(Register& reg, ByteStream& stream, const std::atomic<bool>& stop);
 
+// Writes the chunks of out with their delays (slept in slices, so a stop is
+// seen). False when a write failed or stop was set; out.drop is the
+// caller's to act on.
+bool writeChunks(ByteStream& stream, const Output& out, const std::atomic<bool>& stop);
+
 }  // namespace trvsim

@@ -1,5 +1,6 @@
-// trvsim: a simulated tarvik register on a loopback TCP port, for the demo,
-// the benchmarks and manual tests. See --help.
+// trvsim: a simulated tarvik register on a loopback TCP port and/or a pty
+// (optionally behind a Hayes modem), for the demo, the benchmarks and manual
+// tests. See --help.
 #include <signal.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <string>
 
+#include "sim_pty.h"
 #include "sim_register.h"
 #include "sim_tcp.h"
 
@@ -17,12 +19,35 @@ namespace {
 const char kUsage[] =
     "Usage: trvsim [options]\n"
     "A simulated tarvik fiscal cash register serving the frame protocol on\n"
-    "127.0.0.1. The first line on standard output is \"port N\", the port it\n"
-    "listens on. It stops on SIGINT or SIGTERM.\n"
+    "127.0.0.1 and, with --pty, on a pseudo-terminal as if on a serial port.\n"
+    "Standard output gets \"port N\", the port it listens on, then with --pty\n"
+    "\"pty PATH\", the slave to open (\"PATH,9600,8,N,1,N\" for the library).\n"
+    "It stops on SIGINT or SIGTERM.\n"
     "\n"
-    "  --port N               listen on port N; 0 (the default) picks a free port\n"
+    "  --port N               listen on port N; 0 (the default) picks a free port;\n"
+    "                         -1 serves no TCP (the same as --no-tcp)\n"
+    "  --no-tcp               serve no TCP port (then no \"port\" line)\n"
+    "  --pty                  also serve a pty; each open of the slave is a new\n"
+    "                         connection, and the simulator waits while it is closed\n"
+    "  --pty-link PATH        make a symbolic link PATH to the slave (removed on\n"
+    "                         exit); implies --pty. An existing PATH is replaced\n"
+    "                         only when it is a symbolic link\n"
+    "  --modem                put a Hayes modem between the pty and the register:\n"
+    "                         \"AT...\" lines get \"OK\", a dial (ATD...) gets the\n"
+    "                         answer below, then frames flow until \"+++\" with the\n"
+    "                         guard time, after which ATH/ATH0 hangs up and ATO goes\n"
+    "                         back online; closing the slave hangs up. A pty has no\n"
+    "                         DTR or carrier lines. Implies --pty\n"
+    "  --modem-echo           the modem echoes commands (E1) until told ATE0\n"
+    "  --modem-dial-answer A  the answer to a dial: connect (the default),\n"
+    "                         nocarrier, nodialtone, busy, or silent (no answer)\n"
+    "  --modem-connect TEXT   the connect answer; default \"CONNECT 9600\"\n"
+    "  --modem-guard-ms MS    silence needed before and after \"+++\"; default 1000\n"
+    "                         (the modem options imply --modem)\n"
     "  --log FILE             write every frame received and sent to FILE in the\n"
-    "                         library's frame-dump form (readable by velsor)\n"
+    "                         library's frame-dump form (readable by velsor); the\n"
+    "                         modem's commands and state changes are lines\n"
+    "                         starting \"SIM: MODEM \"\n"
     "  --busy-ms MS           stay busy MS milliseconds after a long command (a\n"
     "                         report, clock, rates, header, footer); default 300\n"
     "  --card-every-ms MS     send a card event (command 2) every MS milliseconds\n"
@@ -42,8 +67,8 @@ const char kUsage[] =
     "  --garbage              put noise and a cancelled frame start (DLE CAN)\n"
     "                         before every frame\n"
     "  --seed S               seed of the fault generator; default 1\n"
-    "  --quit-after-idle-ms MS  exit when nothing arrived and no connection\n"
-    "                         opened or closed for MS milliseconds\n"
+    "  --quit-after-idle-ms MS  exit when nothing arrived, no connection opened\n"
+    "                         or closed and the modem was quiet for MS milliseconds\n"
     "  --help                 show this text\n";
 
 bool toLong(const char* s, long lo, long hi, long& out) {
@@ -72,6 +97,9 @@ int main(int argc, char** argv) {
     uint8_t cipherMethod = 0;
     std::string cipherKey;
     trvsim::Faults faults;
+    bool tcp = true;
+    trvsim::PtyOptions pty;
+    bool usePty = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -83,10 +111,21 @@ int main(int argc, char** argv) {
             faults.garbage = true;
             continue;
         }
+        if (opt == "--no-tcp") {
+            tcp = false;
+            continue;
+        }
+        if (opt == "--pty" || opt == "--modem" || opt == "--modem-echo") {
+            usePty = true;  // each modem option implies --modem, which implies --pty
+            pty.modem = pty.modem || opt != "--pty";
+            pty.modemConfig.echo = pty.modemConfig.echo || opt == "--modem-echo";
+            continue;
+        }
         static const char* const kWithValue[] = {
             "--port", "--log", "--busy-ms", "--card-every-ms", "--quit-after-idle-ms", "--crc-error-every",
             "--crc-error-rate", "--trans-error-rate", "--trans-error-code", "--drop-every", "--split-bytes",
-            "--chunk-delay-ms", "--answer-delay-ms", "--seed", "--cipher"};
+            "--chunk-delay-ms", "--answer-delay-ms", "--seed", "--cipher", "--pty-link", "--modem-dial-answer",
+            "--modem-connect", "--modem-guard-ms"};
         bool known = false;
         for (const char* k : kWithValue) known = known || opt == k;
         if (!known) return usageError("unknown option " + opt);
@@ -94,7 +133,11 @@ int main(int argc, char** argv) {
         const char* val = argv[++i];
         long n = 0;
         bool ok = true;
-        if (opt == "--port") ok = toLong(val, 0, 65535, port);
+        if (opt == "--port") ok = toLong(val, -1, 65535, port), tcp = tcp && port >= 0;
+        else if (opt == "--pty-link") ok = *val != '\0', pty.link = val, usePty = true;
+        else if (opt == "--modem-dial-answer") ok = trvsim::parseDialAnswer(val, pty.modemConfig.dial);
+        else if (opt == "--modem-connect") ok = *val != '\0', pty.modemConfig.connectText = val;
+        else if (opt == "--modem-guard-ms") ok = toLong(val, 0, 60000, n), pty.modemConfig.guardMs = static_cast<int>(n);
         else if (opt == "--log") logPath = val;
         else if (opt == "--busy-ms") ok = toLong(val, 0, 3600000, busyMs);
         else if (opt == "--card-every-ms") ok = toLong(val, 0, 3600000, cardMs);
@@ -118,7 +161,9 @@ int main(int argc, char** argv) {
             cipherKey = v.substr(colon == std::string::npos ? 0 : colon + 1);
         }
         if (!ok) return usageError("bad value for " + opt + ": " + val);
+        if (opt.rfind("--modem", 0) == 0) pty.modem = usePty = true;
     }
+    if (!tcp && !usePty) return usageError("nothing to serve: --no-tcp without --pty");
 
     // Signals are taken by sigtimedwait below; every thread inherits the mask.
     sigset_t sigs;
@@ -139,13 +184,27 @@ int main(int argc, char** argv) {
     if (cardMs > 0) reg.setCardEveryMs(static_cast<int>(cardMs));
 
     trvsim::TcpServer server(reg);
-    const int bound = server.start(static_cast<uint16_t>(port));
-    if (bound < 0) {
-        std::fprintf(stderr, "trvsim: cannot listen on 127.0.0.1:%ld: %s\n", port, std::strerror(errno));
-        return 1;
+    if (tcp) {
+        const int bound = server.start(static_cast<uint16_t>(port));
+        if (bound < 0) {
+            std::fprintf(stderr, "trvsim: cannot listen on 127.0.0.1:%ld: %s\n", port, std::strerror(errno));
+            return 1;
+        }
+        std::printf("port %d\n", bound);
+        std::fflush(stdout);
     }
-    std::printf("port %d\n", bound);
-    std::fflush(stdout);
+    trvsim::PtyServer ptyServer(reg, pty);
+    if (usePty) {
+        const std::string slave = ptyServer.start();
+        if (slave.empty()) {
+            std::fprintf(stderr, "trvsim: cannot open a pty%s%s: %s\n", pty.link.empty() ? "" : " linked at ",
+                         pty.link.c_str(), std::strerror(errno));
+            server.stop();
+            return 1;
+        }
+        std::printf("pty %s\n", slave.c_str());
+        std::fflush(stdout);
+    }
 
     for (;;) {
         timespec ts{0, 100 * 1000 * 1000};
@@ -156,6 +215,7 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    ptyServer.stop();
     server.stop();
     return 0;
 }
