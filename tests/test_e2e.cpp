@@ -91,7 +91,10 @@ TEST_F(E2E, ClockAndVatRates) {
     TARVIK_HANDLE r = nullptr;
     ASSERT_EQ(done(r, TRVS_DateTimeSet(view, &r, "2008-03-09 14:05:30", 0)), 0u);
     TRVG_Default(r);
-    EXPECT_EQ(reg.clock(), (trvsim::DateTime{2008, 3, 9, 14, 5, 30}));
+    trvsim::DateTime c = reg.clock();  // the register's clock runs on
+    EXPECT_LE(c.second - 30, 2);
+    c.second = 30;
+    EXPECT_EQ(c, (trvsim::DateTime{2008, 3, 9, 14, 5, 30}));
     char date[16], time[16];
     ASSERT_EQ(done(r, TRVS_DateGet(view, &r, 0)), 0u);
     ASSERT_EQ(TRVG_DateGet(r, date), 0u);
