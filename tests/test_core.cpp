@@ -400,7 +400,7 @@ TEST_F(Core, LongCommandHoldsRequestsBehindStatusPolls) {
         ackAndAnswer(dev, d, {B(0), W(0)});
     }
     EXPECT_EQ(d.cmd, 14);
-    EXPECT_LE(polls, 3);
+    EXPECT_LE(polls, 10);  // a few: one per pass while the request waits
     ackAndAnswer(dev, d);
     EXPECT_EQ(TRV_WaitForRequestCompleted(next, 1000), 0u);
     EXPECT_EQ(TRV_GetRequestCount(view, 1), 0u);  // the polls deleted themselves
