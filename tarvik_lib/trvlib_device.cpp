@@ -266,32 +266,34 @@ void TRV_Device::notifyEvent() {
 
 TARVIK_STATUS TRV_Device::post(TRV_Request* r, uint8_t mode) {
     {
-        std::unique_lock<std::mutex> lk(outQueueMutex);
+        std::lock_guard<std::mutex> lk(outQueueMutex);
         Log(LOG_DEVICE, 8, "DEVICE: Posted request");
         Log(LOG_DEVICE, 14, "DEVICE: Command post mode: " + num(mode));
         // A request already on its way is not queued a second time.
         if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
         r->post_mode = mode;
         r->setState(TARVIK_STATE_PENDING);
-        if (isFrontCommand(r->cmd_id)) {
-            outQueue.Push(r);
-        } else {
-            if (mode == 1 || static_cast<uint32_t>(outQueue.Count()) >= outQueueMaxLen.load()) {
-                for (TRV_Request* q = outQueue.First(); q; q = outQueue.Next())
-                    if (isLive(q->state.load(std::memory_order_relaxed))) return TARVIK_STATUS_INUSE;
-            }
-            outQueue.Add(r);
+        const bool front = isFrontCommand(r->cmd_id);
+        if (!front && (mode == 1 || static_cast<uint32_t>(outQueue.Count()) >= outQueueMaxLen.load())) {
+            for (TRV_Request* q = outQueue.First(); q; q = outQueue.Next())
+                if (isLive(q->state.load(std::memory_order_relaxed))) return TARVIK_STATUS_INUSE;
+        }
+        // A finished request that is posted again leaves the queue it waited
+        // in. This happens before it is queued: once it is, an answer may
+        // delete it (post modes 2 and 3) on the receiver thread.
+        {
+            std::lock_guard<std::mutex> in(inQueueMutex);
+            inQueue.Erase(r);
+        }
+        {
+            std::lock_guard<std::mutex> sales(salesQueueMutex);
+            salesQueue.Erase(r);
         }
         r->start_time.store(now_seconds());
-    }
-    // A finished request that is posted again leaves the queue it waited in.
-    {
-        std::lock_guard<std::mutex> lk(inQueueMutex);
-        inQueue.Erase(r);
-    }
-    {
-        std::lock_guard<std::mutex> lk(salesQueueMutex);
-        salesQueue.Erase(r);
+        if (front)
+            outQueue.Push(r);
+        else
+            outQueue.Add(r);
     }
     wakeSender();
     return TARVIK_STATUS_OK;
