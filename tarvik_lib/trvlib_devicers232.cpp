@@ -148,7 +148,9 @@ public:
     explicit PortLines(int fd) : fd_(fd) {}
     bool carrier() override {
         int bits = 0;
-        if (::ioctl(fd_, TIOCMGET, &bits) < 0) return false;
+        // A port whose modem lines cannot be read (a pty, some adapters)
+        // cannot report a lost carrier: it counts as present.
+        if (::ioctl(fd_, TIOCMGET, &bits) < 0) return true;
         return (bits & TIOCM_CAR) != 0;
     }
     void setDTR(bool on) override {
