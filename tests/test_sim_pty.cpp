@@ -405,3 +405,34 @@ TEST(SimPty, ProgramServesAModemOnALinkedPty) {
     EXPECT_NE(::lstat(link.c_str(), &sb), 0);
     std::remove(log.c_str());
 }
+
+// A pty has no modem lines: the port's own line reading cannot see a
+// carrier, which must not count as a lost one, and the hang-up falls back to
+// "+++" and "ATH0".
+TEST(SimPty, ModemOnAPortWithoutModemLines) {
+    Register reg;
+    PtyServer pty(reg, ModemRig::options(false));
+    const std::string slave = pty.start();
+    ASSERT_FALSE(slave.empty());
+    auto* dev = new trv::TRV_RS232Device();  // the real line access
+    uint8_t on = 1;
+    TRV_SetDeviceParam(dev, TARVIK_PARAM_MODEMMODE, &on);
+    TRV_SetDeviceParam(dev, TARVIK_PARAM_MODEMCALL, const_cast<char*>("ATDT123"));
+    const std::string port = slave + ",9600,8,N,1,N";
+    TRV_SetDeviceParam(dev, TARVIK_PARAM_COMPARAMS, const_cast<char*>(port.c_str()));
+    trv::ModemTimings t;
+    t.dtrHangupMs = 200;
+    t.guardMs = 250;
+    dev->setModemTimings(t);
+    TARVIK_HANDLE view = TRV_OpenDevice(dev);
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(TRV_ModemDial(dev, 1), 0u);
+    std::this_thread::sleep_for(milliseconds(300));  // several quiet periods
+    EXPECT_EQ(TRV_ModemStatus(dev), TARVIK_STATUS_MODEM_CONNECTED);
+    EXPECT_EQ(run(view, 14), 0u);
+    EXPECT_EQ(TRV_ModemDisconnect(dev, 1), 0u);
+    EXPECT_FALSE(pty.carrier());
+    TRV_CloseDevice(view);
+    TRV_DestroyDeviceHandle(dev);
+    pty.stop();
+}
