@@ -20,18 +20,9 @@ using trvsim::test::Frame;
 
 namespace {
 
-class SimFaults : public ::testing::Test {
+class SimFaults : public trvsim::test::SimServerTest {
 protected:
-    void SetUp() override {
-        reg.setBusyMs(0);
-        port = server.start(0);
-        ASSERT_GT(port, 0);
-    }
-    void TearDown() override { server.stop(); }
-
-    Register reg;
-    TcpServer server{reg};
-    int port = -1;
+    SimFaults() : SimServerTest(0) {}
 };
 
 Items article(uint16_t n) {

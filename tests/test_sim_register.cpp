@@ -16,18 +16,9 @@ using trvsim::test::Frame;
 
 namespace {
 
-class SimTest : public ::testing::Test {
+class SimTest : public trvsim::test::SimServerTest {
 protected:
-    void SetUp() override {
-        reg.setBusyMs(60);
-        port = server.start(0);
-        ASSERT_GT(port, 0);
-    }
-    void TearDown() override { server.stop(); }
-
-    Register reg;
-    TcpServer server{reg};
-    int port = -1;
+    SimTest() : SimServerTest(60) {}
 };
 
 void expectError(const Frame& fr, uint16_t cmd, uint16_t trans, uint16_t exec) {

@@ -14,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "sim_register.h"
 #include "sim_state.h"
+#include "sim_tcp.h"
 #include "trvlib_fifo.h"
 #include "trvlib_frame.h"
 
@@ -134,6 +138,25 @@ private:
     int fd_ = -1;
     bool eof_ = false;
     trv::FIFO fifo_;
+};
+
+// A simulated register serving TCP on a free loopback port for one test.
+class SimServerTest : public ::testing::Test {
+protected:
+    explicit SimServerTest(int busyMs) : busyMs_(busyMs) {}
+    void SetUp() override {
+        reg.setBusyMs(busyMs_);
+        port = server.start(0);
+        ASSERT_GT(port, 0);
+    }
+    void TearDown() override { server.stop(); }
+
+    Register reg;
+    TcpServer server{reg};
+    int port = -1;
+
+private:
+    int busyMs_;
 };
 
 }  // namespace trvsim::test
