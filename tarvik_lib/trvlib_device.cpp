@@ -268,7 +268,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, uint8_t mode) {
     {
         std::lock_guard<std::mutex> lk(outQueueMutex);
         Log(LOG_DEVICE, 8, "DEVICE: Posted request");
-        Log(LOG_DEVICE, 14, "DEVICE: Command post mode: " + num(mode));
+        Log(LOG_DEVICE, 14, "DEVICE: Command post mode: ", mode);
         // A request already on its way is not queued a second time.
         if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
         r->post_mode = mode;
@@ -635,7 +635,7 @@ TARVIK_STATUS TRV_Device::myStats(uint32_t* sent, uint32_t* completed) {
 void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
     bytesReceived += static_cast<int>(read);
     fifo.push(buffer, read);
-    if (logOn(LOG_DEVICE, 14)) Log(LOG_DEVICE, 14, "DEVICE: Data received : " + FrameDump(buffer, read, 0));
+    if (logOn(LOG_DEVICE, 14)) Log(LOG_DEVICE, 14, "DEVICE: Data received : ", FrameDump(buffer, read, 0));
     std::vector<uint8_t> frame;
     while (true) {
         size_t dropped = 0;
@@ -646,7 +646,7 @@ void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
             ++framesReceived;
         }
         if (dropped) {
-            Log(LOG_DEVICE, 14, "DEVICE: Dropped recv bytes : " + num(static_cast<long long>(dropped)));
+            Log(LOG_DEVICE, 14, "DEVICE: Dropped recv bytes : ", dropped);
             bytesReceivedDropped += static_cast<int>(dropped);
         }
         if (!got) break;
@@ -677,11 +677,11 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
             }
             if (replay) wakeSender();
         }
-        Log(LOG_DEVICE, 14, "DEVICE: Frame is unreadable.: " + num(rc));
+        Log(LOG_DEVICE, 14, "DEVICE: Frame is unreadable.: ", rc);
         return;
     }
-    Log(LOG_DEVICE, 14, "DEVICE: Frame is an answer to: ." + num(a.token) + " with code: " + num(a.cmd) +
-                            " and fields: " + num(static_cast<long long>(a.items.size())));
+    Log(LOG_DEVICE, 14, "DEVICE: Frame is an answer to: .", a.token, " with code: ", a.cmd, " and fields: ",
+        a.items.size());
     switch (a.cmd) {
     case 1:
         ProcessAccept(a);
@@ -711,7 +711,7 @@ void TRV_Device::ProcessAccept(const DecodedFrame& a) {
         return;
     }
     r->setState(TARVIK_STATE_ACCEPTED);
-    Log(LOG_DEVICE, 14, "DEVICE: Command accepted :" + num(a.token) + " ");
+    Log(LOG_DEVICE, 14, "DEVICE: Command accepted :", a.token, " ");
 }
 
 static void moveValues(std::vector<TRV_DataItem>& from, CReportList<TRV_DataItem>& to) {
@@ -758,7 +758,7 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
             }
         }
         Log(LOG_DEVICE, 14, "DEVICE: Command completed");
-        Log(LOG_DEVICE, 14, "DEVICE: Command post mode: " + num(r->post_mode));
+        Log(LOG_DEVICE, 14, "DEVICE: Command post mode: ", r->post_mode);
         if (r->post_mode == 3 || (r->post_mode == 2 && a.items.empty())) {
             Log(LOG_DEVICE, 14, "DEVICE: AUTOCLEAR Request for Data Object");
             deleteLocked(r);
@@ -777,7 +777,7 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
 }
 
 void TRV_Device::ProcessError(DecodedFrame& a) {
-    Log(LOG_DEVICE, 8, "DEVICE: Error response for command :" + num(a.token) + " ");
+    Log(LOG_DEVICE, 8, "DEVICE: Error response for command :", a.token, " ");
     if (a.items.size() != 4) {
         Log(LOG_DEVICE, 8, "DEVICE: Error response with invalid field count! ");
         return;
@@ -904,7 +904,7 @@ void TRV_Device::SenderLoop(Thread& self) {
             Log(C, 4, P + "Missing request in outQueue");
             continue;
         }
-        Log(C, 10, P + "Got a frame: " + num(r->cmd_id) + ", TOKEN: " + num(r->token));
+        Log(C, 10, P, "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
 
         if (r->cmd_id != 8 && r->cmd_id != 10 && !last_long_done.load() && !nosync.load()) {
             // The register is busy with a long command: ask for its status first.
@@ -925,7 +925,7 @@ void TRV_Device::SenderLoop(Thread& self) {
             continue;
         }
 
-        Log(C, 10, P + "Sending frame CMD: " + num(r->cmd_id) + ", TOKEN: " + num(r->token));
+        Log(C, 10, P, "Sending frame CMD: ", r->cmd_id, ", TOKEN: ", r->token);
         // Encoded under the lock (the receive path changes the flags under it),
         // written without it.
         std::vector<uint8_t> frame = r->toFrame(cipherState());

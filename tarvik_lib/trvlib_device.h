@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "trvlib_devicebase.h"
@@ -34,6 +35,13 @@
 namespace trv {
 
 class TRV_DeviceView;
+
+inline void appendLogPart(std::string& s, const std::string& part) { s += part; }
+inline void appendLogPart(std::string& s, const char* part) { s += part; }
+template <class N, class = std::enable_if_t<std::is_integral_v<N>>>
+void appendLogPart(std::string& s, N n) {
+    s += std::to_string(static_cast<long long>(n));
+}
 
 // One of the device's four request queues: a linking CReportList that also
 // marks its members, so that a request can be unlinked (or found not to be
@@ -141,8 +149,14 @@ public:
         const uint32_t l = debuglevel.load(std::memory_order_relaxed);
         return l && (l & category) && (l & 0xF) >= threshold;
     }
-    void Log(uint32_t category, unsigned threshold, const std::string& text) {
-        if (logOn(category, threshold)) lfile.write(text);
+    // Writes the parts of a message (texts and numbers, numbers in decimal);
+    // nothing is formatted unless the message is going to be written.
+    template <class... Parts>
+    void Log(uint32_t category, unsigned threshold, const Parts&... parts) {
+        if (!logOn(category, threshold)) return;
+        std::string text;
+        (appendLogPart(text, parts), ...);
+        lfile.write(text);
     }
 
     // ---- receive path (receiver thread only) ----

@@ -312,7 +312,7 @@ void TRV_EtherDevice::receiveLoop(Thread& self) {
         while (!self.signalled()) {
             const ssize_t n = ::recv(mysocket, buf, sizeof buf, MSG_DONTWAIT);
             if (n > 0) {
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Read: " + num(n));
+                Log(LOG_ETHER, 8, "DEVICE_Ether: Read: ", n);
                 ProcessRecvBytes(buf, static_cast<size_t>(n));
                 if (n < static_cast<ssize_t>(sizeof buf)) break;
                 continue;
