@@ -243,18 +243,16 @@ void TRV_Device::dumpQueue(RequestQueue& q, std::mutex& m, const char* name, con
 
 // ---------------------------------------------------------------- queues
 
-int TRV_Device::FindWithToken(uint32_t tok) {
-    int i = 0;
-    for (TRV_Request* r = outQueue.First(); r; r = outQueue.Next(), ++i)
-        if (r->token == tok) return i;
-    return -1;
+TRV_Request* TRV_Device::FindWithToken(uint32_t tok) {
+    for (TRV_Request* r = outQueue.First(); r; r = outQueue.Next())
+        if (r->token == tok) return r;
+    return nullptr;
 }
 
-int TRV_Device::FindFirstPending() {
-    int i = 0;
-    for (TRV_Request* r = outQueue.First(); r; r = outQueue.Next(), ++i)
-        if (r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING) return i;
-    return -1;
+TRV_Request* TRV_Device::FindFirstPending() {
+    for (TRV_Request* r = outQueue.First(); r; r = outQueue.Next())
+        if (r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING) return r;
+    return nullptr;
 }
 
 void TRV_Device::wakeSender() { senderCv.notify_all(); }
@@ -666,7 +664,7 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
             bool replay = false;
             {
                 std::lock_guard<std::mutex> lk(outQueueMutex);
-                if (TRV_Request* r = outQueue[FindWithToken(a.token)]) {
+                if (TRV_Request* r = FindWithToken(a.token)) {
                     r->setState(TARVIK_STATE_PENDING);
                     r->flags = kFlagRepeated;
                     outQueue.Erase(r);
@@ -705,7 +703,7 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
 
 void TRV_Device::ProcessAccept(const DecodedFrame& a) {
     std::lock_guard<std::mutex> lk(outQueueMutex);
-    TRV_Request* r = outQueue[FindWithToken(a.token)];
+    TRV_Request* r = FindWithToken(a.token);
     if (!r) {
         Log(LOG_DEVICE, 14, "DEVICE: Command accepted but not in queue??");
         return;
@@ -732,7 +730,7 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
     bool finished = false;
     {
         std::lock_guard<std::mutex> lk(outQueueMutex);
-        TRV_Request* r = outQueue[FindWithToken(a.token)];
+        TRV_Request* r = FindWithToken(a.token);
         if (!r) {
             Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
             return;
@@ -789,7 +787,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
     bool finished = false, retry = false;
     {
         std::lock_guard<std::mutex> lk(outQueueMutex);
-        TRV_Request* r = outQueue[FindWithToken(a.token)];
+        TRV_Request* r = FindWithToken(a.token);
         if (!r) {
             Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
             return;
@@ -893,15 +891,10 @@ void TRV_Device::SenderLoop(Thread& self) {
         if (SenderPrePass(self)) continue;
 
         std::unique_lock<std::mutex> lk(outQueueMutex);
-        const int idx = FindFirstPending();
-        if (idx < 0) {
+        TRV_Request* r = FindFirstPending();
+        if (!r) {
             // Nothing to send: sleep until a post wakes us.
             senderCv.wait_for(lk, std::chrono::milliseconds(IdleWaitMs()));
-            continue;
-        }
-        TRV_Request* r = outQueue[idx];
-        if (!r) {
-            Log(C, 4, P + "Missing request in outQueue");
             continue;
         }
         Log(C, 10, P, "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);

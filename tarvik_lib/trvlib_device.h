@@ -206,8 +206,8 @@ protected:
 
 private:
     friend class TRV_DeviceView;
-    int FindWithToken(uint32_t tok);  // outQueueMutex held
-    int FindFirstPending();           // outQueueMutex held
+    TRV_Request* FindWithToken(uint32_t tok);  // outQueueMutex held
+    TRV_Request* FindFirstPending();           // outQueueMutex held
     void deleteLocked(TRV_Request* r);  // outQueueMutex held
     void finishLocked(TRV_Request* r, uint32_t state, bool sales);  // outQueueMutex held
     void notifyEvent();
