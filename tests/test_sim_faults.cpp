@@ -212,18 +212,9 @@ TEST(SimProgram, ServesLogsAndExitsOnSigterm) {
     const std::string exe = std::string(TARVIK_BINARY_DIR) + "/trvsim";
     if (access(exe.c_str(), X_OK) != 0) GTEST_SKIP() << "trvsim not built";
     const std::string log = std::string(TARVIK_BINARY_DIR) + "/test_sim_program.log";
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        execl(exe.c_str(), "trvsim", "--port", "0", "--log", log.c_str(), "--busy-ms", "10", nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    FILE* f = fdopen(out[0], "r");
+    FILE* f = nullptr;
+    const pid_t pid = trvsim::test::spawnTrvsim(exe, {"--port", "0", "--log", log, "--busy-ms", "10"}, &f);
+    ASSERT_GT(pid, 0);
     int p = 0;
     ASSERT_EQ(fscanf(f, "port %d", &p), 1);
     {

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "sim_client.h"
 #include "sim_modem.h"
 #include "sim_pty.h"
 #include "sim_register.h"
@@ -352,19 +353,10 @@ TEST(SimPty, ProgramServesAModemOnALinkedPty) {
     const std::string log = std::string(TARVIK_BINARY_DIR) + "/test_sim_pty_program.log";
     const std::string link = std::string(TARVIK_BINARY_DIR) + "/test_sim_pty_program.link";
     ::unlink(link.c_str());
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        execl(exe.c_str(), "trvsim", "--no-tcp", "--modem-echo", "--modem-guard-ms", "50", "--pty-link",
-              link.c_str(), "--log", log.c_str(), nullptr);
-        _exit(127);
-    }
-    close(out[1]);
-    FILE* f = fdopen(out[0], "r");
+    FILE* f = nullptr;
+    const pid_t pid = trvsim::test::spawnTrvsim(
+        exe, {"--no-tcp", "--modem-echo", "--modem-guard-ms", "50", "--pty-link", link, "--log", log}, &f);
+    ASSERT_GT(pid, 0);
     char slave[256] = {};
     ASSERT_EQ(fscanf(f, "pty %255s", slave), 1);  // the first line without TCP
 

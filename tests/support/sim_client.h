@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -139,6 +140,26 @@ private:
     bool eof_ = false;
     trv::FIFO fifo_;
 };
+
+// Starts the trvsim program with the given options; its standard output is
+// readable through *out. The child's pid, or -1.
+inline pid_t spawnTrvsim(const std::string& exe, std::vector<std::string> args, FILE** out) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        std::vector<char*> argv{const_cast<char*>("trvsim")};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    *out = pid > 0 ? fdopen(fds[0], "r") : nullptr;
+    return pid;
+}
 
 // A simulated register serving TCP on a free loopback port for one test.
 class SimServerTest : public ::testing::Test {
