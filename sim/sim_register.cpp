@@ -1,5 +1,7 @@
 #include "sim_register.h"
 
+#include "sim_commands.h"
+
 #include <algorithm>
 
 namespace trvsim {
@@ -481,6 +483,11 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
     } else {
         try {
             reg_.state_.execute(cmd, req.items, v);
+            // A handler's answer must be readable by the library's reader.
+            if (!commandTable().answerFits(cmd, v.items)) {
+                ++reg_.stats_.answerMismatches;
+                reg_.logLocked("SIM: Answer of command " + std::to_string(cmd) + " does not fit its layout");
+            }
         } catch (const ExecError& e) {
             failed = true;
             errv[2] = e.code;

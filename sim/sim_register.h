@@ -65,6 +65,7 @@ struct Stats {
     uint64_t cipherSetups = 0;
     uint64_t connections = 0;      // sessions ever started
     uint64_t drops = 0;            // connections closed by the register
+    uint64_t answerMismatches = 0; // answers that no reader of the command table could read
 };
 
 // A piece of output: bytes to write after waiting delayMs.

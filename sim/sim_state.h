@@ -1,7 +1,7 @@
-// The register's in-memory database and settings, and the command handlers
-// that work on them. Nothing here knows about frames, threads or sockets: a
-// handler takes the decoded values of a request and fills the values of the
-// answer, or throws ExecError with the execution error the register reports.
+// The register's in-memory database and settings. Nothing here knows about
+// frames, threads or sockets: a command's handler (sim_commands.h) takes the
+// decoded values of a request and fills the values of the answer, or throws
+// ExecError with the execution error the register reports.
 // The Register (sim_register.h) serialises every call with its own mutex.
 #pragma once
 
@@ -176,8 +176,10 @@ struct State {
 
     void fillSamples();
 
-    // Runs one command. False when the register has no handler for it (it is
-    // then answered without values); ExecError for a failed execution.
+    // Runs one command: checks the request against the command table, then
+    // runs its handler, or answers with the table's layout when no family
+    // models it. False for a command nobody knows (it is then answered
+    // without values); ExecError for a failed execution.
     bool execute(uint16_t cmd, const Items& params, Values& answer);
 };
 

@@ -24,6 +24,8 @@ struct V {
     static V L(uint32_t v) { return {'L', v, {}}; }
     static V S(std::string v) { return {'S', 0, std::move(v)}; }
     static V N(std::string v) { return {'N', 0, std::move(v)}; }
+    static V K(std::string v) { return {'K', 0, std::move(v)}; }
+    static V Q(std::string v) { return {'Q', 0, std::move(v)}; }
 };
 
 inline std::string describe(const trv::TRV_DataItem& it) {
@@ -60,6 +62,8 @@ protected:
             case 'L': it->SetLong(v.n); break;
             case 'S': it->SetString(v.s); break;
             case 'N': EXPECT_TRUE(it->SetNumeric(v.s)) << v.s; break;
+            case 'K': EXPECT_TRUE(it->SetCurrency(v.s)) << v.s; break;
+            case 'Q': EXPECT_TRUE(it->SetQuantity(v.s)) << v.s; break;
             }
             r->response.Add(it);
         }

@@ -47,87 +47,134 @@ extern "C" {
 TARVIK_API TARVIK_STATUS TRVG_Default(const TARVIK_HANDLE hRequest);
 TARVIK_API unsigned long TRV_GetHLLibraryVersion(void);
 
-/* ---- Clock, VAT rates, register status and control ---------------------- */
+/* ---- GENERATED from tarvik_lib/mirtel/ tables by scripts/mirtelgen.py: edit the tables, not this part */
 
-TARVIK_API TARVIK_STATUS TRVS_TimeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* ---- Clock, VAT rates, register status and control ------------------------ */
+
+/* 14 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_TimeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned char tryb);
+/* 14 reads time[B B B] */
 TARVIK_API TARVIK_STATUS TRVG_TimeGet(const TARVIK_HANDLE phRequest, char* time);
-TARVIK_API TARVIK_STATUS TRVS_DateGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* 15 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_DateGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned char tryb);
+/* 15 reads date[B B V] */
 TARVIK_API TARVIK_STATUS TRVG_DateGet(const TARVIK_HANDLE phRequest, char* data);
-/* Sends the time before the date. */
+/* 16 sends timedate[B B B B B V]
+ * The register takes the time before the date here.
+ */
 TARVIK_API TARVIK_STATUS TRVS_DateTimeSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const char* date_time, const unsigned char tryb);
-
+/* 20 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_VATGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
-/* Every output is required: a null stawkaA gives 0x10102 ... stawkaG 0x10108. */
+/* 20 reads V V V V V V V
+ * Every output is required.
+ */
 TARVIK_API TARVIK_STATUS TRVG_VATGet(const TARVIK_HANDLE phRequest, unsigned short* stawkaA, unsigned short* stawkaB,
                                      unsigned short* stawkaC, unsigned short* stawkaD, unsigned short* stawkaE,
                                      unsigned short* stawkaF, unsigned short* stawkaG);
+/* 21 sends datetime[B B V B B B] V V V V V V V */
 TARVIK_API TARVIK_STATUS TRVS_VATSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* data_czas,
                                      const unsigned short stawkaA, const unsigned short stawkaB,
                                      const unsigned short stawkaC, const unsigned short stawkaD,
                                      const unsigned short stawkaE, const unsigned short stawkaF,
                                      const unsigned short stawkaG, const unsigned char tryb);
-
-TARVIK_API TARVIK_STATUS TRVS_CashregParGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* 321 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_CashregParGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 321 reads S */
 TARVIK_API TARVIK_STATUS TRVG_CashregParGet(const TARVIK_HANDLE phRequest, char* numer);
+/* 322 sends S */
 TARVIK_API TARVIK_STATUS TRVS_CashregParSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const char* numer_kasy, const unsigned char tryb);
+/* 329 sends date[B B V] S */
 TARVIK_API TARVIK_STATUS TRVS_MaintenanceSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* data,
                                              const char* serwis, const unsigned char tryb);
-
+/* 501 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_CashregStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const unsigned char tryb);
+/* 501 reads B S V B B B B datetime[B B V B B B] datetime[B B V B B B] S S S */
 TARVIK_API TARVIK_STATUS TRVG_CashRegStatusGet(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy, char* numer,
                                                unsigned short* zalogowany_kasjer, unsigned char* tryb_pracy,
                                                unsigned char* totalizery, unsigned char* naglowek,
                                                unsigned char* transakcja, char* data_fiskalizacji, char* zegar_kasy,
                                                char* nip, char* numer_unikatowy, char* wersja);
-TARVIK_API TARVIK_STATUS TRVS_DBStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* 502 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_DBStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 502 reads BB(VV)10
+ * Table sizes and programmed counts, one line per table (ten tables).
+ */
 TARVIK_API TARVIK_STATUS TRVG_DBStatusGet(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy,
                                           unsigned char* totalizery, char* rozmiary, char* zaprogramowane);
+/* 512 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_DBStatusGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned char tryb);
+/* 512 reads BB(VV)13
+ * As TRVG_DBStatusGet, thirteen tables.
+ */
 TARVIK_API TARVIK_STATUS TRVG_DBStatusGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy,
                                             unsigned char* totalizery, char* rozmiary, char* zaprogramowane);
+/* 503 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_TransStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned char tryb);
+/* 503 reads B B B V datetime[B B V B B B] N N N N N N N N N */
 TARVIK_API TARVIK_STATUS TRVG_TransStatusGet(const TARVIK_HANDLE phRequest, unsigned char* transakcja,
                                              unsigned char* paragon, unsigned char* anulowanie,
                                              unsigned short* numer_paragonu, char* data_czas, char* obrotA,
                                              char* obrotB, char* obrotC, char* obrotD, char* obrotE, char* obrotF,
                                              char* obrotG, char* obrot_suma, char* suma);
+/* 8 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_WaitStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned char tryb);
+/* 8 reads B V */
 TARVIK_API TARVIK_STATUS TRVG_WaitStatusGet(const TARVIK_HANDLE phRequest, unsigned char* trwa,
                                             unsigned short* cmd_status);
+/* 9 sends B */
 TARVIK_API TARVIK_STATUS TRVS_SeqStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned char typ, const unsigned char tryb);
+/* 9 reads V V L */
 TARVIK_API TARVIK_STATUS TRVG_SeqStatusGet(const TARVIK_HANDLE phRequest, unsigned short* cmd,
                                            unsigned short* cmd_status, unsigned long* token);
-TARVIK_API TARVIK_STATUS TRVS_CmplxSeqStop(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
-TARVIK_API TARVIK_STATUS TRVS_UserLogout(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
-TARVIK_API TARVIK_STATUS TRVS_TurnOff(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
-
-TARVIK_API TARVIK_STATUS TRVS_TimeoutsGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* 10 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_CmplxSeqStop(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+/* 200 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_UserLogout(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 201 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_TurnOff(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned char tryb);
+/* 310 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_TimeoutsGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 310 reads B (B) B */
 TARVIK_API TARVIK_STATUS TRVG_TimeoutsGet(const TARVIK_HANDLE phRequest, unsigned char* wylogowanie,
                                           unsigned char* wylaczenie);
+/* 346 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_TimeoutsGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned char tryb);
+/* 346 reads B (B) B B V */
 TARVIK_API TARVIK_STATUS TRVG_TimeoutsGetEx(const TARVIK_HANDLE phRequest, unsigned char* wylogowanie,
                                             unsigned char* wylaczenie, unsigned char* blokada,
                                             unsigned short* godzina_odblokowania);
+/* 311 sends B B=0 B */
 TARVIK_API TARVIK_STATUS TRVS_TimeoutsSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned char wylogowanie, const unsigned char wylaczenia,
                                           const unsigned char tryb);
+/* 311 sends B B=0 B B V */
 TARVIK_API TARVIK_STATUS TRVS_v2_TimeoutsSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned char wylogowanie, const unsigned char wylaczenia,
                                              const unsigned char blokada, const unsigned short godzina_odblokowania,
                                              const unsigned char tryb);
+/* 504 sends V */
 TARVIK_API TARVIK_STATUS TRVS_ChangeRepCntClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned short numer_kasjera, const unsigned char tryb);
 
-/* ---- Articles (PLU) ------------------------------------------------------ */
+/* ---- Articles (PLU) ------------------------------------------------------- */
 
+/* 2100 sends V S S N N B B B B B B B B B B B */
 TARVIK_API TARVIK_STATUS TRVS_PLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                      const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
                                      const char* cena, const char* ilosc_min, const unsigned char numer_opakowania,
@@ -137,6 +184,7 @@ TARVIK_API TARVIK_STATUS TRVS_PLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE*
                                      const unsigned char czy_rabat, const unsigned char czy_notatnik,
                                      const unsigned char czy_nadpisac, const unsigned char czy_nadpisac_niezerowy,
                                      const unsigned char tryb);
+/* 2101 sends V S S B B B B V B B B B */
 TARVIK_API TARVIK_STATUS TRVS_EPLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                       const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
                                       const unsigned char numer_MU, const unsigned char numer_rabatu,
@@ -144,20 +192,26 @@ TARVIK_API TARVIK_STATUS TRVS_EPLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
                                       const unsigned short numer_euslugi, const unsigned char czy_rabat,
                                       const unsigned char czy_notatnik, const unsigned char czy_nadpisac,
                                       const unsigned char czy_nadpisac_niezerowy, const unsigned char tryb);
-
+/* 2110 sends V B */
 TARVIK_API TARVIK_STATUS TRVS_PLURead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                       const unsigned short numer_rekordu, const unsigned char z_kodem,
                                       const unsigned char tryb);
-/* Record type 0 article, 1 set, 2 e-service article; the outputs a type does
- * not carry are left as they are, and cena is empty for types other than 0. */
+/* 2110 reads VSSNBBNBBBBBBB(VS*)?|VSSNBBBVBBB(VS*)?|VSSNBBBB(VS*)?
+ * Record type 0 article, 1 set, 2 e-service article; the outputs a type does
+ * not carry are left as they are, and cena is empty for types other than 0.
+ * The minimum stock comes before the type on the wire; barcodes follow when
+ * z_kodem asked for them, one line feed between two.
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                       char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
                                       unsigned char* typ_rekordu, unsigned char* numer_opak, unsigned char* numerMU,
                                       unsigned char* stawka_PTU, unsigned char* format_ilosci,
                                       unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
                                       unsigned char* numer_rabatu, unsigned char* numer_grupy, char* barcodes);
-/* As TRVG_PLURead; numer_opak_lub_euslugi receives the e-service number of
- * a type 2 record, else the packaging number. */
+/* 2110 reads VSSNBBNBBBBBBB(VS*)?|VSSNBBBVBBB(VS*)?|VSSNBBBB(VS*)?
+ * As TRVG_PLURead; numer_opak_lub_euslugi receives the e-service number of
+ * a type 2 record, else the packaging number.
+ */
 TARVIK_API TARVIK_STATUS TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                          char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
                                          unsigned char* typ_rekordu, unsigned short* numer_opak_lub_euslugi,
@@ -165,9 +219,14 @@ TARVIK_API TARVIK_STATUS TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned
                                          unsigned char* format_ilosci, unsigned char* flaga_ceny,
                                          unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
                                          unsigned char* numer_grupy, char* barcodes);
+/* 2111 sends S B */
 TARVIK_API TARVIK_STATUS TRVS_PLUReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const char* kod_kreskowy, const unsigned char z_kodem,
                                                const unsigned char tryb);
+/* 2111 reads SSSNBBNBBBBBBB(VS*)?|SSSNBBBB(VS*)?
+ * As TRVG_PLURead, by barcode: only an ordinary article carries the block of
+ * VAT rate, price, packaging, unit, quantity format and price flag.
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
                                                char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
                                                unsigned char* typ_rekordu, unsigned char* numer_opak,
@@ -175,20 +234,30 @@ TARVIK_API TARVIK_STATUS TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, ch
                                                unsigned char* format_ilosci, unsigned char* flaga_ceny,
                                                unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
                                                unsigned char* numer_grupy, char* barcodes);
-/* A null barcode is sent as the empty text. */
+/* 2112 sends V S B
+ * By number, or by barcode when barcode is not empty; a null barcode is sent
+ * as the empty text.
+ */
 TARVIK_API TARVIK_STATUS TRVS_PLUReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                         const unsigned short numer_rekordu, const char* barcode,
                                         const unsigned char z_kodem, const unsigned char tryb);
 TARVIK_API TARVIK_STATUS TRVS_v2_PLUReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned short numer_rekordu, const char* barcode,
                                            const unsigned char z_kodem, const unsigned char tryb);
+/* 2112 reads VSSNBBNBBBBBBB(VS*)?B|VSSNBBBVBBB(VS*)?B|VSSNBBBB(VS*)?B
+ * As TRVG_PLURead, with the notepad flag last; numer_opak receives the low
+ * byte of an e-service number.
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                         char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
-                                        unsigned char* typ_rekordu, unsigned char* numer_opak,
-                                        unsigned char* numerMU, unsigned char* stawka_PTU,
-                                        unsigned char* format_ilosci, unsigned char* flaga_ceny,
-                                        unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
-                                        unsigned char* numer_grupy, char* barcodes, unsigned char* w_notatniku);
+                                        unsigned char* typ_rekordu, unsigned char* numer_opak, unsigned char* numerMU,
+                                        unsigned char* stawka_PTU, unsigned char* format_ilosci,
+                                        unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
+                                        unsigned char* numer_rabatu, unsigned char* numer_grupy, char* barcodes,
+                                        unsigned char* w_notatniku);
+/* 2112 reads VSSNBBNBBBBBBB(VS*)?B|VSSNBBBVBBB(VS*)?B|VSSNBBBB(VS*)?B
+ * As TRVG_PLUReadEx; numer_opak_lub_euslugi as in TRVG_v2_PLURead.
+ */
 TARVIK_API TARVIK_STATUS TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                            char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
                                            unsigned char* typ_rekordu, unsigned short* numer_opak_lub_euslugi,
@@ -196,68 +265,89 @@ TARVIK_API TARVIK_STATUS TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsign
                                            unsigned char* format_ilosci, unsigned char* flaga_ceny,
                                            unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
                                            unsigned char* numer_grupy, char* barcodes, unsigned char* w_notatniku);
-
+/* 2120 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PLUNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2120 reads V */
 TARVIK_API TARVIK_STATUS TRVG_PLUNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 2130 sends S */
 TARVIK_API TARVIK_STATUS TRVS_PLUGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* name,
                                            const unsigned char tryb);
+/* 2130 reads V */
 TARVIK_API TARVIK_STATUS TRVG_PLUGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2131 sends S */
 TARVIK_API TARVIK_STATUS TRVS_PLUGetByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const char* barcode, const unsigned char tryb);
+/* 2131 reads V */
 TARVIK_API TARVIK_STATUS TRVG_PLUGetByBarcode(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
-
+/* 2140 sends V B B */
 TARVIK_API TARVIK_STATUS TRVS_PLUDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                      const unsigned short numer_rekordu, const unsigned char czy_niezerowe,
                                      const unsigned char czy_z_zestawu, const unsigned char tryb);
+/* 2141 sends S B B */
 TARVIK_API TARVIK_STATUS TRVS_PLUDelByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const char* kod_kreskowy, const unsigned char czy_niezerowe,
                                               const unsigned char czy_z_zestawu, const unsigned char tryb);
-/* A failed push of flagi is reported as 0x10102. */
+/* 2150 sends B */
 TARVIK_API TARVIK_STATUS TRVS_PLUDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                         const unsigned char flagi, const unsigned char tryb);
-
+/* 2160 sends V B */
 TARVIK_API TARVIK_STATUS TRVS_PLUStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
                                           const unsigned char tryb);
-TARVIK_API TARVIK_STATUS TRVG_PLUStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
-                                          char* wartosc, char* ilosc, char* stan, char* data);
+/* 2160 reads V N N N date[B B V] */
+TARVIK_API TARVIK_STATUS TRVG_PLUStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* wartosc,
+                                          char* ilosc, char* stan, char* data);
+/* 2161 sends S B */
 TARVIK_API TARVIK_STATUS TRVS_PLUStatReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                    const char* kod_kreskowy, const unsigned char czy_zerowanie,
                                                    const unsigned char tryb);
-TARVIK_API TARVIK_STATUS TRVG_PLUStatReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy,
-                                                   char* wartosc, char* ilosc, char* stan, char* data);
+/* 2161 reads S N N N date[B B V] */
+TARVIK_API TARVIK_STATUS TRVG_PLUStatReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* wartosc,
+                                                   char* ilosc, char* stan, char* data);
+/* 2170 sends B B */
 TARVIK_API TARVIK_STATUS TRVS_PLUStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned char czy_stany, const unsigned char czy_date,
                                               const unsigned char tryb);
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStoreClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* 2171 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_PLUStoreClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 2180 sends V N B */
 TARVIK_API TARVIK_STATUS TRVS_PLUStockQntModify(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                 const unsigned short numer_rekordu, const char* ilosc,
                                                 const unsigned char czy_zwiekszyc, const unsigned char tryb);
+/* 2181 sends V N */
 TARVIK_API TARVIK_STATUS TRVS_PluPriceUpdate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned short numer_rekordu, const char* cena,
                                              const unsigned char tryb);
+/* 2182 sends V N */
 TARVIK_API TARVIK_STATUS TRVS_PluStockMinQntSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                 const unsigned short numer_rekordu, const char* stan,
                                                 const unsigned char tryb);
+/* 2183 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PLUStoreRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2183 reads V S N N date[B B V] */
 TARVIK_API TARVIK_STATUS TRVG_PLUStoreRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                            char* stan_min, char* stan, char* data);
+/* 2184 sends V V N N */
 TARVIK_API TARVIK_STATUS TRVS_PluSetItemUpdate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const unsigned short numer_zestawu, const unsigned short numer_PLU,
                                                const char* ilosc, const char* cena, const unsigned char tryb);
+/* 2185 sends S N */
 TARVIK_API TARVIK_STATUS TRVS_PluPriceUpdateByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                       const char* kod_kreskowy, const char* cena,
                                                       const unsigned char tryb);
+/* 2186 sends S */
 TARVIK_API TARVIK_STATUS TRVS_PLUStoreReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                     const char* kod_kreskowy, const unsigned char tryb);
+/* 2186 reads S S N N date[B B V] */
 TARVIK_API TARVIK_STATUS TRVG_PLUStoreReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
                                                     char* stan_min, char* stan, char* data);
-
-/* Sets: the members are three parallel lists (article numbers, quantities,
- * prices), one line feed between two entries. */
+/* 2200 sends VSSNBBBBBB(VNN)*
+ * Sets: the members are three parallel lists (article numbers, quantities,
+ * prices), one line feed between two entries.
+ */
 TARVIK_API TARVIK_STATUS TRVS_SetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                      const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
                                      const char* ilosc_min, const unsigned char numer_rabatu,
@@ -272,60 +362,87 @@ TARVIK_API TARVIK_STATUS TRVS_PLUSetIns(const TARVIK_HANDLE hDevice, TARVIK_HAND
                                         const unsigned char czy_dodac, const unsigned char czy_nadpisac,
                                         const unsigned char czy_nadpisac_niezerowe, const char* numery,
                                         const char* ilosci, const char* ceny, const unsigned char tryb);
+/* 2210 sends V */
 TARVIK_API TARVIK_STATUS TRVS_SetRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                       const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2210 reads V(VNN)* */
 TARVIK_API TARVIK_STATUS TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* numery,
                                       char* ilosci, char* ceny);
+/* 2260 sends V B */
 TARVIK_API TARVIK_STATUS TRVS_PLUSetItemStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                  const unsigned short numer_zestawu,
                                                  const unsigned char czy_zerowanie, const unsigned char tryb);
+/* 2260 reads V(VNN)* */
 TARVIK_API TARVIK_STATUS TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_zestawu,
                                                  char* numery, char* ilosci, char* wartosci);
-
+/* 2400 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PLUNotepadIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned short numer_PLU, const unsigned char tryb);
+/* 2440 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PLUNotepadDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned short numer_PLU, const unsigned char tryb);
+/* 2450 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_PLUNotepadDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const unsigned char tryb);
+/* 2480 sends S */
 TARVIK_API TARVIK_STATUS TRVS_DFPluVatCheck(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* nazwa,
                                             const unsigned char tryb);
+/* 2480 reads B V */
 TARVIK_API TARVIK_STATUS TRVG_DFPluVatCheck(const TARVIK_HANDLE phRequest, unsigned char* stan,
                                             unsigned short* stawka);
 
-/* Additional barcodes: a list with one line feed between two barcodes. */
+/* ---- Additional barcodes of an article ------------------------------------ */
+
+/* 2300 sends VS*
+ * barcodes: one line feed between two barcodes. A missing list is 0x10104;
+ * a barcode that cannot be pushed 0x10105.
+ */
 TARVIK_API TARVIK_STATUS TRVS_BarcodeIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned short numer_plu, const char* barcodes,
                                          const unsigned char tryb);
+/* 2310 sends V */
 TARVIK_API TARVIK_STATUS TRVS_BarcodeRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_PLU, const unsigned char tryb);
+/* 2310 reads VS* */
 TARVIK_API TARVIK_STATUS TRVG_BarcodeRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* barcodes);
+/* 2340 sends S */
 TARVIK_API TARVIK_STATUS TRVS_BarcodeDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const char* kod_kreskowy, const unsigned char tryb);
+/* 2350 sends V */
 TARVIK_API TARVIK_STATUS TRVS_BarcodeDelAllForPLU(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                   const unsigned short numer_PLU, const unsigned char tryb);
 
-/* ---- Sale journal -------------------------------------------------------
+/* ---- Sale journal --------------------------------------------------------- */
+
+/* 451 sends B
  * TRVS_SaleRecGet asks for one record; TRVG_SaleRecGetType reads its header
  * and keeps the request; the body reader chosen for the type continues on
- * the same request. Date texts "YYYY-MM-DD", date-times "YYYY-MM-DD HH:MM". */
-
+ * the same request.
+ */
 TARVIK_API TARVIK_STATUS TRVS_SaleRecGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned char sposob, const unsigned char tryb);
-TARVIK_API TARVIK_STATUS TRVS_SaleSizeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
-/* limit is required (0x10102). */
+/* 452 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_SaleSizeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 452 reads B */
 TARVIK_API TARVIK_STATUS TRVG_SaleSizeGet(const TARVIK_HANDLE phRequest, unsigned char* limit);
+/* 453 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_SaleRecDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned char tryb);
-
+/* 451 reads, keeps the request: B V V */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetType(const TARVIK_HANDLE phRequest, unsigned char* pelny,
                                              unsigned short* nastepny, unsigned short* typ);
+/* 451 reads date[B B V] V V V 7N N L
+ * totalizeryAG: the seven totals for VAT rates A to G, one line feed between two.
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetFiscal(const TARVIK_HANDLE phRequest, char* data, unsigned short* numer,
                                                unsigned short* paragonow, unsigned short* anulowanych,
                                                char* totalizeryAG, char* wart_anulowanych, unsigned long* zmianPLU);
+/* 451 reads L datetimemin[B B V B B] S S V N N */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetFinished(const TARVIK_HANDLE phRequest, unsigned long* numer, char* data,
                                                  char* kasa, char* kasjer, unsigned short* numer_kasjera,
                                                  char* wartosc, char* do_zaplaty);
+/* 451 reads L datetimemin[B B V B B] S S V N N L */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetFinished(const TARVIK_HANDLE phRequest, unsigned long* numer, char* data,
                                                      char* kasa, char* kasjer, unsigned short* numer_kasjera,
                                                      char* wartosc, char* do_zaplaty,
@@ -334,50 +451,68 @@ TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetFinished(const TARVIK_HANDLE phReques
                                                     char* kasa, char* kasjer, unsigned short* numer_kasjera,
                                                     char* wartosc, char* do_zaplaty,
                                                     unsigned long* numer_niefiskalny);
-TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCancelled(const TARVIK_HANDLE phRequest, char* data, char* kasa,
-                                                  char* kasjer, unsigned short* numer_kasjera,
-                                                  unsigned short* autoryzujacy, char* wartosc, char* do_zaplaty);
+/* 451 reads datetimemin[B B V B B] S S V V N N */
+TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCancelled(const TARVIK_HANDLE phRequest, char* data, char* kasa, char* kasjer,
+                                                  unsigned short* numer_kasjera, unsigned short* autoryzujacy,
+                                                  char* wartosc, char* do_zaplaty);
+/* 451 reads datetimemin[B B V B B] S S V V N N L N */
 TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetCancelled(const TARVIK_HANDLE phRequest, char* data, char* kasa,
                                                      char* kasjer, unsigned short* numer_kasjera,
-                                                     unsigned short* autoryzujacy, char* wartosc,
-                                                     char* do_zaplaty, unsigned long* storna, char* wart_storn);
-TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsigned char* vat,
-                                               unsigned short* PLU, char* kod_kreskowy, char* nazwa, char* ilosc,
-                                               char* wartosc);
+                                                     unsigned short* autoryzujacy, char* wartosc, char* do_zaplaty,
+                                                     unsigned long* storna, char* wart_storn);
+/* 451 reads B V S S N N */
+TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsigned char* vat, unsigned short* PLU,
+                                               char* kod_kreskowy, char* nazwa, char* ilosc, char* wartosc);
+/* 451 reads BVSSNNS?
+ * addon is empty when the record carries none.
+ */
 TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsigned char* vat,
                                                   unsigned short* PLU, char* kod_kreskowy, char* nazwa_lub_cena,
                                                   char* ilosc, char* wartosc, char* addon);
-TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPack(const TARVIK_HANDLE phRequest, unsigned short* numer,
-                                             char* kod_kreskowy, char* ilosc, char* wartosc);
+/* 451 reads V S N N */
+TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPack(const TARVIK_HANDLE phRequest, unsigned short* numer, char* kod_kreskowy,
+                                             char* ilosc, char* wartosc);
+/* 451 reads V S B N */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPayform(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                 unsigned char* typ, char* kwota);
+/* 451 reads V S B N S S S V */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPayformEx(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                   unsigned char* typ, char* kwota, char* opis, char* kasa,
                                                   char* kasjer, unsigned short* numer_kasjera);
+/* 451 reads V S N N N */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCurrency(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                  char* wartoscPLN, char* wartosc, char* kurs);
-TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCurrencyEx(const TARVIK_HANDLE phRequest, unsigned short* numer,
-                                                   char* nazwa, char* wartoscPLN, char* wartosc, char* kurs,
-                                                   char* opis, char* kasa, char* kasjer,
-                                                   unsigned short* numer_kasjera);
-/* karta is written only when the record carries a card. */
+/* 451 reads V S N N N S S S V */
+TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCurrencyEx(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
+                                                   char* wartoscPLN, char* wartosc, char* kurs, char* opis,
+                                                   char* kasa, char* kasjer, unsigned short* numer_kasjera);
+/* 451 reads SBVNS?
+ * karta is written only when the record carries a card.
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetRebate(const TARVIK_HANDLE phRequest, char* nazwa, unsigned char* typ,
                                                unsigned short* numer, char* kwota, char* karta);
+/* 451 reads S V V B N */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetRebateMN(const TARVIK_HANDLE phRequest, char* nazwa, unsigned short* numer,
                                                  unsigned short* PLU, unsigned char* stawkaVAT, char* kwota);
+/* 451 reads V S B N */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCashback(const TARVIK_HANDLE phRequest, unsigned short* numer_platnosci,
                                                  char* nazwa_platnosci, unsigned char* typ_platnosci,
                                                  char* kwota_cashback);
+/* 451 reads L S N */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetAuthorize(const TARVIK_HANDLE phRequest, unsigned long* numer_kasjera,
                                                       char* nazwa, char* kwota);
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetAuthorize(const TARVIK_HANDLE phRequest, unsigned long* numer_kasjera,
                                                   char* nazwa, char* kwota);
+/* 451 reads V S N S */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetOrderPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                      char* kryterium, char* ilosc, char* opis);
 TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                             char* kryterium, char* ilosc, char* opis);
-TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest,
-                                                             unsigned short* plu_pack, char* kwota);
+/* 451 reads V N */
+TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
+                                                             char* kwota);
+
+/* ---- END OF GENERATED PART */
 
 #ifdef __cplusplus
 }

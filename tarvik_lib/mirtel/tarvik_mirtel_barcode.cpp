@@ -1,13 +1,12 @@
-// Additional barcodes of an article.
+// The irregular commands of the additional barcodes; the regular ones are
+// entries of tarvik_mirtel_barcode.cmds.
+#include "mirtel_hand.h"
 #include "tarvik_mirtel_helper.h"
 
-using namespace mirtel;
+namespace mirtel {
 
-extern "C" {
-
-TARVIK_API TARVIK_STATUS TRVS_BarcodeIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                         const unsigned short numer_plu, const char* barcodes,
-                                         const unsigned char tryb) {
+TARVIK_STATUS hand::TRVS_BarcodeIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                    const unsigned short numer_plu, const char* barcodes, const unsigned char tryb) {
     Command c(hDevice, phRequest, 2300, tryb);
     c.word(numer_plu);
     if (!barcodes) return c.fail(argCode(4)).post();
@@ -18,12 +17,7 @@ TARVIK_API TARVIK_STATUS TRVS_BarcodeIns(const TARVIK_HANDLE hDevice, TARVIK_HAN
     return c.withCode(argCode(5)).strings(parts).post();
 }
 
-TARVIK_API TARVIK_STATUS TRVS_BarcodeRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                          const unsigned short numer_PLU, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2310, tryb).word(numer_PLU).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_BarcodeRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* barcodes) {
+TARVIK_STATUS hand::TRVG_BarcodeRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* barcodes) {
     Answer a(phRequest, 2310);
     const uint32_t total = a.ok() ? a.count() : 0;
     a.word(czytany);
@@ -35,14 +29,4 @@ TARVIK_API TARVIK_STATUS TRVG_BarcodeRead(const TARVIK_HANDLE phRequest, unsigne
     return a.text(barcodes, join(codes)).finish();
 }
 
-TARVIK_API TARVIK_STATUS TRVS_BarcodeDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                         const char* kod_kreskowy, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2340, tryb).string(kod_kreskowy).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_BarcodeDelAllForPLU(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                  const unsigned short numer_PLU, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2350, tryb).word(numer_PLU).post();
-}
-
-}  // extern "C"
+}  // namespace mirtel

@@ -293,14 +293,28 @@ Command& Command::fail(TARVIK_STATUS code) {
     return *this;
 }
 
+bool Command::pushBytes(std::initializer_list<unsigned char> values) {
+    for (unsigned char v : values)
+        if (TRV_PushRequestParamByte(request_, v) != kOk) return false;
+    return true;
+}
+
+bool Command::pushDate(unsigned char day, unsigned char month, unsigned short year) {
+    return pushBytes({day, month}) && TRV_PushRequestParamWord(request_, year) == kOk;
+}
+
 Command& Command::byte(unsigned char v) {
     return step([&] { return TRV_PushRequestParamByte(request_, v) == kOk; });
 }
 Command& Command::word(unsigned short v) {
     return step([&] { return TRV_PushRequestParamWord(request_, v) == kOk; });
 }
-Command& Command::dword(uint32_t v) {
-    return step([&] { return TRV_PushRequestParamLong(request_, v) == kOk; });
+Command& Command::dword(unsigned long v) {
+    // unsigned long is wider than the wire's Long here; a value that would be
+    // cut is refused rather than sent as another number.
+    return step([&] {
+        return v <= 0xFFFFFFFFul && TRV_PushRequestParamLong(request_, static_cast<uint32_t>(v)) == kOk;
+    });
 }
 Command& Command::string(const char* s) {
     return step([&] { return s && TRV_PushRequestParamString(request_, s) == kOk; });
@@ -323,29 +337,54 @@ Command& Command::filler(unsigned char v) {
     return *this;
 }
 
+Command& Command::fillerWord(unsigned short v) {
+    if (ok() && TRV_PushRequestParamWord(request_, v) != kOk) status_ = kFiller;
+    return *this;
+}
+
 Command& Command::date(const char* text) {
     return step([&] {
         unsigned char d, m;
         unsigned short y;
-        return ParseDate(text, d, m, y) && TRV_PushRequestParamByte(request_, d) == kOk &&
-               TRV_PushRequestParamByte(request_, m) == kOk && TRV_PushRequestParamWord(request_, y) == kOk;
+        return ParseDate(text, d, m, y) && pushDate(d, m, y);
     });
 }
 
-Command& Command::dateTimeSec(const char* text, Order order) {
+Command& Command::dateTimeSec(const char* text) {
     return step([&] {
         unsigned char d, mo, h, mi, s;
         unsigned short y;
-        if (!ParseDateTimeSec(text, d, mo, y, h, mi, s)) return false;
-        const auto pushDate = [&] {
-            return TRV_PushRequestParamByte(request_, d) == kOk && TRV_PushRequestParamByte(request_, mo) == kOk &&
-                   TRV_PushRequestParamWord(request_, y) == kOk;
-        };
-        const auto pushTime = [&] {
-            return TRV_PushRequestParamByte(request_, h) == kOk && TRV_PushRequestParamByte(request_, mi) == kOk &&
-                   TRV_PushRequestParamByte(request_, s) == kOk;
-        };
-        return order == Order::DateFirst ? pushDate() && pushTime() : pushTime() && pushDate();
+        return ParseDateTimeSec(text, d, mo, y, h, mi, s) && pushDate(d, mo, y) && pushBytes({h, mi, s});
+    });
+}
+
+Command& Command::timeDateSec(const char* text) {
+    return step([&] {
+        unsigned char d, mo, h, mi, s;
+        unsigned short y;
+        return ParseDateTimeSec(text, d, mo, y, h, mi, s) && pushBytes({h, mi, s}) && pushDate(d, mo, y);
+    });
+}
+
+Command& Command::dateTimeMin(const char* text) {
+    return step([&] {
+        unsigned char d, mo, h, mi;
+        unsigned short y;
+        return ParseDateTime(text, d, mo, y, h, mi) && pushDate(d, mo, y) && pushBytes({h, mi});
+    });
+}
+
+Command& Command::time(const char* text) {
+    return step([&] {
+        unsigned char h, mi, s;
+        return ParseTime(text, h, mi, s) && pushBytes({h, mi, s});
+    });
+}
+
+Command& Command::hourMinute(const char* text) {
+    return step([&] {
+        unsigned char h, mi, s;
+        return ParseTime(text, h, mi, s) && pushBytes({h, mi});
     });
 }
 
@@ -391,6 +430,15 @@ Answer& Answer::fail(TARVIK_STATUS code) {
 
 uint32_t Answer::count() const { return TRV_GetResponseValueCount(request_); }
 
+bool Answer::wanted(const void* out) {
+    const TARVIK_STATUS code = required_;
+    required_ = 0;
+    if (!ok()) return false;
+    if (out) return true;
+    if (code) status_ = code;
+    return false;
+}
+
 bool Answer::pop(unsigned char& v) {
     if (ok()) status_ = TRV_PopResponseValueByte(request_, &v);
     return ok();
@@ -419,56 +467,78 @@ bool Answer::pop(TextKind kind, std::string& v, uint32_t local) {
     return ok();
 }
 
-Answer& Answer::byte(unsigned char* out) {
-    unsigned char v;
-    if (pop(v) && out) *out = v;
+bool Answer::pop(Wire w, std::string& v, uint32_t local) {
+    switch (w) {
+    case Wire::Byte: {
+        unsigned char b;
+        if (pop(b)) v = std::to_string(b);
+        break;
+    }
+    case Wire::Word: {
+        unsigned short x;
+        if (pop(x)) v = std::to_string(x);
+        break;
+    }
+    case Wire::Long: {
+        uint32_t x;
+        if (pop(x)) v = std::to_string(x);
+        break;
+    }
+    case Wire::String: return pop(TextKind::String, v, local);
+    case Wire::Numeric: return pop(TextKind::Numeric, v, local);
+    case Wire::Currency: return pop(TextKind::Currency, v, local);
+    case Wire::Quantity: return pop(TextKind::Quantity, v, local);
+    }
+    return ok();
+}
+
+template <class T, class U>
+Answer& Answer::number(T* out) {
+    U v;
+    if (pop(v) && wanted(out)) *out = v;
+    required_ = 0;
     return *this;
 }
 
-Answer& Answer::word(unsigned short* out) {
-    unsigned short v;
-    if (pop(v) && out) *out = v;
-    return *this;
-}
+Answer& Answer::byte(unsigned char* out) { return number<unsigned char, unsigned char>(out); }
+Answer& Answer::word(unsigned short* out) { return number<unsigned short, unsigned short>(out); }
+Answer& Answer::dword(unsigned long* out) { return number<unsigned long, uint32_t>(out); }
+Answer& Answer::byte(unsigned short* out) { return number<unsigned short, unsigned char>(out); }
+Answer& Answer::byte(unsigned long* out) { return number<unsigned long, unsigned char>(out); }
+Answer& Answer::word(unsigned long* out) { return number<unsigned long, unsigned short>(out); }
 
-Answer& Answer::dword(unsigned long* out) {
-    uint32_t v;
-    if (pop(v) && out) *out = v;
-    return *this;
-}
-
-Answer& Answer::dropByte() {
-    unsigned char v;
-    pop(v);
+Answer& Answer::skip(Wire w) {
+    std::string v;
+    pop(w, v, kLongText);
     return *this;
 }
 
 Answer& Answer::text(char* out, const std::string& value) {
-    if (ok()) status_ = CopyStringResult(request_, out, value);
+    if (wanted(out)) status_ = CopyStringResult(request_, out, value);
     return *this;
 }
 
-Answer& Answer::string(char* out, uint32_t local) {
+// A text value through a local buffer of its size, then to the caller.
+Answer& Answer::textValue(TextKind kind, char* out, uint32_t local) {
     std::string v;
-    if (pop(TextKind::String, v, local)) text(out, v);
+    if (pop(kind, v, local)) text(out, v);
+    required_ = 0;
     return *this;
 }
 
-Answer& Answer::numeric(char* out, uint32_t local) {
-    std::string v;
-    if (pop(TextKind::Numeric, v, local)) text(out, v);
-    return *this;
-}
+Answer& Answer::string(char* out, uint32_t local) { return textValue(TextKind::String, out, local); }
+Answer& Answer::numeric(char* out, uint32_t local) { return textValue(TextKind::Numeric, out, local); }
+Answer& Answer::currency(char* out, uint32_t local) { return textValue(TextKind::Currency, out, local); }
+Answer& Answer::quantity(char* out, uint32_t local) { return textValue(TextKind::Quantity, out, local); }
 
-Answer& Answer::currency(char* out, uint32_t local) {
-    std::string v;
-    if (pop(TextKind::Currency, v, local)) text(out, v);
-    return *this;
-}
-
-Answer& Answer::quantity(char* out, uint32_t local) {
-    std::string v;
-    if (pop(TextKind::Quantity, v, local)) text(out, v);
+Answer& Answer::joined(char* out, Wire w, unsigned n, uint32_t local) {
+    std::vector<std::string> parts;
+    for (unsigned i = 0; i < n && ok(); ++i) {
+        std::string v;
+        if (pop(w, v, local)) parts.push_back(std::move(v));
+    }
+    if (ok()) text(out, join(parts));
+    required_ = 0;
     return *this;
 }
 
@@ -476,6 +546,7 @@ Answer& Answer::date(char* out) {
     unsigned char d, m;
     unsigned short y;
     if (pop(d) && pop(m) && pop(y)) text(out, dateText(d, m, y));
+    required_ = 0;
     return *this;
 }
 
@@ -483,6 +554,7 @@ Answer& Answer::dateTimeMin(char* out) {
     unsigned char d, m, h, mi;
     unsigned short y;
     if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi)) text(out, dateText(d, m, y) + " " + timeText(h, mi));
+    required_ = 0;
     return *this;
 }
 
@@ -491,18 +563,42 @@ Answer& Answer::dateTimeSec(char* out) {
     unsigned short y;
     if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi) && pop(s))
         text(out, dateText(d, m, y) + " " + timeText(h, mi, s));
+    required_ = 0;
     return *this;
 }
 
 Answer& Answer::time(char* out) {
     unsigned char h, m, s;
     if (pop(h) && pop(m) && pop(s)) text(out, timeText(h, m, s));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::hourMinute(char* out) {
+    unsigned char h, m;
+    if (pop(h) && pop(m)) text(out, timeText(h, m));
+    required_ = 0;
     return *this;
 }
 
 Answer& Answer::ipv4(char* out) {
     uint32_t v;
     if (pop(v)) text(out, ip2str(v));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::time2000(char* out) {
+    uint32_t v;
+    if (pop(v)) text(out, time_to_date2000(v));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::interval(char* out) {
+    uint32_t v;
+    if (pop(v)) text(out, to_interval(v));
+    required_ = 0;
     return *this;
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,12 +84,28 @@ std::string timeText(unsigned hour, unsigned minute);               // HH:MM
 std::string timeText(unsigned hour, unsigned minute, unsigned sec); // HH:MM:SS
 std::string join(const std::vector<std::string>& parts);            // one line feed between two
 
+// ---- the C boundary ---------------------------------------------------------
+
+// Runs one exported function's body; nothing thrown (the builders and readers
+// allocate) reaches the application: it becomes the out-of-memory status.
+template <class F>
+TARVIK_STATUS guarded(F f) noexcept {
+    try {
+        return f();
+    } catch (...) {
+        return TARVIK_STATUS_NOMEMORY;
+    }
+}
+
 // ---- sending -------------------------------------------------------------
 
 // Builds one request. Each step that takes a caller argument moves the
 // argument position on, so its failure code follows the position
 // (hDevice 1, phRequest 2, first parameter 3). The first failure stops every
 // later step; post() reports it.
+//
+// The integer steps take exactly their wire width: pushing an unsigned short
+// as a Byte, or an int literal anywhere, does not compile.
 class Command {
 public:
     Command(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_CMD cmd, unsigned char tryb);
@@ -100,19 +117,26 @@ public:
 
     Command& byte(unsigned char v);
     Command& word(unsigned short v);
-    Command& dword(uint32_t v);                       // wire Long
+    Command& dword(unsigned long v);                  // wire Long; beyond 32 bits it fails
+    template <class T> Command& byte(T) = delete;
+    template <class T> Command& word(T) = delete;
+    template <class T> Command& dword(T) = delete;
     Command& string(const char* s);                   // null: the argument's code
     Command& stringOrEmpty(const char* s);            // null is sent as ""
     Command& numeric(const char* s);
     Command& currency(const char* s);
     Command& quantity(const char* s);
-    // A constant we add ourselves; not a caller argument (0x10101).
+    // Constants we add ourselves; not caller arguments (0x10101).
     Command& filler(unsigned char v);
-    // Date and date-time texts split into wire values, all under the one
+    Command& fillerWord(unsigned short v);
+    // Date and time texts split into wire values, all under the one
     // argument's code.
     Command& date(const char* text);                  // day, month, year
-    enum class Order { DateFirst, TimeFirst };
-    Command& dateTimeSec(const char* text, Order order);
+    Command& dateTimeSec(const char* text);           // date, hour, minute, second
+    Command& timeDateSec(const char* text);           // hour, minute, second, date
+    Command& dateTimeMin(const char* text);           // date, hour, minute
+    Command& time(const char* text);                  // hour, minute, second ("HH:MM" too)
+    Command& hourMinute(const char* text);            // hour, minute ("HH:MM:SS" too, seconds dropped)
     Command& ipv4(const char* text);                  // Long
     // The parts of a split list, one String each, all under one argument's code.
     Command& strings(const std::vector<std::string>& parts);
@@ -132,6 +156,8 @@ private:
     // Runs one push under the current argument's code.
     template <class Push>
     Command& step(Push push);
+    bool pushDate(unsigned char day, unsigned char month, unsigned short year);
+    bool pushBytes(std::initializer_list<unsigned char> values);
 
     TARVIK_HANDLE request_ = nullptr;
     TARVIK_HANDLE* phRequest_;
@@ -144,6 +170,7 @@ private:
 // ---- reading -------------------------------------------------------------
 
 enum class TextKind { String, Numeric, Currency, Quantity };
+enum class Wire { Byte, Word, Long, String, Numeric, Currency, Quantity };
 
 // Reads one answered request. The constructor checks the handle, the
 // request's status and its command; each step pops the next value and
@@ -155,20 +182,33 @@ public:
     Answer(const Answer&) = delete;
     Answer& operator=(const Answer&) = delete;
 
+    // The next output must not be null: if it is, the call ends with code
+    // once its value was taken, and the request stays.
+    Answer& required(TARVIK_STATUS code) { required_ = code; return *this; }
+
     Answer& byte(unsigned char* out);
     Answer& word(unsigned short* out);
     Answer& dword(unsigned long* out);                          // wire Long
+    // A narrower wire value into a wider output.
+    Answer& byte(unsigned short* out);
+    Answer& byte(unsigned long* out);
+    Answer& word(unsigned long* out);
     Answer& string(char* out, uint32_t local = kShortText);
     Answer& numeric(char* out, uint32_t local = kShortText);
     Answer& currency(char* out, uint32_t local = kShortText);
     Answer& quantity(char* out, uint32_t local = kShortText);
-    Answer& dropByte();                                         // a value nobody receives
+    Answer& skip(Wire w);                                       // a value nobody receives
+    // n values of one kind joined into one text, a line feed between two.
+    Answer& joined(char* out, Wire w, unsigned n, uint32_t local = kShortText);
     // Texts built from several values, copied as soon as they are complete.
     Answer& date(char* out);                                    // day, month, year
     Answer& dateTimeMin(char* out);                             // + hour, minute
     Answer& dateTimeSec(char* out);                             // + hour, minute, second
     Answer& time(char* out);                                    // hour, minute, second
+    Answer& hourMinute(char* out);                              // hour, minute
     Answer& ipv4(char* out);                                    // Long as dotted text
+    Answer& time2000(char* out);                                // Long seconds since 2000
+    Answer& interval(char* out);                                // Long seconds as D:HH:MM:SS
     // A text of our own making, under the string result rule.
     Answer& text(char* out, const std::string& value);
 
@@ -178,6 +218,8 @@ public:
     bool pop(unsigned short& v);
     bool pop(uint32_t& v);
     bool pop(TextKind kind, std::string& v, uint32_t local = kShortText);
+    // Any value as text (numbers in decimal).
+    bool pop(Wire w, std::string& v, uint32_t local = kShortText);
 
     Answer& fail(TARVIK_STATUS code);
     bool ok() const { return status_ == kOk; }
@@ -188,12 +230,19 @@ public:
 
     // Destroys the request when every step succeeded; the result either way.
     TARVIK_STATUS finish();
-    // For header readers: the result, the request stays.
+    // For type readers: the result, the request stays.
     TARVIK_STATUS keep() const { return status_; }
 
 private:
+    template <class T, class U>
+    Answer& number(T* out);
+    Answer& textValue(TextKind kind, char* out, uint32_t local);
+    // Whether a popped value is wanted; a missing required output fails.
+    bool wanted(const void* out);
+
     TARVIK_HANDLE request_;
     TARVIK_STATUS status_ = kOk;
+    TARVIK_STATUS required_ = 0;
 };
 
 }  // namespace mirtel

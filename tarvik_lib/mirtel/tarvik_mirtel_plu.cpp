@@ -1,8 +1,8 @@
-// Article (PLU) records: write, read, look up, delete; stock, statistics,
-// sets, the notepad list and the VAT check.
+// The irregular commands of the article (PLU) family: the type-dependent
+// article answers, and the set members as parallel lists. The regular ones
+// are entries of tarvik_mirtel_plu.cmds.
+#include "mirtel_hand.h"
 #include "tarvik_mirtel_helper.h"
-
-using namespace mirtel;
 
 namespace mirtel {
 
@@ -124,39 +124,6 @@ bool readMembers(Answer& a, unsigned short* set, Members& m) {
     return a.ok();
 }
 
-}  // namespace
-
-// The 2110 reader, with the e-service number as an extra output.
-TARVIK_STATUS _TRVG_PLURead(TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
-                            char* kod_kreskowy_podstawowy, char* cena, char* min_stan, unsigned char* typ_rekordu,
-                            unsigned char* numer_opak, unsigned char* numerMU, unsigned char* stawka_PTU,
-                            unsigned char* format_ilosci, unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
-                            unsigned char* numer_rabatu, unsigned char* numer_grupy, unsigned short* numer_euslugi,
-                            char* barcodes) {
-    ArticleOutputs o;
-    o.numer_rekordu = numer_rekordu;
-    o.nazwa = nazwa;
-    o.kod_kreskowy_podstawowy = kod_kreskowy_podstawowy;
-    o.cena = cena;
-    o.min_stan = min_stan;
-    o.typ_rekordu = typ_rekordu;
-    o.numer_opak = numer_opak;
-    o.numer_euslugi = numer_euslugi;
-    o.numerMU = numerMU;
-    o.stawka_PTU = stawka_PTU;
-    o.format_ilosci = format_ilosci;
-    o.flaga_ceny = flaga_ceny;
-    o.flaga_rabatow = flaga_rabatow;
-    o.numer_rabatu = numer_rabatu;
-    o.numer_grupy = numer_grupy;
-    o.barcodes = barcodes;
-    return readArticle(phRequest, 2110, o);
-}
-
-}  // namespace mirtel
-
-namespace {
-
 ArticleOutputs extendedOutputs(unsigned short* numer_rekordu, char* nazwa, char* kod_kreskowy_podstawowy, char* cena,
                                char* min_stan, unsigned char* typ_rekordu, unsigned char* numerMU,
                                unsigned char* stawka_PTU, unsigned char* format_ilosci, unsigned char* flaga_ceny,
@@ -181,13 +148,90 @@ ArticleOutputs extendedOutputs(unsigned short* numer_rekordu, char* nazwa, char*
     return o;
 }
 
+}  // namespace
+
+TARVIK_STATUS hand::TRVG_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                 char* kod_kreskowy_podstawowy, char* cena, char* min_stan, unsigned char* typ_rekordu,
+                                 unsigned char* numer_opak, unsigned char* numerMU, unsigned char* stawka_PTU,
+                                 unsigned char* format_ilosci, unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
+                                 unsigned char* numer_rabatu, unsigned char* numer_grupy, char* barcodes) {
+    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
+                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
+                                       numer_grupy, barcodes, nullptr);
+    o.numer_opak = numer_opak;
+    return readArticle(phRequest, 2110, o);
+}
+
+TARVIK_STATUS hand::TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                    char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
+                                    unsigned char* typ_rekordu, unsigned short* numer_opak_lub_euslugi,
+                                    unsigned char* numerMU, unsigned char* stawka_PTU, unsigned char* format_ilosci,
+                                    unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
+                                    unsigned char* numer_rabatu, unsigned char* numer_grupy, char* barcodes) {
+    // One output for both numbers: only the one the record type carries is
+    // popped, so a set leaves it as it was.
+    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
+                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
+                                       numer_grupy, barcodes, nullptr);
+    o.numer_opak_word = numer_opak_lub_euslugi;
+    o.numer_euslugi = numer_opak_lub_euslugi;
+    return readArticle(phRequest, 2110, o);
+}
+
+TARVIK_STATUS hand::TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
+                                          char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
+                                          unsigned char* typ_rekordu, unsigned char* numer_opak,
+                                          unsigned char* numerMU, unsigned char* stawka_PTU,
+                                          unsigned char* format_ilosci, unsigned char* flaga_ceny,
+                                          unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
+                                          unsigned char* numer_grupy, char* barcodes) {
+    ArticleOutputs o = extendedOutputs(nullptr, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu, numerMU,
+                                       stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
+                                       numer_grupy, barcodes, nullptr);
+    o.kod_kreskowy = kod_kreskowy;
+    o.numer_opak = numer_opak;
+    return readArticle(phRequest, 2111, o);
+}
+
+TARVIK_STATUS hand::TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                   char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
+                                   unsigned char* typ_rekordu, unsigned char* numer_opak, unsigned char* numerMU,
+                                   unsigned char* stawka_PTU, unsigned char* format_ilosci, unsigned char* flaga_ceny,
+                                   unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
+                                   unsigned char* numer_grupy, char* barcodes, unsigned char* w_notatniku) {
+    // The packaging or e-service number, cut to its low byte.
+    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
+                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
+                                       numer_grupy, barcodes, w_notatniku);
+    o.numer_opak = numer_opak;
+    o.numer_euslugi_low = numer_opak;
+    return readArticle(phRequest, 2112, o);
+}
+
+TARVIK_STATUS hand::TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                      char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
+                                      unsigned char* typ_rekordu, unsigned short* numer_opak_lub_euslugi,
+                                      unsigned char* numerMU, unsigned char* stawka_PTU, unsigned char* format_ilosci,
+                                      unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
+                                      unsigned char* numer_rabatu, unsigned char* numer_grupy, char* barcodes,
+                                      unsigned char* w_notatniku) {
+    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
+                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
+                                       numer_grupy, barcodes, w_notatniku);
+    o.numer_opak_word = numer_opak_lub_euslugi;
+    o.numer_euslugi = numer_opak_lub_euslugi;
+    return readArticle(phRequest, 2112, o);
+}
+
 // The set header of 2200, then one (number, quantity, price) triplet per
 // member from three parallel line-feed separated lists.
-TARVIK_STATUS insertSet(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, unsigned short numer_rekordu,
-                        const char* nazwa, const char* barcode, const char* ilosc_min, unsigned char numer_rabatu,
-                        unsigned char numer_grupy, unsigned char czy_zabronione, unsigned char czy_dodac,
-                        unsigned char czy_nadpisac, unsigned char czy_nadpisac_niezerowe, const char* numery,
-                        const char* ilosci, const char* ceny, unsigned char tryb) {
+TARVIK_STATUS hand::TRVS_SetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
+                                const char* ilosc_min, const unsigned char numer_rabatu,
+                                const unsigned char numer_grupy, const unsigned char czy_zabronione,
+                                const unsigned char czy_dodac, const unsigned char czy_nadpisac,
+                                const unsigned char czy_nadpisac_niezerowe, const char* numery, const char* ilosci,
+                                const char* ceny, const unsigned char tryb) {
     Command c(hDevice, phRequest, 2200, tryb);
     c.word(numer_rekordu).string(nazwa).string(barcode).numeric(ilosc_min)
         .byte(numer_rabatu).byte(numer_grupy).byte(czy_zabronione).byte(czy_dodac)
@@ -212,317 +256,16 @@ TARVIK_STATUS insertSet(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, unsigne
     return c.post();
 }
 
-}  // namespace
-
-extern "C" {
-
-TARVIK_API TARVIK_STATUS TRVS_PLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                     const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
-                                     const char* cena, const char* ilosc_min, const unsigned char numer_opakowania,
-                                     const unsigned char numer_MU, const unsigned char numer_rabatu,
-                                     const unsigned char numer_grupy, const unsigned char numer_VAT,
-                                     const unsigned char format_ilosci, const unsigned char cena_sztywna,
-                                     const unsigned char czy_rabat, const unsigned char czy_notatnik,
-                                     const unsigned char czy_nadpisac, const unsigned char czy_nadpisac_niezerowy,
-                                     const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2100, tryb)
-        .word(numer_rekordu).string(nazwa).string(barcode).numeric(cena).numeric(ilosc_min)
-        .byte(numer_opakowania).byte(numer_MU).byte(numer_rabatu).byte(numer_grupy).byte(numer_VAT)
-        .byte(format_ilosci).byte(cena_sztywna).byte(czy_rabat).byte(czy_notatnik)
-        .byte(czy_nadpisac).byte(czy_nadpisac_niezerowy)
-        .post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_EPLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                      const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
-                                      const unsigned char numer_MU, const unsigned char numer_rabatu,
-                                      const unsigned char numer_grupy, const unsigned char numer_VAT,
-                                      const unsigned short numer_euslugi, const unsigned char czy_rabat,
-                                      const unsigned char czy_notatnik, const unsigned char czy_nadpisac,
-                                      const unsigned char czy_nadpisac_niezerowy, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2101, tryb)
-        .word(numer_rekordu).string(nazwa).string(barcode)
-        .byte(numer_MU).byte(numer_rabatu).byte(numer_grupy).byte(numer_VAT).word(numer_euslugi)
-        .byte(czy_rabat).byte(czy_notatnik).byte(czy_nadpisac).byte(czy_nadpisac_niezerowy)
-        .post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLURead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                      const unsigned short numer_rekordu, const unsigned char z_kodem,
-                                      const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2110, tryb).word(numer_rekordu).byte(z_kodem).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
-                                      char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
-                                      unsigned char* typ_rekordu, unsigned char* numer_opak, unsigned char* numerMU,
-                                      unsigned char* stawka_PTU, unsigned char* format_ilosci,
-                                      unsigned char* flaga_ceny, unsigned char* flaga_rabatow,
-                                      unsigned char* numer_rabatu, unsigned char* numer_grupy, char* barcodes) {
-    return _TRVG_PLURead(phRequest, numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
-                         numer_opak, numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
-                         numer_grupy, nullptr, barcodes);
-}
-
-TARVIK_API TARVIK_STATUS TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
-                                         char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
-                                         unsigned char* typ_rekordu, unsigned short* numer_opak_lub_euslugi,
-                                         unsigned char* numerMU, unsigned char* stawka_PTU,
-                                         unsigned char* format_ilosci, unsigned char* flaga_ceny,
-                                         unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
-                                         unsigned char* numer_grupy, char* barcodes) {
-    // One output for both numbers: only the one the record type carries is
-    // popped, so a set leaves it as it was.
-    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
-                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
-                                       numer_grupy, barcodes, nullptr);
-    o.numer_opak_word = numer_opak_lub_euslugi;
-    o.numer_euslugi = numer_opak_lub_euslugi;
-    return readArticle(phRequest, 2110, o);
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                               const char* kod_kreskowy, const unsigned char z_kodem,
-                                               const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2111, tryb).string(kod_kreskowy).byte(z_kodem).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
-                                               char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
-                                               unsigned char* typ_rekordu, unsigned char* numer_opak,
-                                               unsigned char* numerMU, unsigned char* stawka_PTU,
-                                               unsigned char* format_ilosci, unsigned char* flaga_ceny,
-                                               unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
-                                               unsigned char* numer_grupy, char* barcodes) {
-    ArticleOutputs o = extendedOutputs(nullptr, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu, numerMU,
-                                       stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
-                                       numer_grupy, barcodes, nullptr);
-    o.kod_kreskowy = kod_kreskowy;
-    o.numer_opak = numer_opak;
-    return readArticle(phRequest, 2111, o);
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                        const unsigned short numer_rekordu, const char* barcode,
-                                        const unsigned char z_kodem, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2112, tryb).word(numer_rekordu).stringOrEmpty(barcode).byte(z_kodem).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_v2_PLUReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                           const unsigned short numer_rekordu, const char* barcode,
-                                           const unsigned char z_kodem, const unsigned char tryb) {
-    return TRVS_PLUReadEx(hDevice, phRequest, numer_rekordu, barcode, z_kodem, tryb);
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
-                                        char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
-                                        unsigned char* typ_rekordu, unsigned char* numer_opak,
-                                        unsigned char* numerMU, unsigned char* stawka_PTU,
-                                        unsigned char* format_ilosci, unsigned char* flaga_ceny,
-                                        unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
-                                        unsigned char* numer_grupy, char* barcodes, unsigned char* w_notatniku) {
-    // The packaging or e-service number, cut to its low byte.
-    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
-                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
-                                       numer_grupy, barcodes, w_notatniku);
-    o.numer_opak = numer_opak;
-    o.numer_euslugi_low = numer_opak;
-    return readArticle(phRequest, 2112, o);
-}
-
-TARVIK_API TARVIK_STATUS TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
-                                           char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
-                                           unsigned char* typ_rekordu, unsigned short* numer_opak_lub_euslugi,
-                                           unsigned char* numerMU, unsigned char* stawka_PTU,
-                                           unsigned char* format_ilosci, unsigned char* flaga_ceny,
-                                           unsigned char* flaga_rabatow, unsigned char* numer_rabatu,
-                                           unsigned char* numer_grupy, char* barcodes, unsigned char* w_notatniku) {
-    ArticleOutputs o = extendedOutputs(numer_rekordu, nazwa, kod_kreskowy_podstawowy, cena, min_stan, typ_rekordu,
-                                       numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
-                                       numer_grupy, barcodes, w_notatniku);
-    o.numer_opak_word = numer_opak_lub_euslugi;
-    o.numer_euslugi = numer_opak_lub_euslugi;
-    return readArticle(phRequest, 2112, o);
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                             const unsigned short numer_rekordu, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2120, tryb).word(numer_rekordu).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer) {
-    return Answer(phRequest, 2120).word(wolny_numer).finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* name,
-                                           const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2130, tryb).string(name).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu) {
-    return Answer(phRequest, 2130).word(numer_rekordu).finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUGetByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                              const char* barcode, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2131, tryb).string(barcode).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUGetByBarcode(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu) {
-    return Answer(phRequest, 2131).word(numer_rekordu).finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                     const unsigned short numer_rekordu, const unsigned char czy_niezerowe,
-                                     const unsigned char czy_z_zestawu, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2140, tryb).word(numer_rekordu).byte(czy_niezerowe).byte(czy_z_zestawu).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUDelByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                              const char* kod_kreskowy, const unsigned char czy_niezerowe,
-                                              const unsigned char czy_z_zestawu, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2141, tryb).string(kod_kreskowy).byte(czy_niezerowe).byte(czy_z_zestawu).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                        const unsigned char flagi, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2150, tryb).withCode(argCode(2)).byte(flagi).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                          const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
-                                          const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2160, tryb).word(numer_rekordu).byte(czy_zerowanie).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
-                                          char* wartosc, char* ilosc, char* stan, char* data) {
-    return Answer(phRequest, 2160)
-        .word(numer_rekordu).numeric(wartosc).numeric(ilosc).numeric(stan).date(data)
-        .finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStatReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                   const char* kod_kreskowy, const unsigned char czy_zerowanie,
-                                                   const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2161, tryb).string(kod_kreskowy).byte(czy_zerowanie).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUStatReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy,
-                                                   char* wartosc, char* ilosc, char* stan, char* data) {
-    return Answer(phRequest, 2161)
-        .string(kod_kreskowy).numeric(wartosc).numeric(ilosc).numeric(stan).date(data)
-        .finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                              const unsigned char czy_stany, const unsigned char czy_date,
-                                              const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2170, tryb).byte(czy_stany).byte(czy_date).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStoreClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                          const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2171, tryb).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStockQntModify(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                const unsigned short numer_rekordu, const char* ilosc,
-                                                const unsigned char czy_zwiekszyc, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2180, tryb).word(numer_rekordu).numeric(ilosc).byte(czy_zwiekszyc).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PluPriceUpdate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                             const unsigned short numer_rekordu, const char* cena,
-                                             const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2181, tryb).word(numer_rekordu).numeric(cena).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PluStockMinQntSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                const unsigned short numer_rekordu, const char* stan,
-                                                const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2182, tryb).word(numer_rekordu).numeric(stan).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStoreRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                           const unsigned short numer_rekordu, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2183, tryb).word(numer_rekordu).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUStoreRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
-                                           char* stan_min, char* stan, char* data) {
-    return Answer(phRequest, 2183).word(numer).string(nazwa).numeric(stan_min).numeric(stan).date(data).finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PluSetItemUpdate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                               const unsigned short numer_zestawu, const unsigned short numer_PLU,
-                                               const char* ilosc, const char* cena, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2184, tryb)
-        .word(numer_zestawu).word(numer_PLU).numeric(ilosc).numeric(cena)
-        .post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PluPriceUpdateByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                      const char* kod_kreskowy, const char* cena,
-                                                      const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2185, tryb).string(kod_kreskowy).numeric(cena).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUStoreReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                    const char* kod_kreskowy, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2186, tryb).string(kod_kreskowy).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUStoreReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
-                                                    char* stan_min, char* stan, char* data) {
-    return Answer(phRequest, 2186)
-        .string(kod_kreskowy).string(nazwa).numeric(stan_min).numeric(stan).date(data)
-        .finish();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_SetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                     const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
-                                     const char* ilosc_min, const unsigned char numer_rabatu,
-                                     const unsigned char numer_grupy, const unsigned char czy_zabronione,
-                                     const unsigned char czy_dodac, const unsigned char czy_nadpisac,
-                                     const unsigned char czy_nadpisac_niezerowe, const char* numery,
-                                     const char* ilosci, const char* ceny, const unsigned char tryb) {
-    return insertSet(hDevice, phRequest, numer_rekordu, nazwa, barcode, ilosc_min, numer_rabatu, numer_grupy,
-                     czy_zabronione, czy_dodac, czy_nadpisac, czy_nadpisac_niezerowe, numery, ilosci, ceny, tryb);
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUSetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                        const unsigned short numer_rekordu, const char* nazwa, const char* barcode,
-                                        const char* ilosc_min, const unsigned char numer_rabatu,
-                                        const unsigned char numer_grupy, const unsigned char czy_zabronione,
-                                        const unsigned char czy_dodac, const unsigned char czy_nadpisac,
-                                        const unsigned char czy_nadpisac_niezerowe, const char* numery,
-                                        const char* ilosci, const char* ceny, const unsigned char tryb) {
-    return insertSet(hDevice, phRequest, numer_rekordu, nazwa, barcode, ilosc_min, numer_rabatu, numer_grupy,
-                     czy_zabronione, czy_dodac, czy_nadpisac, czy_nadpisac_niezerowe, numery, ilosci, ceny, tryb);
-}
-
-TARVIK_API TARVIK_STATUS TRVS_SetRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                      const unsigned short numer_rekordu, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2210, tryb).word(numer_rekordu).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* numery,
-                                      char* ilosci, char* ceny) {
+TARVIK_STATUS hand::TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* numery, char* ilosci,
+                                 char* ceny) {
     Answer a(phRequest, 2210);
     Members m;
     if (readMembers(a, czytany, m)) a.text(ceny, m.amounts).text(ilosci, m.quantities).text(numery, m.numbers);
     return a.finish();
 }
 
-TARVIK_API TARVIK_STATUS TRVS_PLUSetItemStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                                 const unsigned short numer_zestawu,
-                                                 const unsigned char czy_zerowanie, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2260, tryb).word(numer_zestawu).byte(czy_zerowanie).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_zestawu,
-                                                 char* numery, char* ilosci, char* wartosci) {
+TARVIK_STATUS hand::TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_zestawu,
+                                            char* numery, char* ilosci, char* wartosci) {
     Answer a(phRequest, 2260);
     Members m;
     if (readMembers(a, numer_zestawu, m))
@@ -530,29 +273,4 @@ TARVIK_API TARVIK_STATUS TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, 
     return a.finish();
 }
 
-TARVIK_API TARVIK_STATUS TRVS_PLUNotepadIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                            const unsigned short numer_PLU, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2400, tryb).word(numer_PLU).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUNotepadDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                            const unsigned short numer_PLU, const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2440, tryb).word(numer_PLU).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_PLUNotepadDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
-                                               const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2450, tryb).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVS_DFPluVatCheck(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* nazwa,
-                                            const unsigned char tryb) {
-    return Command(hDevice, phRequest, 2480, tryb).string(nazwa).post();
-}
-
-TARVIK_API TARVIK_STATUS TRVG_DFPluVatCheck(const TARVIK_HANDLE phRequest, unsigned char* stan,
-                                            unsigned short* stawka) {
-    return Answer(phRequest, 2480).byte(stan).word(stawka).finish();
-}
-
-}  // extern "C"
+}  // namespace mirtel

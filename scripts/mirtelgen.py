@@ -1,0 +1,866 @@
+#!/usr/bin/env python3
+"""The libmirtel command table: one description per register command.
+
+Each command family keeps its table beside its source unit, in
+tarvik_lib/mirtel/<unit>.cmds. From the tables this script writes
+
+  include/tarvik/mirtel.h   the prototypes, between the two GENERATED
+                            marker lines (the rest of the header is prose);
+  <out>/<unit>_table.cpp    the exported definitions, through the Command and
+                            Answer builders, each guarded so that no
+                            exception reaches the application;
+  <out>/mirtel_hand.h       declarations of the hand-written bodies;
+  <out>/mirtel_layouts.inc  the wire layouts, for the simulator's checks and
+                            its default answers;
+  <out>/test_mirtel_layout.cpp  a test that runs every regular function
+                            against the wire;
+  <out>/mirtel_names.txt    every exported name, one per line;
+  <out>/mirtel_commands.json the table itself, for other tools.
+
+Usage:
+  mirtelgen.py --out DIR TABLE...         write the generated sources
+  mirtelgen.py --header FILE TABLE...     rewrite the header's generated part
+  mirtelgen.py --check FILE TABLE...      fail when the header is not current
+
+Table syntax (one command per line; a line starting with blanks continues
+the line before it; '#' starts a comment):
+
+  == Title                 a section heading in the header
+  -- text                  a comment line for the next command's prototype
+  ID NAME[,ALIAS...] [FLAG...] [VALUE...] [order=a,b,...] [wire=P] [answer=P]
+
+NAME starts with TRVS_ (a sending function: the values are its parameters
+in wire order) or TRVG_ (a reader: the values are the answer's values in
+order); the flag 'send' makes a sending function of any name. ALIASes are
+further exported names of the same function.
+
+Flags:
+  hand   the body is written by hand, as mirtel::hand::NAME(...) in the
+         family's source unit; the values then only give the C signature.
+  keep   a reader that leaves the request alive (a type reader: the reader
+         chosen for the type continues on the same request).
+
+Values, NAME:KIND[MODS]:
+  B W L                    Byte, Word (wire V), Long
+  S N K Q                  String, Numeric, Currency, Quantity texts; in a
+                           reader a local buffer size may follow (S256;
+                           64 without one)
+  date                     "YYYY-MM-DD" as day B, month B, year V
+  datetime                 "YYYY-MM-DD HH:MM:SS" as date, then hour, minute, second B
+  datetimemin              "YYYY-MM-DD HH:MM" as date, then hour, minute B
+  timedate                 "YYYY-MM-DD HH:MM:SS" with the time first: B B B B B V
+  time                     "HH:MM:SS" (sending: also "HH:MM") as B B B
+  hm                       "HH:MM" as hour, minute B (sending: ParseTime, seconds not sent)
+  ip                       a dotted IPv4 text as one Long, first number most significant
+  time2000 (reader)        a Long of seconds since 2000-01-01 00:00:00 local time, as
+                           "YYYY-MM-DD HH-MM-SS"
+  interval (reader)        a Long of seconds, as "D:HH:MM:SS"
+  X*n (reader)             n values of kind X (B W L S N K Q) joined into one text,
+                           a line feed between two
+  text                     a text argument or output of a hand-written function
+  X<Y                      wire kind X for a C argument or output of kind Y; only
+                           widening: W<B sends a Byte argument as a Word, B<W
+                           reads a Byte into an unsigned short output
+MODS:
+  !                        (reader) the output is required: null returns its
+                           position's code after the value was taken, request alive
+  ?                        (sending text) null is sent as the empty text
+  @0x10106                 the failure code, where it is not the position's
+Special values:
+  B=0                      (sending) a value the library adds itself (code 0x10101)
+  _:B                      (reader) a value that no output receives
+  ...NAME                  the values of another entry, then the ones that follow
+
+order=a,b,c                the C argument order, where it differs from the wire order
+wire=P, answer=P           wire patterns of a hand-written function, for the
+                           simulator: letters B V L S N K Q, groups (..), and
+                           after a letter or group * (any number), ? (optional)
+                           or a count.
+"""
+
+import argparse
+import json
+import os
+import re
+import sys
+
+# ---- kinds -----------------------------------------------------------------
+
+# kind: (C argument type, wire letters, Command step)
+SEND_KINDS = {
+    'B': ('unsigned char', 'B', 'byte'),
+    'W': ('unsigned short', 'V', 'word'),
+    'L': ('unsigned long', 'L', 'dword'),
+    'S': ('const char*', 'S', 'string'),
+    'N': ('const char*', 'N', 'numeric'),
+    'K': ('const char*', 'K', 'currency'),
+    'Q': ('const char*', 'Q', 'quantity'),
+    'date': ('const char*', 'BBV', 'date'),
+    'datetime': ('const char*', 'BBVBBB', 'dateTimeSec'),
+    'datetimemin': ('const char*', 'BBVBB', 'dateTimeMin'),
+    'timedate': ('const char*', 'BBBBBV', 'timeDateSec'),
+    'time': ('const char*', 'BBB', 'time'),
+    'hm': ('const char*', 'BB', 'hourMinute'),
+    'ip': ('const char*', 'L', 'ipv4'),
+    'text': ('const char*', None, None),
+}
+
+# kind: (C output type, wire letters, Answer step)
+GET_KINDS = {
+    'B': ('unsigned char*', 'B', 'byte'),
+    'W': ('unsigned short*', 'V', 'word'),
+    'L': ('unsigned long*', 'L', 'dword'),
+    'S': ('char*', 'S', 'string'),
+    'N': ('char*', 'N', 'numeric'),
+    'K': ('char*', 'K', 'currency'),
+    'Q': ('char*', 'Q', 'quantity'),
+    'date': ('char*', 'BBV', 'date'),
+    'datetime': ('char*', 'BBVBBB', 'dateTimeSec'),
+    'datetimemin': ('char*', 'BBVBB', 'dateTimeMin'),
+    'time': ('char*', 'BBB', 'time'),
+    'hm': ('char*', 'BB', 'hourMinute'),
+    'ip': ('char*', 'L', 'ipv4'),
+    'time2000': ('char*', 'L', 'time2000'),
+    'interval': ('char*', 'L', 'interval'),
+    'text': ('char*', None, None),
+}
+
+SCALAR_WIRE = {'B': 'B', 'W': 'V', 'L': 'L', 'S': 'S', 'N': 'N', 'K': 'K', 'Q': 'Q'}
+WIRE_ENUM = {'B': 'Wire::Byte', 'W': 'Wire::Word', 'L': 'Wire::Long', 'S': 'Wire::String',
+             'N': 'Wire::Numeric', 'K': 'Wire::Currency', 'Q': 'Wire::Quantity'}
+CONST_KINDS = {'B': 'filler', 'W': 'fillerWord'}
+
+# Order of the sections in the header: that of the source units.
+UNIT_ORDER = ['config', 'fiscal', 'reports', 'hotkey', 'cntx', 'plu', 'barcode', 'pludesc', 'salerec',
+              'user', 'discnt', 'pack', 'group', 'mu', 'payform', 'codefmt', 'cashout', 'errmsg', 'stat']
+
+BEGIN = '/* ---- GENERATED from tarvik_lib/mirtel/ tables by scripts/mirtelgen.py: edit the tables, not this part */'
+END = '/* ---- END OF GENERATED PART */'
+
+
+class TableError(Exception):
+    pass
+
+
+class Value:
+    """One value of a command, in wire order."""
+
+    def __init__(self, name, kind, ckind=None, count=None, size=64, required=False, orempty=False,
+                 code=None, const=None, dropped=False):
+        self.name = name            # argument or output name; None for constants and dropped values
+        self.kind = kind            # wire-side kind
+        self.ckind = ckind or kind  # C-side kind (W<B: kind W, ckind B)
+        self.count = count          # X*n joined output
+        self.size = size
+        self.required = required
+        self.orempty = orempty
+        self.code = code
+        self.const = const
+        self.dropped = dropped
+        self.position = None        # C argument position (hDevice / phRequest is 1)
+
+    def is_arg(self):
+        return self.name is not None
+
+
+class Entry:
+    def __init__(self, cmd, names, send, flags, values, order, wire, answer, doc, section, unit, where):
+        self.cmd = cmd
+        self.names = names
+        self.send = send
+        self.hand = 'hand' in flags
+        self.keep = 'keep' in flags
+        self.values = values
+        self.order = order
+        self.wire_pattern = wire
+        self.answer_pattern = answer
+        self.doc = doc
+        self.section = section
+        self.unit = unit
+        self.where = where
+
+    @property
+    def name(self):
+        return self.names[0]
+
+    def args(self):
+        """The C arguments (values with a name), in C order."""
+        named = [v for v in self.values if v.is_arg()]
+        if not self.order:
+            return named
+        by = {v.name: v for v in named}
+        if sorted(by) != sorted(self.order) or len(by) != len(named):
+            raise TableError('%s: order= must list every argument once' % self.where)
+        return [by[n] for n in self.order]
+
+    def wire(self):
+        """Wire letters of a regular entry, or the hand-written pattern."""
+        if self.hand:
+            return self.wire_pattern if self.send else self.answer_pattern
+        letters = ''
+        for v in self.values:
+            if v.const is not None:
+                letters += SCALAR_WIRE[v.kind]
+            elif v.count:
+                letters += SCALAR_WIRE[v.kind] * v.count
+            else:
+                letters += (SEND_KINDS if self.send else GET_KINDS)[v.kind][1]
+        return letters
+
+
+# ---- parsing ---------------------------------------------------------------
+
+VALUE_RE = re.compile(r'^(?P<name>[A-Za-z_][A-Za-z0-9_]*):(?P<kind>[a-z0-9]+|[BWLSNKQ](?:<[BWL])?)'
+                      r'(?P<size>\d+)?(?:\*(?P<count>\d+))?(?P<mods>[!?]*)(?:@(?P<code>0x[0-9A-Fa-f]+))?$')
+
+
+def parse_value(tok, send, where):
+    m = re.match(r'^([BW])=(\d+)$', tok)
+    if m:
+        if not send:
+            raise TableError('%s: a constant belongs to a sending function: %s' % (where, tok))
+        return Value(None, m.group(1), const=int(m.group(2)))
+    m = VALUE_RE.match(tok)
+    if not m:
+        raise TableError('%s: cannot read the value %r' % (where, tok))
+    name, kind = m.group('name'), m.group('kind')
+    ckind = None
+    if '<' in kind:
+        kind, ckind = kind.split('<')
+        # A sending function widens its argument onto the wire, a reader
+        # widens the wire value into its output; nothing is cut.
+        wider = 'BWL'.index(kind) > 'BWL'.index(ckind)
+        if wider != send or kind == ckind:
+            raise TableError('%s: %s would cut a value' % (where, tok))
+    kinds = SEND_KINDS if send else GET_KINDS
+    if kind not in kinds:
+        raise TableError('%s: unknown kind %r in %s' % (where, kind, tok))
+    count = int(m.group('count')) if m.group('count') else None
+    if count and (send or kind not in SCALAR_WIRE):
+        raise TableError('%s: only readers join scalar values: %s' % (where, tok))
+    size = int(m.group('size')) if m.group('size') else 64
+    mods = m.group('mods')
+    code = int(m.group('code'), 16) if m.group('code') else None
+    if name == '_':
+        if send:
+            raise TableError('%s: a dropped value belongs to a reader: %s' % (where, tok))
+        return Value(None, kind, size=size, dropped=True)
+    if '!' in mods and send:
+        raise TableError('%s: ! marks required outputs: %s' % (where, tok))
+    if '?' in mods and (not send or kinds[kind][0] != 'const char*'):
+        raise TableError('%s: ? is for text arguments: %s' % (where, tok))
+    return Value(name, kind, ckind=ckind, count=count, size=size, required='!' in mods,
+                 orempty='?' in mods, code=code)
+
+
+def read_lines(path):
+    """Logical lines (continuations joined) with their line numbers."""
+    out = []
+    with open(path, encoding='utf-8') as f:
+        for n, raw in enumerate(f, 1):
+            line = raw.rstrip('\n')
+            if line.lstrip().startswith('#') or not line.strip():
+                continue
+            if '#' in line and not line.lstrip().startswith('--'):
+                line = line[:line.index('#')]
+            if line[:1] in (' ', '\t') and out and not out[-1][1].startswith(('==', '--')):
+                out[-1] = (out[-1][0], out[-1][1] + ' ' + line.strip())
+            else:
+                out.append((n, line.strip()))
+    return out
+
+
+def unit_of(path):
+    base = os.path.basename(path)
+    m = re.match(r'^tarvik_mirtel_(\w+)\.cmds$', base)
+    if not m:
+        raise TableError('%s: tables are named tarvik_mirtel_<unit>.cmds' % path)
+    return m.group(1)
+
+
+def parse_table(path, by_name):
+    unit = unit_of(path)
+    entries = []
+    section = None
+    doc = []
+    for n, line in read_lines(path):
+        where = '%s:%d' % (os.path.basename(path), n)
+        if line.startswith('=='):
+            section = line[2:].strip()
+            continue
+        if line.startswith('--'):
+            doc.append(line[2:].strip())
+            continue
+        toks = line.split()
+        if len(toks) < 2 or not toks[0].isdigit():
+            raise TableError('%s: an entry starts with the command id and the name' % where)
+        cmd = int(toks[0])
+        names = toks[1].split(',')
+        for name in names:
+            if not re.match(r'^TRV[SG]_\w+$', name):
+                raise TableError('%s: %s is no TRVS_/TRVG_ name' % (where, name))
+        flags, values, order, wire, answer = set(), [], None, None, None
+        send = names[0].startswith('TRVS_')
+        rest = toks[2:]
+        if 'send' in rest:
+            send = True
+        for tok in rest:
+            if tok in ('hand', 'keep', 'send'):
+                flags.add(tok)
+            elif tok.startswith('order='):
+                order = tok[6:].split(',')
+            elif tok.startswith('wire='):
+                wire = tok[5:]
+            elif tok.startswith('answer='):
+                answer = tok[7:]
+            elif tok.startswith('...'):
+                base = by_name.get(tok[3:])
+                if not base:
+                    raise TableError('%s: %s is not defined before this line' % (where, tok[3:]))
+                if base.send != send:
+                    raise TableError('%s: %s is of the other direction' % (where, tok[3:]))
+                values.extend(Value(**{k: v for k, v in vars(x).items() if k != 'position'})
+                              for x in base.values)
+            else:
+                values.append(parse_value(tok, send, where))
+        if 'keep' in flags and send:
+            raise TableError('%s: keep is for readers' % where)
+        if not flags & {'hand'}:
+            for v in values:
+                if v.kind == 'text':
+                    raise TableError('%s: text values are for hand-written functions' % where)
+        e = Entry(cmd, names, send, flags, values, order, wire, answer, doc, section, unit, where)
+        for pos, v in enumerate(e.args(), 3 if send else 2):
+            v.position = pos
+        names_seen = [v.name for v in e.args()]
+        if len(set(names_seen)) != len(names_seen):
+            raise TableError('%s: an argument name repeats' % where)
+        for name in names:
+            if name in by_name:
+                raise TableError('%s: %s is defined twice' % (where, name))
+            by_name[name] = e
+        entries.append(e)
+        doc = []
+    return unit, entries
+
+
+def load(paths):
+    by_name = {}
+    units = []
+    for p in paths:
+        units.append(parse_table(p, by_name))
+    rank = {u: i for i, u in enumerate(UNIT_ORDER)}
+    units.sort(key=lambda u: (rank.get(u[0], len(rank)), u[0]))
+    return units
+
+
+# ---- C text ------------------------------------------------------------------
+
+def c_arg(e, v):
+    if e.send:
+        return 'const %s %s' % (SEND_KINDS[v.ckind][0], v.name) if SEND_KINDS[v.ckind][0] != 'const char*' \
+            else 'const char* %s' % v.name
+    if v.count:
+        return 'char* %s' % v.name
+    return '%s %s' % (GET_KINDS[v.ckind][0], v.name)
+
+
+def params(e, qualified=True):
+    if e.send:
+        ps = ['const TARVIK_HANDLE hDevice', 'TARVIK_HANDLE* phRequest'] + [c_arg(e, v) for v in e.args()] + \
+             ['const unsigned char tryb']
+    else:
+        ps = ['const TARVIK_HANDLE phRequest'] + [c_arg(e, v) for v in e.args()]
+    return ps
+
+
+def call_args(e):
+    if e.send:
+        return ['hDevice', 'phRequest'] + [v.name for v in e.args()] + ['tryb']
+    return ['phRequest'] + [v.name for v in e.args()]
+
+
+def wrap(head, ps, tail, width=118):
+    """head(p1, p2, ...)tail, wrapped under the opening parenthesis."""
+    indent = ' ' * (len(head) + 1)
+    lines, cur = [], head + '('
+    for i, p in enumerate(ps):
+        piece = p + (', ' if i < len(ps) - 1 else ')' + tail)
+        if len(cur) + len(piece.rstrip()) > width and cur.strip() != head + '(':
+            lines.append(cur.rstrip())
+            cur = indent
+        cur += piece
+    lines.append(cur.rstrip())
+    return '\n'.join(lines)
+
+
+def layout_comment(e):
+    parts = []
+    for v in e.values:
+        if v.const is not None:
+            parts.append('%s=%d' % (SCALAR_WIRE[v.kind], v.const))
+        elif v.dropped:
+            parts.append('(%s)' % GET_KINDS[v.kind][1])
+        elif v.count:
+            parts.append('%d%s' % (v.count, SCALAR_WIRE[v.kind]))
+        else:
+            kinds = SEND_KINDS if e.send else GET_KINDS
+            w = kinds[v.kind][1]
+            if v.kind == 'text':
+                continue
+            parts.append(w if len(w) == 1 else '%s[%s]' % (v.kind, ' '.join(w)))
+    if e.hand:
+        pat = e.wire_pattern if e.send else e.answer_pattern
+        layout = pat if pat else 'see below'
+    else:
+        layout = ' '.join(parts) if parts else 'nothing'
+    what = 'sends' if e.send else ('reads, keeps the request:' if e.keep else 'reads')
+    text = '%d %s %s' % (e.cmd, what, layout)
+    if e.order and not e.hand:
+        text += '; wire order: ' + ', '.join(v.name or '-' for v in e.values if v.is_arg())
+    return text
+
+
+def header_part(units):
+    out = [BEGIN, '']
+    for unit, entries in units:
+        section = None
+        for e in entries:
+            if e.section != section:
+                section = e.section
+                title = '/* ---- %s ' % (section or unit)
+                out.append(title + '-' * max(4, 80 - len(title) - 2) + ' */')
+                out.append('')
+            lines = [layout_comment(e)] + e.doc
+            if len(lines) == 1:
+                out.append('/* %s */' % lines[0])
+            else:
+                out.append('/* ' + lines[0])
+                out.extend(' * ' + l for l in lines[1:])
+                out.append(' */')
+            for name in e.names:
+                out.append(wrap('TARVIK_API TARVIK_STATUS ' + name, params(e), ';'))
+        out.append('')
+    out.append(END)
+    return '\n'.join(out)
+
+
+def rewrite_header(path, units, check):
+    with open(path, encoding='utf-8') as f:
+        text = f.read()
+    if BEGIN not in text or END not in text:
+        raise TableError('%s has no generated part (marker lines missing)' % path)
+    head, rest = text.split(BEGIN, 1)
+    _, tail = rest.split(END, 1)
+    new = head + header_part(units) + tail
+    if check:
+        if new != text:
+            sys.stderr.write('%s is not current: run scripts/mirtelgen.py --header %s '
+                             'tarvik_lib/mirtel/*.cmds\n' % (path, path))
+            return 1
+        return 0
+    if new != text:
+        with open(path, 'w', encoding='utf-8') as f:
+            f.write(new)
+    return 0
+
+
+# ---- definitions ---------------------------------------------------------------
+
+def send_body(e):
+    chain = ['Command(hDevice, phRequest, %d, tryb)' % e.cmd]
+    auto = 3
+    for v in e.values:
+        if v.const is not None:
+            chain.append('.%s(%d)' % (CONST_KINDS[v.kind], v.const))
+            continue
+        code = v.code if v.code is not None else 0x10100 + v.position
+        if code != 0x10100 + auto:
+            chain.append('.withCode(0x%Xu)' % code)
+        auto += 1
+        step = SEND_KINDS[v.kind][2]
+        if v.orempty:
+            step = 'stringOrEmpty'
+        arg = v.name
+        if v.ckind != v.kind:
+            arg = 'static_cast<%s>(%s)' % (SEND_KINDS[v.kind][0], v.name)
+        chain.append('.%s(%s)' % (step, arg))
+    chain.append('.post()')
+    return 'return ' + ''.join(chain) + ';'
+
+
+def get_body(e):
+    chain = ['Answer(phRequest, %d)' % e.cmd]
+    for v in e.values:
+        if v.dropped:
+            chain.append('.skip(%s)' % WIRE_ENUM[v.kind])
+            continue
+        if v.required:
+            chain.append('.required(0x%Xu)' % (v.code if v.code is not None else 0x10100 + v.position))
+        out = v.name
+        if v.ckind != v.kind:
+            # B<W and the like: the wire value, stored in a wider output.
+            chain.append('.%s(%s)' % (GET_KINDS[v.kind][2], out))
+            continue
+        if v.count:
+            chain.append('.joined(%s, %s, %d%s)' % (out, WIRE_ENUM[v.kind], v.count,
+                                                    ', %d' % v.size if v.size != 64 else ''))
+            continue
+        step = GET_KINDS[v.kind][2]
+        size = ', %d' % v.size if v.kind in 'SNKQ' and v.size != 64 else ''
+        chain.append('.%s(%s%s)' % (step, out, size))
+    chain.append('.keep()' if e.keep else '.finish()')
+    return 'return ' + ''.join(chain) + ';'
+
+
+def definitions(unit, entries):
+    out = ['// Generated by scripts/mirtelgen.py from tarvik_lib/mirtel/tarvik_mirtel_%s.cmds; do not edit.' % unit,
+           '#include "tarvik_mirtel_helper.h"', '#include "mirtel_hand.h"', '',
+           'using namespace mirtel;', '', 'extern "C" {', '']
+    for e in entries:
+        if e.hand:
+            body = 'return hand::%s(%s);' % (e.name, ', '.join(call_args(e)))
+        else:
+            body = send_body(e) if e.send else get_body(e)
+        for name in e.names:
+            out.append(wrap('TARVIK_API TARVIK_STATUS ' + name, params(e), ' {'))
+            out.append('    return guarded([&]() -> TARVIK_STATUS { %s });' % body)
+            out.append('}')
+            out.append('')
+    out.append('}  // extern "C"')
+    return '\n'.join(out) + '\n'
+
+
+def hand_header(units):
+    out = ['// Generated by scripts/mirtelgen.py: the hand-written bodies of the irregular',
+           '// commands, one per entry marked "hand" in the tables. Each lives in its',
+           '// family\'s source unit; the exported function of the same name calls it.',
+           '#pragma once', '', '#include "tarvik/mirtel.h"', '', 'namespace mirtel::hand {', '']
+    for unit, entries in units:
+        for e in entries:
+            if e.hand:
+                out.append(wrap('TARVIK_STATUS ' + e.name, params(e), ';'))
+    out += ['', '}  // namespace mirtel::hand']
+    return '\n'.join(out) + '\n'
+
+
+# ---- layouts for the simulator ----------------------------------------------
+
+def layouts(units):
+    out = ['// Generated by scripts/mirtelgen.py: wire layouts of the libmirtel commands.',
+           '// {command, function, sends (else reads), pattern (null: hand-written, unchecked), type reader}']
+    for unit, entries in units:
+        for e in entries:
+            pat = e.wire()
+            pat_c = 'nullptr' if pat is None else '"%s"' % pat
+            out.append('{%d, "%s", %s, %s, %s},' % (e.cmd, e.name, 'true' if e.send else 'false', pat_c,
+                                                  'true' if e.keep else 'false'))
+    return '\n'.join(out) + '\n'
+
+
+# ---- the layout test -------------------------------------------------------------
+
+class Samples:
+    """Distinct sample values per position, and how they look on the wire."""
+
+    @staticmethod
+    def clock(i):
+        """Day, month, year, hour, minute, second, no two alike, so that a swap shows."""
+        return 10 + i % 18, 1 + i % 9, 2000 + i, i % 20, 20 + i % 20, 40 + i % 20
+
+    @staticmethod
+    def send(kind, i):
+        """(C literal of the argument, [wire descriptions])"""
+        d, mo, y, h, mi, s = Samples.clock(i)
+        if kind == 'B':
+            return str(10 + i), ['B%d' % (10 + i)]
+        if kind == 'W':
+            return str(1000 + i), ['V%d' % (1000 + i)]
+        if kind == 'L':
+            return '%dul' % (70000 + i), ['L%d' % (70000 + i)]
+        if kind == 'S':
+            return '"s%d"' % i, ["S's%d'" % i]
+        if kind == 'N':
+            return '"%d"' % (100 + i), ['N%d' % (100 + i)]
+        if kind == 'K':
+            return '"%d.%02d"' % (i, i), ['K%d.%02d' % (i, i)]
+        if kind == 'Q':
+            return '"%d.%03d"' % (i, i), ['Q%d.%03d' % (i, i)]
+        date = ['B%d' % d, 'B%d' % mo, 'V%d' % y]
+        tm = ['B%d' % h, 'B%d' % mi, 'B%d' % s]
+        if kind == 'date':
+            return '"%04d-%02d-%02d"' % (y, mo, d), date
+        if kind == 'datetime':
+            return '"%04d-%02d-%02d %02d:%02d:%02d"' % (y, mo, d, h, mi, s), date + tm
+        if kind == 'timedate':
+            return '"%04d-%02d-%02d %02d:%02d:%02d"' % (y, mo, d, h, mi, s), tm + date
+        if kind == 'datetimemin':
+            return '"%04d-%02d-%02d %02d:%02d"' % (y, mo, d, h, mi), date + tm[:2]
+        if kind == 'time':
+            return '"%02d:%02d:%02d"' % (h, mi, s), tm
+        if kind == 'hm':
+            return '"%02d:%02d"' % (h, mi), tm[:2]
+        if kind == 'ip':
+            return '"10.%d.%d.%d"' % (i, 2 * i, 3 * i), ['L%d' % ((10 << 24) | (i << 16) | (2 * i << 8) | 3 * i)]
+        raise TableError('no sample for ' + kind)
+
+    @staticmethod
+    def scalar(kind, i):
+        """(answer value V::..., its text in a joined list)"""
+        if kind == 'B':
+            return 'V::B(%d)' % (20 + i % 200), str(20 + i % 200)
+        if kind == 'W':
+            return 'V::W(%d)' % (2000 + i), str(2000 + i)
+        if kind == 'L':
+            return 'V::L(%du)' % (80000 + i), str(80000 + i)
+        if kind == 'S':
+            return 'V::S("a%d")' % i, 'a%d' % i
+        if kind == 'N':
+            return 'V::N("%d")' % (300 + i), str(300 + i)
+        if kind == 'K':
+            return 'V::K("%d.%02d")' % (i, i), '%d,%02d' % (i, i)
+        if kind == 'Q':
+            return 'V::Q("%d.%03d")' % (i, i), '%d,%03d' % (i, i)
+        raise TableError('no sample for ' + kind)
+
+    @staticmethod
+    def get(kind, i):
+        """([answer values], expected output: ('int', n) or ('str', text))"""
+        import datetime
+        d, mo, y, h, mi, s = Samples.clock(i)
+        date = ['V::B(%d)' % d, 'V::B(%d)' % mo, 'V::W(%d)' % y]
+        tm = ['V::B(%d)' % h, 'V::B(%d)' % mi, 'V::B(%d)' % s]
+        ds = '%04d-%02d-%02d' % (y, mo, d)
+        if kind in SCALAR_WIRE:
+            v, text = Samples.scalar(kind, i)
+            return [v], ('int', text) if kind in 'BWL' else ('str', text)
+        if kind == 'date':
+            return date, ('str', ds)
+        if kind == 'datetime':
+            return date + tm, ('str', '%s %02d:%02d:%02d' % (ds, h, mi, s))
+        if kind == 'datetimemin':
+            return date + tm[:2], ('str', '%s %02d:%02d' % (ds, h, mi))
+        if kind == 'time':
+            return tm, ('str', '%02d:%02d:%02d' % (h, mi, s))
+        if kind == 'hm':
+            return tm[:2], ('str', '%02d:%02d' % (h, mi))
+        if kind == 'ip':
+            n = (192 << 24) | (168 << 16) | (i << 8) | (i + 1)
+            return ['V::L(%du)' % n], ('str', '192.168.%d.%d' % (i, i + 1))
+        if kind == 'time2000':
+            off = 86400 * (400 + i) + 3600 * 5 + 61 * i
+            t = datetime.datetime(2000, 1, 1) + datetime.timedelta(seconds=off)
+            return ['V::L(%du)' % off], ('str', '%d-%02d-%02d %02d-%02d-%02d' % (
+                t.year, t.month, t.day, t.hour, t.minute, t.second))
+        if kind == 'interval':
+            off = 90061 + 3723 * i
+            return ['V::L(%du)' % off], ('str', '%d:%02d:%02d:%02d' % (
+                off // 86400, off // 3600 % 24, off // 60 % 60, off % 60))
+        raise TableError('no sample for ' + kind)
+
+
+def cstr(s):
+    return '"' + s.replace('\\', '\\\\').replace('"', '\\"').replace('\n', '\\n') + '"'
+
+
+def test_send(e):
+    out = []
+    args = {}
+    wires = {}
+    for v in e.args():
+        lit, wire = Samples.send(v.ckind, v.position)
+        if v.ckind != v.kind:
+            wire = [SCALAR_WIRE[v.kind] + wire[0][1:]]
+        args[v.name] = lit
+        wires[v.name] = wire
+    expected = []
+    for v in e.values:
+        if v.const is not None:
+            expected.append('%s%d' % (SCALAR_WIRE[v.kind], v.const))
+        else:
+            expected.extend(wires[v.name])
+    for name in e.names:
+        call_ok = '%s(view, &req, %s)' % (name, ', '.join([args[v.name] for v in e.args()] + ['0']))
+        out.append('    {')
+        out.append('        SCOPED_TRACE("%s");' % name)
+        out.append('        TARVIK_HANDLE req = nullptr;')
+        out.append('        ASSERT_EQ(%s, 0u);' % call_ok.replace('(view, &req, 0)', '(view, &req, 0)'))
+        out.append('        EXPECT_EQ(sent(%d), %s);' % (e.cmd, cstr(' '.join(expected))))
+        out.append('        TRV_DestroyRequest(req);')
+        # Every text argument that may not be null reports its own code.
+        for v in e.args():
+            if SEND_KINDS[v.ckind][0] != 'const char*' or v.orempty:
+                continue
+            code = v.code if v.code is not None else 0x10100 + v.position
+            bad = [('nullptr' if w is v else args[w.name]) for w in e.args()] + ['0']
+            out.append('        EXPECT_EQ(%s(view, &req, %s), 0x%Xu);' % (name, ', '.join(bad), code))
+            out.append('        EXPECT_TRUE(keptUnposted(req));')
+            out.append('        TRVG_Default(req);')
+        out.append('    }')
+    return out
+
+
+def test_get(e):
+    out = []
+    decl, outs, answer, checks = [], {}, [], []
+    for i, v in enumerate(e.values):
+        if v.dropped:
+            answer.extend(Samples.get(v.kind, 90 + i)[0])
+            continue
+        var = 'o_%s' % v.name
+        pos = v.position
+        if v.count:
+            vals, texts = zip(*[Samples.scalar(v.kind, pos * 10 + k) for k in range(v.count)])
+            answer.extend(vals)
+            exp = ('str', '\n'.join(texts))
+        else:
+            vals, exp = Samples.get(v.kind, pos)
+            answer.extend(vals)
+            if v.ckind != v.kind:
+                exp = ('int', exp[1])
+        ctype = GET_KINDS[v.ckind][0] if not v.count else 'char*'
+        if ctype == 'char*':
+            decl.append('char %s[512] = "";' % var)
+            outs[v.name] = var
+            checks.append('EXPECT_STREQ(%s, %s);' % (var, cstr(exp[1])))
+        else:
+            decl.append('%s %s = 0;' % (ctype[:-1], var))
+            outs[v.name] = '&' + var
+            checks.append('EXPECT_EQ(%s, %s);' % (var, exp[1]))
+    order = [v.name for v in e.args()]
+    for name in e.names:
+        out.append('    {')
+        out.append('        SCOPED_TRACE("%s");' % name)
+        for d in decl:
+            out.append('        ' + d)
+        out.append('        const std::vector<V> values = {%s};' % ', '.join(answer))
+        out.append('        TARVIK_HANDLE h = answer(%d, values);' % e.cmd)
+        out.append('        ASSERT_EQ(%s(%s), 0u);' % (name, ', '.join(['h'] + [outs[n] for n in order])))
+        if e.keep:
+            out.append('        EXPECT_FALSE(destroyed(h));')
+            out.append('        TRVG_Default(h);')
+        else:
+            out.append('        EXPECT_TRUE(destroyed(h));')
+        for c in checks:
+            out.append('        ' + c)
+        # A required output given as null: its code, the request stays.
+        for v in e.args():
+            if not v.required:
+                continue
+            code = v.code if v.code is not None else 0x10100 + v.position
+            args = ['h'] + [('nullptr' if n == v.name else outs[n]) for n in order]
+            out.append('        h = answer(%d, values);' % e.cmd)
+            out.append('        EXPECT_EQ(%s(%s), 0x%Xu);' % (name, ', '.join(args), code))
+            out.append('        EXPECT_FALSE(destroyed(h));')
+            out.append('        TRVG_Default(h);')
+        out.append('    }')
+    return out
+
+
+def layout_test(units):
+    out = ['// Generated by scripts/mirtelgen.py from the command tables; do not edit.',
+           '// Every regular libmirtel function on the wire: each sending function with',
+           '// distinct sample values against the frame the sender wrote, each reader',
+           '// against an answer of its layout (outputs, status 0, the request freed).',
+           '#include <cstdlib>',
+           '#include <ctime>',
+           '#include <set>',
+           '',
+           '#include "test_mirtel_fixture.h"',
+           '',
+           'using namespace mirtel_test;',
+           '',
+           '// Which requests the library freed (linked with --wrap=TRV_DestroyRequest).',
+           'namespace {',
+           'std::set<TARVIK_HANDLE> g_destroyed;',
+           '// Time texts are checked in UTC.',
+           'const bool g_utc = [] { setenv("TZ", "UTC", 1); tzset(); return true; }();',
+           '}  // namespace',
+           'extern "C" TARVIK_STATUS __real_TRV_DestroyRequest(TARVIK_HANDLE hRequest);',
+           'extern "C" TARVIK_STATUS __wrap_TRV_DestroyRequest(TARVIK_HANDLE hRequest) {',
+           '    g_destroyed.insert(hRequest);',
+           '    return __real_TRV_DestroyRequest(hRequest);',
+           '}',
+           '',
+           'class MirtelLayout : public MirtelTest {',
+           'protected:',
+           '    TARVIK_HANDLE answer(uint16_t cmd, const std::vector<V>& values) {',
+           '        TARVIK_HANDLE h = MirtelTest::answer(cmd, values);',
+           '        g_destroyed.erase(h);',
+           '        return h;',
+           '    }',
+           '    static bool destroyed(TARVIK_HANDLE h) { return g_destroyed.count(h) != 0; }',
+           '};',
+           '']
+    for unit, entries in units:
+        regular = [e for e in entries if not e.hand]
+        if not regular:
+            continue
+        out.append('TEST_F(MirtelLayout, %s) {' % unit)
+        out.append('    ASSERT_TRUE(g_utc);')
+        for e in regular:
+            out.extend(test_send(e) if e.send else test_get(e))
+        out.append('}')
+        out.append('')
+    return '\n'.join(out) + '\n'
+
+
+# ---- main -------------------------------------------------------------------------
+
+def write_if_changed(path, text):
+    try:
+        with open(path, encoding='utf-8') as f:
+            if f.read() == text:
+                return
+    except FileNotFoundError:
+        pass
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(text)
+
+
+def as_json(units):
+    doc = []
+    for unit, entries in units:
+        for e in entries:
+            doc.append({
+                'id': e.cmd, 'names': e.names, 'unit': unit, 'section': e.section,
+                'direction': 'send' if e.send else 'read', 'hand': e.hand, 'keep': e.keep,
+                'wire': e.wire(), 'doc': e.doc,
+                'values': [{'name': v.name, 'kind': v.kind, 'ckind': v.ckind, 'count': v.count,
+                            'required': v.required, 'constant': v.const, 'position': v.position}
+                           for v in e.values],
+            })
+    return json.dumps(doc, indent=1) + '\n'
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    ap.add_argument('--out')
+    ap.add_argument('--header')
+    ap.add_argument('--check')
+    ap.add_argument('tables', nargs='+')
+    a = ap.parse_args()
+    try:
+        units = load(a.tables)
+        if a.check:
+            return rewrite_header(a.check, units, True)
+        if a.header:
+            rewrite_header(a.header, units, False)
+        if a.out:
+            os.makedirs(a.out, exist_ok=True)
+            for unit, entries in units:
+                write_if_changed(os.path.join(a.out, 'tarvik_mirtel_%s_table.cpp' % unit), definitions(unit, entries))
+            write_if_changed(os.path.join(a.out, 'mirtel_hand.h'), hand_header(units))
+            write_if_changed(os.path.join(a.out, 'mirtel_layouts.inc'), layouts(units))
+            write_if_changed(os.path.join(a.out, 'test_mirtel_layout.cpp'), layout_test(units))
+            names = sorted(n for _, es in units for e in es for n in e.names)
+            write_if_changed(os.path.join(a.out, 'mirtel_names.txt'), '\n'.join(names) + '\n')
+            write_if_changed(os.path.join(a.out, 'mirtel_commands.json'), as_json(units))
+    except TableError as err:
+        sys.stderr.write('mirtelgen: %s\n' % err)
+        return 1
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

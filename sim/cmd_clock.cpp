@@ -1,0 +1,102 @@
+// Clock, VAT rates, register number and status blocks, time-outs and the
+// control commands of the simulated register.
+#include <array>
+
+#include "sim_commands.h"
+
+namespace trvsim {
+
+namespace {
+
+DateTime readDateTime(Args& in) {  // day, month, year Word, hour, minute, second
+    DateTime t;
+    t.day = in.byte();
+    t.month = in.byte();
+    t.year = in.word();
+    t.hour = in.byte();
+    t.minute = in.byte();
+    t.second = in.byte();
+    return t;
+}
+
+}  // namespace
+
+void addClockCommands(Handlers& h) {
+    h.add(14, [](State& s, Args&, Values& v) {
+        const DateTime t = s.now();
+        v.byte(static_cast<uint8_t>(t.hour)).byte(static_cast<uint8_t>(t.minute)).byte(static_cast<uint8_t>(t.second));
+    });
+    h.add(15, [](State& s, Args&, Values& v) { v.date(s.now()); });
+    h.add(16, [](State& s, Args& in, Values&) {
+        // The time comes first on the wire: hour, minute, second, day, month, year.
+        DateTime t;
+        t.hour = in.byte();
+        t.minute = in.byte();
+        t.second = in.byte();
+        t.day = in.byte();
+        t.month = in.byte();
+        t.year = in.word();
+        if (!validDateTime(t)) throw ExecError{err::kBadValue};
+        s.setClock(t);
+    });
+    h.add(20, [](State& s, Args&, Values& v) {
+        for (uint16_t r : s.vat) v.word(r);
+    });
+    h.add(21, [](State& s, Args& in, Values&) {
+        const DateTime from = readDateTime(in);
+        std::array<uint16_t, 7> r{};
+        for (uint16_t& x : r) x = in.word();
+        if (!validDateTime(from)) throw ExecError{err::kBadValue};
+        for (uint16_t x : r)
+            if (x > 10001) throw ExecError{err::kBadValue};
+        s.vat = r;
+        // A change of rates is written to the fiscal memory.
+        uint16_t changes = 0;
+        for (const Record& f : s.fiscalMemory) changes += f.type == fiscal::kVatChange;
+        Values rec;
+        rec.dateHM(s.now()).word(static_cast<uint16_t>(changes + 1));
+        for (uint16_t x : s.vat) rec.word(x);
+        s.fiscalMemory.push_back({fiscal::kVatChange, std::move(rec.items)});
+    });
+    h.add(310, [](State& s, Args&, Values& v) { v.byte(s.logoutTimeout).byte(0).byte(s.offTimeout); });
+    h.add(346, [](State& s, Args&, Values& v) {
+        v.byte(s.logoutTimeout).byte(0).byte(s.offTimeout).byte(s.lockFlag).word(s.unlockHour);
+    });
+    h.add(311, [](State& s, Args& in, Values&) {
+        const uint8_t logout = in.byte();
+        in.byte();  // always 0
+        const uint8_t off = in.byte();
+        if (in.more()) {
+            const uint8_t lock = in.byte();
+            const uint16_t hour = in.word();
+            s.lockFlag = lock;
+            s.unlockHour = hour;
+        }
+        s.logoutTimeout = logout;
+        s.offTimeout = off;
+    });
+    h.add(321, [](State& s, Args&, Values& v) { v.str(s.cashregNumber); });
+    h.add(322, [](State& s, Args& in, Values&) { s.cashregNumber = in.str(); });
+    h.add(501, [](State& s, Args&, Values& v) {
+        v.byte(1).str(s.cashregNumber).word(0).byte(1).byte(0).byte(s.header.empty() ? 0 : 1).byte(0);
+        v.dateTime(s.fiscalised).dateTime(s.now()).str(s.nip).str(s.uniqueNumber).str(s.firmware);
+    });
+    // Database status: articles, then the smaller tables (users, discounts,
+    // packagings, ...), each as size and programmed count.
+    const auto dbStatus = [](int pairs) {
+        return [pairs](State& s, Args&, Values& v) {
+            v.byte(1).byte(0);
+            v.word(s.pluCapacity).word(static_cast<uint16_t>(s.articles.size()));
+            static const uint16_t sizes[] = {32, 64, 64, 32, 16, 16, 64, 16, 8, 32, 16, 16};
+            for (int k = 0; k < pairs; ++k) v.word(sizes[k]).word(0);
+        };
+    };
+    h.add(502, dbStatus(9));
+    h.add(512, dbStatus(12));
+    h.add(503, [](State& s, Args&, Values& v) {
+        v.byte(0).byte(0).byte(0).word(s.lastReceipt).dateTime(s.now());
+        for (int k = 0; k < 9; ++k) v.num(0);
+    });
+}
+
+}  // namespace trvsim

@@ -1,0 +1,58 @@
+// Fiscal memory of the simulated register: find records by type, read one,
+// and the status block.
+#include <algorithm>
+
+#include "sim_commands.h"
+
+namespace trvsim {
+
+namespace {
+
+// Record numbers are 1-based; from is a record number, 0 or size+1 as sentinels.
+size_t findFiscal(const State& s, uint16_t type, size_t from, int step) {
+    for (long n = static_cast<long>(from); n >= 1 && n <= static_cast<long>(s.fiscalMemory.size()); n += step)
+        if (type == 0 || s.fiscalMemory[static_cast<size_t>(n) - 1].type == type) return static_cast<size_t>(n);
+    throw ExecError{err::kNotFound};
+}
+
+void found(const State& s, size_t n, Values& v) {
+    v.word(s.fiscalMemory[n - 1].type).word(static_cast<uint16_t>(n));
+}
+
+}  // namespace
+
+void addFiscalCommands(Handlers& h) {
+    h.add(401, [](State& s, Args& in, Values& v) { found(s, findFiscal(s, in.word(), 1, 1), v); });
+    h.add(402, [](State& s, Args& in, Values& v) {
+        found(s, findFiscal(s, in.word(), s.fiscalMemory.size(), -1), v);
+    });
+    h.add(403, [](State& s, Args& in, Values& v) {
+        const uint16_t type = in.word();
+        const uint16_t from = in.word();
+        found(s, findFiscal(s, type, size_t{from} + 1, 1), v);
+    });
+    h.add(404, [](State& s, Args& in, Values& v) {
+        const uint16_t type = in.word();
+        const uint16_t from = in.word();
+        if (from <= 1) throw ExecError{err::kNotFound};
+        found(s, findFiscal(s, type, std::min<size_t>(from - 1u, s.fiscalMemory.size()), -1), v);
+    });
+    h.add(405, [](State& s, Args& in, Values& v) {
+        const uint16_t n = in.word();
+        if (n == 0 || n > s.fiscalMemory.size()) throw ExecError{err::kNotFound};
+        const Record& r = s.fiscalMemory[n - 1];
+        v.word(r.type);
+        v.items.insert(v.items.end(), r.body.begin(), r.body.end());
+    });
+    h.add(406, [](State& s, Args&, Values& v) {
+        uint16_t daily = 0, changes = 0, clears = 0;
+        for (const Record& r : s.fiscalMemory) {
+            daily += r.type == fiscal::kDaily;
+            changes += r.type == fiscal::kVatChange;
+            clears += r.type == fiscal::kRamClear;
+        }
+        v.str(s.uniqueNumber).str(s.nip).word(daily).word(2100).word(changes).word(30).word(clears).word(200);
+    });
+}
+
+}  // namespace trvsim
