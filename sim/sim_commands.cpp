@@ -28,12 +28,6 @@ const Handlers& handlers() {
 
 // ---- patterns --------------------------------------------------------------
 
-struct Pattern::Node {
-    char letter = 0;          // a type letter, or 0 for a group
-    std::vector<Node> group;
-    int min = 1, max = 1;     // repetitions; max -1: any number
-};
-
 namespace {
 
 using Node = Pattern::Node;

@@ -52,7 +52,11 @@ public:
     // The shortest values of the first alternative: zeros and empty texts.
     Items sample() const;
 
-    struct Node;
+    struct Node {
+        char letter = 0;       // a type letter, or 0 for a group
+        std::vector<Node> group;
+        int min = 1, max = 1;  // repetitions; max -1: any number
+    };
 
 private:
     std::vector<std::vector<Node>> alternatives_;

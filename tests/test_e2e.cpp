@@ -7,44 +7,11 @@
 #include <set>
 #include <string>
 
-#include "sim_register.h"
-#include "sim_tcp.h"
+#include "mirtel_sim.h"
 #include "tarvik/mirtel.h"
 #include "tarvik/tarvik.h"
 
-namespace {
-
-struct E2E : ::testing::Test {
-    trvsim::Register reg;
-    trvsim::TcpServer server{reg};
-    TARVIK_HANDLE device = nullptr, view = nullptr;
-
-    void SetUp() override {
-        reg.setBusyMs(200);
-        const int port = server.start(0);
-        ASSERT_GT(port, 0);
-        device = TRV_CreateDeviceHandle(TARVIK_DEVICE_ETHER);
-        std::string p = std::to_string(port);
-        TRV_SetDeviceParam(device, TARVIK_PARAM_IPPORT, p.data());
-        view = TRV_OpenDevice(device);
-        ASSERT_NE(view, nullptr);
-    }
-    void TearDown() override {
-        if (view) TRV_CloseDevice(view);
-        if (device) {
-            EXPECT_EQ(TRV_DestroyDeviceHandle(device), 0u);
-        }
-        server.stop();
-    }
-    // Waits for the request a TRVS_ call made; its status.
-    TARVIK_STATUS done(TARVIK_HANDLE r, TARVIK_STATUS sent) {
-        if (sent) return sent;
-        EXPECT_EQ(TRV_WaitForRequestCompleted(r, 5000), 0u);
-        return TRV_GetRequestStatus(r);
-    }
-};
-
-}  // namespace
+using E2E = trvsim::test::MirtelSimTest;
 
 TEST_F(E2E, ArticlesWithBarcodesReadBackByNumberAndBarcode) {
     TARVIK_HANDLE r = nullptr;

@@ -1,0 +1,81 @@
+// The simulator's command table: wire patterns, the request check before a
+// handler runs, and the default answers of commands no family models.
+#include <gtest/gtest.h>
+
+#include "sim_commands.h"
+
+using namespace trvsim;
+
+namespace {
+
+Items items(const std::string& letters) {
+    Items v;
+    for (char c : letters) {
+        trv::TRV_DataItem& it = v.emplace_back();
+        switch (c) {
+        case 'B': it.SetChar(1); break;
+        case 'V': it.SetShort(1); break;
+        case 'L': it.SetLong(1); break;
+        case 'S': it.SetString("x"); break;
+        default: it.SetNumeric("1"); break;
+        }
+    }
+    return v;
+}
+
+}  // namespace
+
+TEST(SimCommands, PatternsWithGroupsCountsAndAlternatives) {
+    const Pattern article("VSSNBBNBBBBBBB(VS*)?B|VSSNBBBB(VS*)?B");
+    EXPECT_TRUE(article.matches(items("VSSNBBNBBBBBBBB")));
+    EXPECT_TRUE(article.matches(items("VSSNBBNBBBBBBBVB")));      // a block without barcodes
+    EXPECT_TRUE(article.matches(items("VSSNBBNBBBBBBBVSSSB")));   // ... with three
+    EXPECT_TRUE(article.matches(items("VSSNBBBBVSB")));           // the second alternative
+    EXPECT_FALSE(article.matches(items("VSSNBBNBBBBBBBVSS")));    // the last Byte is missing
+    EXPECT_FALSE(article.matches(items("VSSNBBNBBBBBBBSB")));
+
+    const Pattern pairs("BB(VV)3");
+    EXPECT_TRUE(pairs.matches(items("BBVVVVVV")));
+    EXPECT_FALSE(pairs.matches(items("BBVVVV")));
+    EXPECT_FALSE(pairs.matches(items("BBVVVVVVVV")));
+    EXPECT_EQ(pairs.sample().size(), 8u);
+
+    EXPECT_TRUE(Pattern("").matches(items("")));
+    EXPECT_FALSE(Pattern("").matches(items("B")));
+    EXPECT_TRUE(Pattern("V(VNN)*").matches(items("VVNNVNN")));
+    EXPECT_FALSE(Pattern("V(VNN)*").matches(items("VVN")));
+}
+
+TEST(SimCommands, RequestsAreCheckedBeforeTheirHandlerRuns) {
+    State s;
+    Values v;
+    // Command 2120 takes one Word: a Byte is refused, and so is a second value.
+    try {
+        s.execute(2120, items("B"), v);
+        FAIL() << "a Byte for a Word was taken";
+    } catch (const ExecError& e) {
+        EXPECT_EQ(e.code, err::kBadParams);
+    }
+    EXPECT_THROW(s.execute(2120, items("VV"), v), ExecError);
+    // The two layouts of command 311 (three Bytes, or five values) both fit.
+    EXPECT_TRUE(s.execute(311, items("BBBBV"), v));
+    EXPECT_TRUE(s.execute(311, items("BBB"), v));
+    EXPECT_THROW(s.execute(311, items("BBBB"), v), ExecError);
+    // Commands the table does not know go to their handler unchecked, or
+    // nowhere.
+    EXPECT_FALSE(s.execute(7777, items("B"), v));
+}
+
+TEST(SimCommands, CommandsNobodyModelsAnswerInTheirLayout) {
+    const CommandTable& t = commandTable();
+    ASSERT_TRUE(t.knows(502));
+    const Items status = t.defaultAnswer(502);  // type, totalizers, ten (size, count) pairs
+    ASSERT_EQ(status.size(), 22u);
+    EXPECT_EQ(status[0].Type(), TARVIK_TYPE_BYTE);
+    EXPECT_EQ(status[2].Type(), TARVIK_TYPE_WORD);
+    EXPECT_TRUE(t.answerFits(502, status));
+    EXPECT_FALSE(t.answerFits(502, items("BB")));
+    // Commands whose answers no reader reads (settings) answer with nothing.
+    EXPECT_TRUE(t.defaultAnswer(329).empty());
+    EXPECT_TRUE(t.answerFits(451, items("B")));  // a type reader leaves the journal unchecked
+}
