@@ -408,7 +408,7 @@ def layout_comment(e):
             w = kinds[v.kind][1]
             if v.kind == 'text':
                 continue
-            parts.append(w if len(w) == 1 else '%s[%s]' % (v.kind, ' '.join(w)))
+            parts.append((w if len(w) == 1 else '%s[%s]' % (v.kind, ' '.join(w))) + ('!' if v.required else ''))
     if e.hand:
         pat = e.wire_pattern if e.send else e.answer_pattern
         layout = pat if pat else 'see below'

@@ -33,7 +33,15 @@
  *
  * Dates are texts: "YYYY-MM-DD", date-times "YYYY-MM-DD HH:MM:SS" (any
  * separators are accepted on input). Lists are texts with one line feed
- * between two entries.
+ * between two entries. Any function may also return 1 when memory ran out.
+ *
+ * Each prototype below carries its command id and its wire layout, the
+ * values in the order they travel: B Byte, V Word, L Long, S String,
+ * N Numeric, K Currency, Q Quantity; date[B B V] a text argument or output
+ * that travels as those values; 7N seven values joined into one text; (B) a
+ * value that no output receives; B=0 a value the library sends itself; V!
+ * a required output, which may not be null: the call then returns the
+ * output's position code (0x10100 + n, phRequest = 1) and keeps the request.
  */
 #ifndef TARVIK_MIRTEL_H
 #define TARVIK_MIRTEL_H
@@ -68,7 +76,7 @@ TARVIK_API TARVIK_STATUS TRVS_DateTimeSet(const TARVIK_HANDLE hDevice, TARVIK_HA
                                           const char* date_time, const unsigned char tryb);
 /* 20 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_VATGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
-/* 20 reads V V V V V V V
+/* 20 reads V! V! V! V! V! V! V!
  * Every output is required.
  */
 TARVIK_API TARVIK_STATUS TRVG_VATGet(const TARVIK_HANDLE phRequest, unsigned short* stawkaA, unsigned short* stawkaB,
@@ -424,7 +432,7 @@ TARVIK_API TARVIK_STATUS TRVS_SaleRecGet(const TARVIK_HANDLE hDevice, TARVIK_HAN
 /* 452 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_SaleSizeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned char tryb);
-/* 452 reads B */
+/* 452 reads B! */
 TARVIK_API TARVIK_STATUS TRVG_SaleSizeGet(const TARVIK_HANDLE phRequest, unsigned char* limit);
 /* 453 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_SaleRecDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
