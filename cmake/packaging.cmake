@@ -1,0 +1,85 @@
+# Debian packages, one per install component:
+#   libtarvik1      libtarvik and libmirtel with the language files
+#   libtarvik-dev   headers, pkg-config files, the CMake package
+#   tarvik-tools    trvctl, trvsim and velsor with their manual pages
+# Build them with `cmake --build BUILD --target package` from a build
+# configured with -DCMAKE_INSTALL_PREFIX=/usr (scripts/package.sh does it all).
+
+# Manual pages and the per-package documentation Debian asks for, compressed
+# as Debian compresses them (gzip -9n: no name, no time stamp).
+set(PKG_DIR ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
+set(PKG_OUT ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+configure_file(${PKG_DIR}/changelog ${PKG_OUT}/changelog.Debian @ONLY)
+file(GLOB PKG_MAN_PAGES CONFIGURE_DEPENDS ${PKG_DIR}/man/*.1)
+set(PKG_GZ ${PKG_OUT}/changelog.Debian.gz)
+add_custom_command(OUTPUT ${PKG_OUT}/changelog.Debian.gz
+  COMMAND gzip -9n -c ${PKG_OUT}/changelog.Debian > ${PKG_OUT}/changelog.Debian.gz
+  DEPENDS ${PKG_OUT}/changelog.Debian)
+foreach(page ${PKG_MAN_PAGES})
+  get_filename_component(name ${page} NAME)
+  add_custom_command(OUTPUT ${PKG_OUT}/${name}.gz
+    COMMAND gzip -9n -c ${page} > ${PKG_OUT}/${name}.gz
+    DEPENDS ${page})
+  list(APPEND PKG_GZ ${PKG_OUT}/${name}.gz)
+  install(FILES ${PKG_OUT}/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+endforeach()
+add_custom_target(packaging_docs ALL DEPENDS ${PKG_GZ})
+
+set(PKG_NAME_runtime libtarvik1)
+set(PKG_NAME_dev libtarvik-dev)
+set(PKG_NAME_tools tarvik-tools)
+foreach(c runtime dev tools)
+  install(FILES ${PKG_DIR}/copyright ${PKG_OUT}/changelog.Debian.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PKG_NAME_${c}} COMPONENT ${c})
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarvik)
+set(CPACK_PACKAGE_VENDOR "tarvik developers")
+set(CPACK_PACKAGE_CONTACT "tarvik developers <dev@tarvik.invalid>")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(PKG_VERSION ${PROJECT_VERSION}-1)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tarvik.invalid/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# trvctl links the libraries of this very build; dpkg-shlibdeps finds them here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_CURRENT_BINARY_DIR})
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
+
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${PKG_NAME_runtime})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "drivers for tarvik fiscal cash registers
+libtarvik carries requests to a tarvik fiscal cash register over a serial
+port, a dial-up modem, an FTDI USB bridge or TCP, and libmirtel offers one
+function pair per register command. This package holds both shared
+libraries and the language files of their status texts.")
+
+# Debian wants the dynamic linker's cache refreshed through a trigger.
+file(WRITE ${PKG_OUT}/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PKG_OUT}/triggers)
+
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME ${PKG_NAME_dev})
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION})")
+set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_COMPONENT_DEV_DESCRIPTION "drivers for tarvik fiscal cash registers (development files)
+The C headers of libtarvik and libmirtel, their pkg-config files and the
+CMake package (find_package(tarvik) gives tarvik::tarvik and
+tarvik::mirtel).")
+
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${PKG_NAME_tools})
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION})")
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "tools for tarvik fiscal cash registers
+trvctl drives a register from the shell, trvsim simulates a register on a
+loopback port or a pty for development without a register, and velsor turns
+the frame dumps of the library's debug log back into frames.")
+
+include(CPack)

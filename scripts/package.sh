@@ -1,0 +1,40 @@
+#!/bin/sh
+# Builds the Debian packages, checks them with lintian, installs them, builds
+# a consumer against the installed files, runs the tools, and removes the
+# packages again. Debian 12, as root.
+set -e
+cd "$(dirname "$0")/.."
+sh scripts/deps.sh
+pkgs="dpkg-dev lintian file"
+missing=""
+for p in $pkgs; do dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"; done
+if [ -n "$missing" ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq && apt-get install -y -qq $missing >/dev/null
+fi
+dir=build-pkg
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DTARVIK_BUILD_TESTS=OFF -DTARVIK_BUILD_BENCH=OFF >/dev/null
+cmake --build "$dir"
+rm -f "$dir"/*.deb
+cmake --build "$dir" --target package >/dev/null
+ls "$dir"/*.deb
+# Errors fail the check; warnings are listed.
+lintian --fail-on error --suppress-tags package-name-doesnt-match-sonames "$dir"/*.deb
+
+dpkg -i "$dir"/*.deb
+trap 'dpkg -P tarvik-tools libtarvik-dev libtarvik1 >/dev/null' EXIT
+# A consumer against the installed headers and libraries: the CMake package
+# and pkg-config.
+tmp=$(mktemp -d)
+cmake -S tests/consumer -B "$tmp/build" >/dev/null
+cmake --build "$tmp/build" >/dev/null
+"$tmp/build/consumer"
+cc tests/consumer/main.c -o "$tmp/pc_consumer" $(pkg-config --cflags --libs mirtel tarvik)
+"$tmp/pc_consumer"
+rm -rf "$tmp"
+test -f /usr/share/tarvik/tarvik_en.lng
+printf '$$I 0000 10 02\n' | velsor >/dev/null
+trvsim --help >/dev/null
+if command -v trvctl >/dev/null; then trvctl --sim status; fi
+echo "packages ok"
