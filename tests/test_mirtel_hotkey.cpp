@@ -52,11 +52,16 @@ TEST_F(MirtelHotkey, TypeThenActionOnOneRequest) {
     EXPECT_EQ(platnosc, 2);
     ASSERT_EQ(TRVG_v2_HotkeyReadGetQuickSale(key(1, weighed), nullptr, nullptr, nullptr, &czy_wazony), 0u);
     EXPECT_EQ(czy_wazony, 1);
-    // Without the flag the long reader runs out of values; the request stays.
-    TARVIK_HANDLE h = key(1, {V::W(300), V::N("1500"), V::B(2)});
+    // Without the flag the long reader runs out of values and the request
+    // stays, unless the caller did not ask for the flag.
+    const std::vector<V> plain = {V::W(300), V::N("1500"), V::B(2)};
+    TARVIK_HANDLE h = key(1, plain);
     EXPECT_NE(TRVG_v2_HotkeyReadGetQuickSale(h, &plu, ilosc, &platnosc, &czy_wazony), 0u);
     EXPECT_EQ(TRV_GetRequestState(h), TARVIK_STATE_COMPLETED);
     EXPECT_EQ(TRVG_Default(h), 0u);
+    plu = 0;
+    ASSERT_EQ(TRVG_v2_HotkeyReadGetQuickSale(key(1, plain), &plu, nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(plu, 300);
 
     // An answer of another command: nothing is read, the request stays.
     h = answer(3220, {V::W(4), V::W(1)});

@@ -410,7 +410,10 @@ TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetType(const TARVIK_HANDLE phRequest, u
  */
 TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU, char* ilosc,
                                                      unsigned char* platnosc);
-/* 3210 reads V N B B */
+/* 3210 reads VNB|VNBB
+ * As TRVG_HotkeyReadGetQuickSale, then the weighed-article flag, which is
+ * read only when czy_wazony is not null.
+ */
 TARVIK_API TARVIK_STATUS TRVG_v2_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU,
                                                         char* ilosc, unsigned char* platnosc,
                                                         unsigned char* czy_wazony);

@@ -1,5 +1,6 @@
-// The irregular command of the hotkeys: a report key's answer, whose record
-// selectors depend on the kind it announces. The regular ones are entries of
+// The irregular readers of the hotkeys: a quick-sale key's optional
+// weighed-article flag, and a report key's answer, whose record selectors
+// depend on the kind it announces. The regular commands are entries of
 // tarvik_mirtel_hotkey.cmds.
 #include "mirtel_hand.h"
 #include "tarvik_mirtel_helper.h"
@@ -15,6 +16,16 @@ void storeBoth(unsigned short* from, unsigned short* to, unsigned short n) {
 }
 
 }  // namespace
+
+// The flag is popped only for a caller who asks for it, so that this reader
+// also takes the answer of a key programmed without it.
+TARVIK_STATUS hand::TRVG_v2_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU, char* ilosc,
+                                                   unsigned char* platnosc, unsigned char* czy_wazony) {
+    Answer a(phRequest, 3210);
+    a.word(PLU).numeric(ilosc).byte(platnosc);
+    if (czy_wazony) a.byte(czy_wazony);
+    return a.finish();
+}
 
 // After the report and its range, rekordy says which record selectors follow:
 // one record number (1, 7), a range of two (2), or a VAT rate or group number
