@@ -183,7 +183,8 @@ TARVIK_API TARVIK_STATUS TRVS_ChangeRepCntClr(const TARVIK_HANDLE hDevice, TARVI
 /* ---- Hotkeys: actions ----------------------------------------------------- */
 
 /* 3200 sends V V N V B
- * Every insertion takes the key number first and the overwrite flag last.
+ * Every insertion takes the key number first and the overwrite flag last;
+ * only the weighed-article flag of 3207 comes after it.
  */
 TARVIK_API TARVIK_STATUS TRVS_HotkeyPLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned short numer_klawisza, const unsigned short numer_PLU,
@@ -833,7 +834,7 @@ TARVIK_API TARVIK_STATUS TRVS_PackGetByBarcode(const TARVIK_HANDLE hDevice, TARV
 /* 2731 reads V */
 TARVIK_API TARVIK_STATUS TRVG_PackGetByBarcode(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
 /* 2740 sends V B B
- * czy_powiazane: also when articles refer to it; czy_niezerowe: also with
+ * czy_powiazane: with its related records too; czy_niezerowe: even with
  * non-zero totals.
  */
 TARVIK_API TARVIK_STATUS TRVS_PackDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
