@@ -21,6 +21,8 @@ const Handlers& handlers() {
         addFiscalCommands(h);
         addJournalCommands(h);
         addArticleCommands(h);
+        addHotkeyCommands(h);
+        addPackCommands(h);
         return h;
     }();
     return all;

@@ -190,7 +190,37 @@ void State::fillSamples() {
     b.barcodes = {"2000000000022"};
     b.price = 279;
     b.vat = 2;
+    b.packaging = 3;
     putArticle(b);
+
+    // Packagings: a crate, and the bottle that article 2 comes in (sold
+    // twice in the sample journal).
+    Packaging crate;
+    crate.number = 1;
+    crate.name = "SKRZYNKA";
+    crate.barcode = "5900000000109";
+    crate.price = 1500;
+    crate.minStock = 5;
+    crate.stock = 20;
+    packagings[1] = crate;
+    Packaging bottle;
+    bottle.number = 3;
+    bottle.name = "BUTELKA 0,5L";
+    bottle.barcode = "5900000000307";
+    bottle.price = 50;
+    bottle.minStock = 100;
+    bottle.fixedPrice = 1;
+    bottle.sold = 2;
+    bottle.valueSold = 100;
+    bottle.stock = 240;
+    packagings[3] = bottle;
+
+    // Hotkeys: key 1 sells one article 1 (cash), key 2 prints the daily fiscal report.
+    Values quickSale, dailyReport;
+    quickSale.word(1).num(1).byte(0).byte(0);
+    dailyReport.word(3465).byte(0).byte(0);
+    hotkeys[1] = Hotkey{hotkey::kQuickSale, 3200, std::move(quickSale.items)};
+    hotkeys[2] = Hotkey{hotkey::kReport, 3465, std::move(dailyReport.items)};
 
     // Sale journal: a daily record, then three receipts with their lines.
     auto rec = [&](uint16_t type, Values v) { journal.push_back({type, std::move(v.items)}); };

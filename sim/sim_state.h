@@ -36,6 +36,7 @@ constexpr uint16_t kInSet = 110;           // article is a member of a set
 constexpr uint16_t kBarcodeUsed = 111;     // barcode belongs to another article
 constexpr uint16_t kAnswerTooLarge = 112;  // the answer does not fit one frame
 constexpr uint16_t kBadCommand = 113;      // command identifier reserved for the register's own frames
+constexpr uint16_t kRelated = 114;         // other records refer to this one (delete without "related too")
 }  // namespace err
 
 // Transmission errors, the second value of an error answer.
@@ -118,6 +119,32 @@ struct Article {
     DateTime statDate;
 };
 
+// One record of the packaging database. Articles refer to it by number.
+struct Packaging {
+    uint16_t number = 0;
+    std::string name;
+    std::string barcode;
+    int64_t price = 0;
+    int64_t minStock = 0;
+    uint8_t fixedPrice = 0;
+    int64_t sold = 0, returned = 0, valueSold = 0, valueReturned = 0;  // totals
+    int64_t stock = 0;
+};
+
+// One programmed hotkey: its type, the command that programmed it, and the
+// action's values as the register answers them after the number and type.
+struct Hotkey {
+    uint16_t type = 0;
+    uint16_t command = 0;
+    Items action;
+};
+
+// Hotkey types (the Word type of the 3210 answer).
+namespace hotkey {
+constexpr uint16_t kQuickSale = 1, kDiscount = 2, kPayment = 3, kPackaging = 4, kFunction = 5, kReportSet = 6,
+                   kCurrency = 7, kReport = 8;
+}
+
 // A record of the sale journal or of the fiscal memory: its type code and
 // its values after the header.
 struct Record {
@@ -161,6 +188,13 @@ struct State {
     static constexpr size_t kMaxBarcodesPerArticle = 16;
     std::map<uint16_t, Article> articles;
     std::map<std::string, uint16_t> byBarcode;  // primary and additional barcodes
+
+    // Packagings 1..packCapacity: an article names its packaging in a Byte.
+    uint16_t packCapacity = 255;
+    std::map<uint16_t, Packaging> packagings;
+
+    uint16_t hotkeyCapacity = 128;  // keys 1..hotkeyCapacity
+    std::map<uint16_t, Hotkey> hotkeys;
 
     static constexpr size_t kJournalCapacity = 2000;
     std::vector<Record> journal;

@@ -180,6 +180,280 @@ TARVIK_API TARVIK_STATUS TRVS_v2_TimeoutsSet(const TARVIK_HANDLE hDevice, TARVIK
 TARVIK_API TARVIK_STATUS TRVS_ChangeRepCntClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned short numer_kasjera, const unsigned char tryb);
 
+/* ---- Hotkeys: actions ----------------------------------------------------- */
+
+/* 3200 sends V V N V B
+ * Every insertion takes the key number first and the overwrite flag last;
+ * only the weighed-article flag of 3207 comes after it.
+ */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyPLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short numer_klawisza, const unsigned short numer_PLU,
+                                           const char* ilosc, const unsigned short numer_platnosci,
+                                           const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3207 sends V V N V B B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyPLUInsEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_klawisza, const unsigned short numer_PLU,
+                                             const char* ilosc, const unsigned short numer_platnosci,
+                                             const unsigned char czy_nadpisac, const unsigned char czy_wazony,
+                                             const unsigned char tryb);
+/* 3201 sends V V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_klawisza, const unsigned short numer_rabatu,
+                                              const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3202 sends V V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyFormIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_klawisza, const unsigned short numer_platnosci,
+                                            const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3203 sends V V N B B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyPackIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned short numer_opakowania,
+                                            const char* ilosc, const unsigned char czy_wydanie,
+                                            const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3204 sends V V L B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyFuncIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_klawisza, const unsigned short ident_funkcji,
+                                            const unsigned long parametry, const unsigned char czy_nadpisac,
+                                            const unsigned char tryb);
+/* 3205 sends V V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepSetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_klawisza, const unsigned short numer_zestawu,
+                                              const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3206 sends V V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyCurrencyIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short klawisz, const unsigned short numer_platnosci,
+                                                const unsigned char czy_nadpisac, const unsigned char tryb);
+/* ---- Hotkeys: printed reports --------------------------------------------- */
+
+/* 3211 sends V B
+ * A key that prints one report with preset selectors; the selectors are
+ * those of the report command itself.
+ */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPogDailyIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                   const unsigned char tryb);
+/* 3401 sends V B B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPLUByRecNoIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                     const unsigned short klawisz, const unsigned char identyfikator,
+                                                     const unsigned char typ_raportu,
+                                                     const unsigned char zakres_raportu,
+                                                     const unsigned short numer_rekordu,
+                                                     const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3402 sends V B B B V V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPLUByRecRangeIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                        const unsigned short klawisz,
+                                                        const unsigned char identyfikator,
+                                                        const unsigned char typ_raportu,
+                                                        const unsigned char zakres_raportu,
+                                                        const unsigned short numer_pocz,
+                                                        const unsigned short numer_konc,
+                                                        const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3403 sends V B B B B B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPLUByVATIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned short klawisz, const unsigned char identyfikator,
+                                                   const unsigned char typ_raportu,
+                                                   const unsigned char zakres_raportu, const unsigned char stawka_vat,
+                                                   const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3404 sends V B B B B B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPLUByGroupIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                     const unsigned short klawisz, const unsigned char identyfikator,
+                                                     const unsigned char typ_raportu,
+                                                     const unsigned char zakres_raportu,
+                                                     const unsigned char numer_grupy,
+                                                     const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3405 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepNotepadIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                  const unsigned char tryb);
+/* 3410 sends V B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPackIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned short klawisz, const unsigned char typ_raportu,
+                                               const unsigned char zakres_raportu, const unsigned short numer_rekordu,
+                                               const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3411 sends V B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepUserIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned short klawisz, const unsigned char typ_raportu,
+                                               const unsigned char zakres_raportu, const unsigned short numer_rekordu,
+                                               const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3412 sends V B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short klawisz, const unsigned char typ_raportu,
+                                                 const unsigned char zakres_raportu,
+                                                 const unsigned short numer_rekordu, const unsigned char czy_nadpisac,
+                                                 const unsigned char tryb);
+/* 3413 sends V B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPayFormIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char typ_raportu,
+                                                  const unsigned char zakres_raportu,
+                                                  const unsigned short numer_rekordu,
+                                                  const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3418 sends V B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepGroupIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short klawisz, const unsigned char typ_raportu,
+                                                const unsigned char zakres_raportu,
+                                                const unsigned short numer_rekordu, const unsigned char czy_nadpisac,
+                                                const unsigned char tryb);
+/* 3420 sends V B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepAutoDisntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                    const unsigned short klawisz, const unsigned char typ_raportu,
+                                                    const unsigned char zakres_raportu,
+                                                    const unsigned short numer_rekordu,
+                                                    const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3414 sends V B=0 B=0 V B
+ * The register wants two zero Bytes between the key and the record number.
+ */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepMUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short klawisz, const unsigned short numer_rekordu,
+                                             const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3415 sends V B=0 B=0 V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepHotkeyIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short klawisz, const unsigned short numer_rekordu,
+                                                 const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3417 sends V B=0 B=0 V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCodeFmtIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned short numer_rekordu,
+                                                  const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3421 sends V B=0 B=0 V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCashoutDescIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                      const unsigned short klawisz,
+                                                      const unsigned short numer_rekordu,
+                                                      const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3416 sends V B=0 B=0 V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepRepSetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short klawisz, const unsigned short numer_zestawu,
+                                                 const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3419 sends V B B B V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepGroupStatIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                    const unsigned short klawisz, const unsigned char rodzaj_raportu,
+                                                    const unsigned char typ_raportu, const unsigned char zakres,
+                                                    const unsigned short numer_rekordu,
+                                                    const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3422 sends V B B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCurrUserIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned short klawisz, const unsigned char typ_raportu,
+                                                   const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3423 sends V B B B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepHoursIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short klawisz, const unsigned char typ_rekordu,
+                                                const unsigned char zakres, const unsigned char czy_nadpisac,
+                                                const unsigned char tryb);
+/* 3460 sends V date[B B V] B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepInactivePLUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                      const unsigned short klawisz, const char* date,
+                                                      const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3451 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepStorePackIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                    const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                    const unsigned char tryb);
+/* 3453 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepShortagePackIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                       const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                       const unsigned char tryb);
+/* 3461 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPTUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                              const unsigned char tryb);
+/* 3462 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCfgSaleIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                  const unsigned char tryb);
+/* 3463 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCfgHardwareIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                      const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                      const unsigned char tryb);
+/* 3464 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCfgCommIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                  const unsigned char tryb);
+/* 3465 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepFskDailyIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                   const unsigned char tryb);
+/* 3466 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepFskPeriodIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                    const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                    const unsigned char tryb);
+/* 3468 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepFskMonthlyIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                     const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                     const unsigned char tryb);
+/* 3469 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepCashRegIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                  const unsigned char tryb);
+/* 3470 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepServiceIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                  const unsigned char tryb);
+/* 3471 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_XEL_HotkeyRepCommIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                   const unsigned char tryb);
+/* 3472 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPLUDescIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short klawisz, const unsigned char czy_nadpisac,
+                                                  const unsigned char tryb);
+/* ---- Hotkeys: reading back and deleting ----------------------------------- */
+
+/* 3210 sends V
+ * TRVS_HotkeyRead asks for one key; TRVG_HotkeyReadGetType reads its number
+ * and type and keeps the request; the reader for that type continues on the
+ * same request (TRVG_Default releases a type without one). The type numbers
+ * are the register's own.
+ */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer, const unsigned char tryb);
+/* 3210 reads, keeps the request: V V */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetType(const TARVIK_HANDLE phRequest, unsigned short* numer,
+                                                unsigned short* typ);
+/* 3210 reads V N B
+ * A key programmed with the weighed-article flag answers it last; this reader
+ * leaves it unread.
+ */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU, char* ilosc,
+                                                     unsigned char* platnosc);
+/* 3210 reads VNB|VNBB
+ * As TRVG_HotkeyReadGetQuickSale, then the weighed-article flag, which is
+ * read only when czy_wazony is not null.
+ */
+TARVIK_API TARVIK_STATUS TRVG_v2_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU,
+                                                        char* ilosc, unsigned char* platnosc,
+                                                        unsigned char* czy_wazony);
+/* 3210 reads B N B
+ * The answers carry as Bytes the numbers that the insertions send as Words.
+ */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetPack(const TARVIK_HANDLE phRequest, unsigned char* numer, char* ilosc,
+                                                unsigned char* tryb);
+/* 3210 reads B */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetDiscount(const TARVIK_HANDLE phRequest, unsigned char* numer);
+/* 3210 reads B */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetPayform(const TARVIK_HANDLE phRequest, unsigned char* numer);
+/* 3210 reads B */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetCurrency(const TARVIK_HANDLE phRequest, unsigned char* numer);
+/* 3210 reads V */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetRepSet(const TARVIK_HANDLE phRequest, unsigned short* numer);
+/* 3210 reads B L */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetFunction(const TARVIK_HANDLE phRequest, unsigned char* numer,
+                                                    unsigned long* port);
+/* 3210 reads VBB|VBBV|VBBVV|VBBB
+ * rekordy tells what follows: 1 and 7 one Word, 2 two Words (from, to), 4 and
+ * 5 one Byte; a single value goes to both rekord_od and rekord_do, and any
+ * other rekordy leaves them as they are.
+ */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetReport(const TARVIK_HANDLE phRequest, unsigned short* raport,
+                                                  unsigned char* zakres, unsigned char* rekordy,
+                                                  unsigned short* rekord_od, unsigned short* rekord_do);
+/* 3220 sends V */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short numer_poczatkowy, const unsigned char tryb);
+/* 3220 reads V */
+TARVIK_API TARVIK_STATUS TRVG_HotkeyNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* numer);
+/* 3240 sends V */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3250 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_HotkeyDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+
 /* ---- Articles (PLU) ------------------------------------------------------- */
 
 /* 2100 sends V S S N N B B B B B B B B B B B */
@@ -519,6 +793,102 @@ TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetInventoryPluPack(const TARVIK_HANDLE 
 /* 451 reads V N */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                              char* kwota);
+
+/* ---- Returnable packagings ------------------------------------------------ */
+
+/* 2700 sends V S S N N B B B
+ * Records are numbered; an article refers to its packaging by that number.
+ */
+TARVIK_API TARVIK_STATUS TRVS_PackIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned short numer_rekordu, const char* nazwa, const char* kod_kreskowy,
+                                      const char* cena, const char* min_stan, const unsigned char czy_cena_sztywna,
+                                      const unsigned char czy_nadpisac, const unsigned char czy_niezerowy,
+                                      const unsigned char tryb);
+/* 2710 sends V */
+TARVIK_API TARVIK_STATUS TRVS_PackRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2710 reads V S S N N B */
+TARVIK_API TARVIK_STATUS TRVG_PackRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
+                                       char* kod_kreskowy, char* cena, char* stan_min, unsigned char* czy_sztywna);
+/* 2711 sends S */
+TARVIK_API TARVIK_STATUS TRVS_PackReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const char* kod_kreskowy, const unsigned char tryb);
+/* 2711 reads S S N N B
+ * The answer to a lookup by barcode begins with the barcode, not the number.
+ */
+TARVIK_API TARVIK_STATUS TRVG_PackReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
+                                                char* cena, char* stan_min, unsigned char* czy_sztywna);
+/* 2720 sends V */
+TARVIK_API TARVIK_STATUS TRVS_PackNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2720 reads V */
+TARVIK_API TARVIK_STATUS TRVG_PackNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 2730 sends S */
+TARVIK_API TARVIK_STATUS TRVS_PackGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* nazwa,
+                                            const unsigned char tryb);
+/* 2730 reads V */
+TARVIK_API TARVIK_STATUS TRVG_PackGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2731 sends S */
+TARVIK_API TARVIK_STATUS TRVS_PackGetByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const char* kod_kreskowy, const unsigned char tryb);
+/* 2731 reads V */
+TARVIK_API TARVIK_STATUS TRVG_PackGetByBarcode(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2740 sends V B B
+ * czy_powiazane: with its related records too; czy_niezerowe: even with
+ * non-zero totals.
+ */
+TARVIK_API TARVIK_STATUS TRVS_PackDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned short numer_rekordu, const unsigned char czy_powiazane,
+                                      const unsigned char czy_niezerowe, const unsigned char tryb);
+/* 2741 sends S B B */
+TARVIK_API TARVIK_STATUS TRVS_PackDelByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const char* kod_kreskowy, const unsigned char czy_powiazane,
+                                               const unsigned char czy_niezerowe, const unsigned char tryb);
+/* 2750 sends B */
+TARVIK_API TARVIK_STATUS TRVS_PackDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char flagi, const unsigned char tryb);
+/* ---- Packaging totals and stock ------------------------------------------- */
+
+/* 2760 sends V B
+ * Items sold and returned, their values and the stock level.
+ */
+TARVIK_API TARVIK_STATUS TRVS_PackStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
+                                           const unsigned char tryb);
+/* 2760 reads V N N N N N */
+TARVIK_API TARVIK_STATUS TRVG_PackStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                           char* sprzedane, char* zwrocone, char* wartosc_sprzedane,
+                                           char* wartosc_zwrocone, char* stan);
+/* 2761 sends S B */
+TARVIK_API TARVIK_STATUS TRVS_PackStatReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                    const char* kod_kreskowy, const unsigned char czy_zerowanie,
+                                                    const unsigned char tryb);
+/* 2761 reads S N N N N N */
+TARVIK_API TARVIK_STATUS TRVG_PackStatReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy,
+                                                    char* sprzedane, char* zwrocone, char* wartosc_sprzedane,
+                                                    char* wartosc_zwrocone, char* stan);
+/* 2770 sends B */
+TARVIK_API TARVIK_STATUS TRVS_PackStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char czy_stany, const unsigned char tryb);
+/* 2771 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_PackStoreClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+/* 2780 sends V N B */
+TARVIK_API TARVIK_STATUS TRVS_PackStockQntModify(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short numer_rekordu, const char* ilosc,
+                                                 const unsigned char czy_zwiekszyc, const unsigned char tryb);
+/* 2781 sends V N */
+TARVIK_API TARVIK_STATUS TRVS_PackPriceUpdate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_rekordu, const char* cena,
+                                              const unsigned char tryb);
+/* 2782 sends V N */
+TARVIK_API TARVIK_STATUS TRVS_PackStockMinQntSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short numer_rekordu, const char* stan,
+                                                 const unsigned char tryb);
+/* 2783 sends S N */
+TARVIK_API TARVIK_STATUS TRVS_PackPriceUpdateByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                       const char* kod_kreskowy, const char* cena,
+                                                       const unsigned char tryb);
 
 /* ---- END OF GENERATED PART */
 
