@@ -21,6 +21,8 @@ const Handlers& handlers() {
         addFiscalCommands(h);
         addJournalCommands(h);
         addArticleCommands(h);
+        addDictionaryCommands(h);
+        addStatisticsCommands(h);
         return h;
     }();
     return all;
