@@ -51,7 +51,6 @@ public:
         if (it != records_.end() && !overwrite) throw ExecError{err::kExists};
         return records_[n];
     }
-    bool has(uint16_t n) const { return records_.count(n) != 0; }
     uint16_t nextFree(uint16_t from) const {
         for (uint32_t n = std::max<uint16_t>(from, 1); n <= capacity_; ++n)
             if (!records_.count(static_cast<uint16_t>(n))) return static_cast<uint16_t>(n);

@@ -52,7 +52,8 @@ void addStatisticsCommands(Handlers& h) {
     h.add(3700, [](State& s, Args& in, Values& v) {
         const uint8_t typ = in.byte();
         if (typ != kFinishedReceipts && typ != kCancelledReceipts) throw ExecError{err::kBadValue};
-        for (const HourTotals& t : hourTotals(s, typ == kCancelledReceipts)) v.num(t.value).dword(t.lines).dword(t.receipts);
+        for (const HourTotals& t : hourTotals(s, typ == kCancelledReceipts))
+            v.num(t.value).dword(t.lines).dword(t.receipts);
     });
 }
 

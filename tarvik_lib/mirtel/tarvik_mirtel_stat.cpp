@@ -27,7 +27,10 @@ TARVIK_STATUS hand::TRVG_HoursStatRead(const TARVIK_HANDLE phRequest, char* wart
             receipts.push_back(std::to_string(count));
         }
     }
-    return a.text(pozycje, join(positions)).text(ilosci_paragonow, join(receipts)).text(wartosci, join(values)).finish();
+    return a.text(pozycje, join(positions))
+        .text(ilosci_paragonow, join(receipts))
+        .text(wartosci, join(values))
+        .finish();
 }
 
 }  // namespace mirtel
