@@ -26,6 +26,7 @@ void addJournalCommands(Handlers& h) {
         v.byte(static_cast<uint8_t>(std::min<size_t>(100, s.journal.size() * 100 / State::kJournalCapacity)));
     });
     h.add(453, [](State& s, Args&, Values&) {
+        s.journalRemoved += s.journal.size();
         s.journal.clear();
         s.journalNext = s.journalLast = 0;
     });

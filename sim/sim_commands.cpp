@@ -23,6 +23,8 @@ const Handlers& handlers() {
         addArticleCommands(h);
         addHotkeyCommands(h);
         addPackCommands(h);
+        addDictionaryCommands(h);
+        addStatisticsCommands(h);
         return h;
     }();
     return all;

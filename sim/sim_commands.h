@@ -43,6 +43,8 @@ void addJournalCommands(Handlers& h);   // cmd_journal.cpp: sale journal
 void addArticleCommands(Handlers& h);   // cmd_plu.cpp: articles, barcodes, notepad
 void addHotkeyCommands(Handlers& h);    // cmd_hotkey.cpp: hotkeys
 void addPackCommands(Handlers& h);      // cmd_pack.cpp: returnable packagings
+void addDictionaryCommands(Handlers& h);  // cmd_dict.cpp: groups, units, payment forms and the other small tables
+void addStatisticsCommands(Handlers& h);  // cmd_stat.cpp: group, payment form and hourly statistics
 
 // A wire pattern: type letters (B V L S N K Q), groups in parentheses, and
 // after a letter or group * (any number), ? (optional) or a count;

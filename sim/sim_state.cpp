@@ -179,6 +179,7 @@ void State::fillSamples() {
     a.minStock = 10;
     a.vat = 1;
     a.unit = 1;
+    a.group = 1;
     a.stock = 40;
     a.stockDate = day;
     a.statDate = day;
@@ -191,6 +192,7 @@ void State::fillSamples() {
     b.price = 279;
     b.vat = 2;
     b.packaging = 3;
+    b.group = 2;
     putArticle(b);
 
     // Packagings: a crate, and the bottle that article 2 comes in (sold
@@ -221,6 +223,24 @@ void State::fillSamples() {
     dailyReport.word(3465).byte(0).byte(0);
     hotkeys[1] = Hotkey{hotkey::kQuickSale, 3200, std::move(quickSale.items)};
     hotkeys[2] = Hotkey{hotkey::kReport, 3465, std::move(dailyReport.items)};
+
+    // The small tables: the articles' groups and unit, the payment forms the
+    // sample receipts pay with, and one or two records of the others.
+    groups[1].name = "PIECZYWO";
+    groups[2].name = "NABIAL";
+    units[1] = {"SZTUKA", "szt"};
+    units[2] = {"KILOGRAM", "kg"};
+    units[3] = {"LITR", "l"};
+    payForms[1] = {"GOTOWKA", 0, 0x0001, "", 0, 0};
+    payForms[2] = {"EUR", 5, 0x0001, "EUR", 40000, 0};
+    payForms[3] = {"KARTA", 2, 0x0002, "", 5000, 0};
+    codeFormats[1] = "21PPPPPQQQQQC";
+    codeFormats[2] = "22PPPPPVVVVVC";
+    cashoutDescs[1] = {"WPLATA DO BANKU", 0};
+    cashoutDescs[2] = {"ZAKUP TOWARU", 1};
+    errorMessages[1] = {err::kNotFound, 0, "NIE MA TAKIEGO TOWARU"};
+    errorMessages[2] = {err::kFull, 1, "BAZA PELNA"};
+    pluDescriptions[1] = "CHLEB PSZENNY 500 G";
 
     // Sale journal: a daily record, then three receipts with their lines.
     auto rec = [&](uint16_t type, Values v) { journal.push_back({type, std::move(v.items)}); };

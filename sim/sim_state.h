@@ -145,6 +145,36 @@ constexpr uint16_t kQuickSale = 1, kDiscount = 2, kPayment = 3, kPackaging = 4, 
                    kCurrency = 7, kReport = 8;
 }
 
+// Records of the small tables (sim/cmd_dict.cpp). The statistics of groups
+// and payment forms are not kept here: they are counted from the sale
+// journal (sim_sales.h), from the journal position of their last clearing on.
+struct Group {
+    std::string name;
+    uint8_t discount = 0;
+    int64_t price = 0;
+    uint8_t weighed = 0, printer = 0;
+    uint64_t statsFrom = 0;  // sale record number (State::saleRecordEnd) at the last clearing
+};
+struct Unit {
+    std::string name, abbreviation;
+};
+struct PayForm {
+    std::string name;
+    uint8_t type = 0;
+    uint16_t flags = 0;
+    std::string currency;
+    int64_t rate = 0;  // exchange rate or cashback amount
+    uint64_t statsFrom = 0;
+};
+struct CashoutDesc {
+    std::string name;
+    uint8_t flags = 0;
+};
+struct ErrorMessage {
+    uint16_t error = 0, handling = 0;
+    std::string text;
+};
+
 // A record of the sale journal or of the fiscal memory: its type code and
 // its values after the header.
 struct Record {
@@ -201,6 +231,19 @@ struct State {
     size_t journalNext = 0;  // index of the record the next plain read returns
     size_t journalLast = 0;  // index of the record read last (for re-reading)
     std::vector<Record> fiscalMemory;  // record n is fiscalMemory[n - 1]
+    // Sale records ever written are numbered on: journal[i] is sale record
+    // journalRemoved + i, so that a clearing of statistics stays in its place
+    // when 453 empties the journal.
+    uint64_t journalRemoved = 0;
+    uint64_t saleRecordEnd() const { return journalRemoved + journal.size(); }
+
+    std::map<uint16_t, Group> groups;
+    std::map<uint16_t, Unit> units;
+    std::map<uint16_t, PayForm> payForms;
+    std::map<uint16_t, std::string> codeFormats;
+    std::map<uint16_t, CashoutDesc> cashoutDescs;
+    std::map<uint16_t, ErrorMessage> errorMessages;
+    std::map<uint16_t, std::string> pluDescriptions;
 
     // Article helpers; barcodes are kept in byBarcode as well.
     const Article* findBarcode(const std::string& code) const;

@@ -694,6 +694,25 @@ TARVIK_API TARVIK_STATUS TRVS_BarcodeDel(const TARVIK_HANDLE hDevice, TARVIK_HAN
 TARVIK_API TARVIK_STATUS TRVS_BarcodeDelAllForPLU(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                   const unsigned short numer_PLU, const unsigned char tryb);
 
+/* ---- Article descriptions ------------------------------------------------- */
+
+/* 3610 sends V S */
+TARVIK_API TARVIK_STATUS TRVS_PLUDescIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const char* komunikat,
+                                         const unsigned char tryb);
+/* 3630 sends V */
+TARVIK_API TARVIK_STATUS TRVS_PLUDescRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short numer, const unsigned char tryb);
+/* 3630 reads V S */
+TARVIK_API TARVIK_STATUS TRVG_PLUDescRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                          char* komunikat);
+/* 3640 sends V */
+TARVIK_API TARVIK_STATUS TRVS_PLUDescDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer, const unsigned char tryb);
+/* 3650 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_PLUDescDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+
 /* ---- Sale journal --------------------------------------------------------- */
 
 /* 451 sends B
@@ -889,6 +908,257 @@ TARVIK_API TARVIK_STATUS TRVS_PackStockMinQntSet(const TARVIK_HANDLE hDevice, TA
 TARVIK_API TARVIK_STATUS TRVS_PackPriceUpdateByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                        const char* kod_kreskowy, const char* cena,
                                                        const unsigned char tryb);
+
+/* ---- Article groups ------------------------------------------------------- */
+
+/* 2800 sends V S B B */
+TARVIK_API TARVIK_STATUS TRVS_GroupIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned short numer_rekordu, const char* nazwa,
+                                       const unsigned char czy_nadpisac, const unsigned char czy_nadpisac_niezerowe,
+                                       const unsigned char tryb);
+/* 2801 sends V S B B B
+ * rabat: the number of the group's discount.
+ */
+TARVIK_API TARVIK_STATUS TRVS_XEL_GroupInsEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_rekordu, const char* nazwa,
+                                             const unsigned char rabat, const unsigned char czy_nadpisac,
+                                             const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_GroupInsEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const char* nazwa,
+                                         const unsigned char rabat, const unsigned char czy_nadpisac,
+                                         const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 2802 sends V S B N B B B B
+ * tow_wazone: weighed goods; id_drukarki: the register's printer identifier.
+ */
+TARVIK_API TARVIK_STATUS TRVS_GroupInsExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short numer_rekordu, const char* nazwa,
+                                           const unsigned char rabat, const char* cena,
+                                           const unsigned char tow_wazone, const unsigned char id_drukarki,
+                                           const unsigned char czy_nadpisac,
+                                           const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 2810 sends V */
+TARVIK_API TARVIK_STATUS TRVS_GroupRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2810 reads V S
+ * Group names come through a 256-byte buffer.
+ */
+TARVIK_API TARVIK_STATUS TRVG_GroupRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa);
+/* 2811 sends V */
+TARVIK_API TARVIK_STATUS TRVS_XEL_GroupReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_rekordu, const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_GroupReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2811 reads V S B */
+TARVIK_API TARVIK_STATUS TRVG_XEL_GroupReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                              char* nazwa, unsigned char* rabat);
+TARVIK_API TARVIK_STATUS TRVG_GroupReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                          unsigned char* rabat);
+/* 2812 sends V */
+TARVIK_API TARVIK_STATUS TRVS_GroupReadExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2812 reads V S B N B B */
+TARVIK_API TARVIK_STATUS TRVG_GroupReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                            unsigned char* rabat, char* cena, unsigned char* towary_waz,
+                                            unsigned char* id_drukarki);
+/* 2820 sends V */
+TARVIK_API TARVIK_STATUS TRVS_GroupNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2820 reads V */
+TARVIK_API TARVIK_STATUS TRVG_GroupNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 2830 sends S */
+TARVIK_API TARVIK_STATUS TRVS_GroupGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* nazwa,
+                                             const unsigned char tryb);
+/* 2830 reads V */
+TARVIK_API TARVIK_STATUS TRVG_GroupGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2840 sends V B B */
+TARVIK_API TARVIK_STATUS TRVS_GroupDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned short numer_rekordu, const unsigned char czy_powiazane,
+                                       const unsigned char czy_niezerowe, const unsigned char tryb);
+/* 2850 sends B */
+TARVIK_API TARVIK_STATUS TRVS_GroupDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char flagi, const unsigned char tryb);
+/* 2860 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_GroupStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
+                                            const unsigned char tryb);
+/* 2860 reads VN(N7(N12)?)?
+ * The total, then (in the longer answers) seven totals by day of the week
+ * and twelve by month, each list one line feed between two. The lists an
+ * answer does not carry are left as they are.
+ */
+TARVIK_API TARVIK_STATUS TRVG_GroupStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                            char* ogolnie, char* dni_tygodnia, char* miesiace);
+/* 2870 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_GroupStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned char tryb);
+
+/* ---- Units of measure ----------------------------------------------------- */
+
+/* 2600 sends V S S B */
+TARVIK_API TARVIK_STATUS TRVS_MUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                    const unsigned short numer_rekordu, const char* nazwa, const char* skrot,
+                                    const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 2610 sends V */
+TARVIK_API TARVIK_STATUS TRVS_MURead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                     const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2610 reads V S S */
+TARVIK_API TARVIK_STATUS TRVG_MURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                     char* skrot);
+/* 2620 sends V */
+TARVIK_API TARVIK_STATUS TRVS_MUNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2620 reads V */
+TARVIK_API TARVIK_STATUS TRVG_MUNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 2630 sends S */
+TARVIK_API TARVIK_STATUS TRVS_MUGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* nazwa,
+                                          const unsigned char tryb);
+/* 2630 reads V */
+TARVIK_API TARVIK_STATUS TRVG_MUGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2640 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_MUDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                    const unsigned short numer_rekordu, const unsigned char czy_powiazane,
+                                    const unsigned char tryb);
+/* 2650 sends B */
+TARVIK_API TARVIK_STATUS TRVS_MUDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned char flagi, const unsigned char tryb);
+
+/* ---- Payment forms -------------------------------------------------------- */
+
+/* 2900 sends V S B V S N B B
+ * Payment types and flags are the register's codes, passed through;
+ * kurs_lub_cashback: the exchange rate of a currency, or the cashback amount.
+ */
+TARVIK_API TARVIK_STATUS TRVS_PayformIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const char* nazwa,
+                                         const unsigned char typ_platnosci, const unsigned short flagi_platnosci,
+                                         const char* skrot_waluty, const char* kurs_lub_cashback,
+                                         const unsigned char czy_nadpisac, const unsigned char czy_nadpisac_niezerowe,
+                                         const unsigned char tryb);
+/* 2910 sends V */
+TARVIK_API TARVIK_STATUS TRVS_PayformRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2910 reads V S B V S N */
+TARVIK_API TARVIK_STATUS TRVG_PayformRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
+                                          unsigned char* typ, unsigned short* flagi, char* waluta, char* kurs);
+/* 2920 sends V */
+TARVIK_API TARVIK_STATUS TRVS_PayformNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2920 reads V */
+TARVIK_API TARVIK_STATUS TRVG_PayformNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 2930 sends S */
+TARVIK_API TARVIK_STATUS TRVS_PayformGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const char* nazwa, const unsigned char tryb);
+/* 2930 reads V */
+TARVIK_API TARVIK_STATUS TRVG_PayformGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2940 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_PayformDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const unsigned char czy_niezerowe,
+                                         const unsigned char tryb);
+/* 2950 sends B */
+TARVIK_API TARVIK_STATUS TRVS_PayformDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char flagi, const unsigned char tryb);
+/* 2960 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_PayformStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_rekordu, const unsigned char czy_zerowac,
+                                              const unsigned char tryb);
+/* 2960 reads V N */
+TARVIK_API TARVIK_STATUS TRVG_PayformStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                              char* obrot);
+/* 2970 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_PayformStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char tryb);
+
+/* ---- Barcode formats ------------------------------------------------------ */
+
+/* 3100 sends V S B
+ * The format text is in the register's syntax, passed through.
+ */
+TARVIK_API TARVIK_STATUS TRVS_CodeFmtIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const char* format,
+                                         const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3110 sends V */
+TARVIK_API TARVIK_STATUS TRVS_CodeFmtRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3110 reads V S */
+TARVIK_API TARVIK_STATUS TRVG_CodeFmtRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* format);
+/* 3120 sends V */
+TARVIK_API TARVIK_STATUS TRVS_CodeFmtNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short numer_poczatkowy, const unsigned char tryb);
+/* 3120 reads V */
+TARVIK_API TARVIK_STATUS TRVG_CodeFmtNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 3140 sends V */
+TARVIK_API TARVIK_STATUS TRVS_CodeFmtDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3150 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_CodeFmtDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+
+/* ---- Cash-out descriptions ------------------------------------------------ */
+
+/* 2660 sends V S B
+ * flagi: the register's flags of the description, passed through.
+ */
+TARVIK_API TARVIK_STATUS TRVS_CashoutDescIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer, const char* nazwa, const unsigned char flagi,
+                                             const unsigned char tryb);
+/* 2665 sends V */
+TARVIK_API TARVIK_STATUS TRVS_CashoutDescRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer, const unsigned char tryb);
+/* 2665 reads V S */
+TARVIK_API TARVIK_STATUS TRVG_CashoutDescRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa);
+/* 2670 sends V */
+TARVIK_API TARVIK_STATUS TRVS_CashoutDescNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                     const unsigned short numer, const unsigned char tryb);
+/* 2670 reads V */
+TARVIK_API TARVIK_STATUS TRVG_CashoutDescNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 2675 sends V */
+TARVIK_API TARVIK_STATUS TRVS_CashoutDescDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer, const unsigned char tryb);
+/* 2680 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_CashoutDescDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned char tryb);
+
+/* ---- Operator messages for error codes ------------------------------------ */
+
+/* 3510 sends V V V S
+ * rodzaj_obslugi: the register's kind of handling, passed through.
+ */
+TARVIK_API TARVIK_STATUS TRVS_ErrMsgIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_rekordu, const unsigned short numer_bledu,
+                                        const unsigned short rodzaj_obslugi, const char* komunikat,
+                                        const unsigned char tryb);
+/* 3520 sends V */
+TARVIK_API TARVIK_STATUS TRVS_ErrMsgNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short numer, const unsigned char tryb);
+/* 3520 reads V */
+TARVIK_API TARVIK_STATUS TRVG_ErrMsgNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 3530 sends V */
+TARVIK_API TARVIK_STATUS TRVS_ErrMsgRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer, const unsigned char tryb);
+/* 3530 reads V V V S */
+TARVIK_API TARVIK_STATUS TRVG_ErrMsgRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                         unsigned short* numer_bledu, unsigned short* rodzaj_obslugi,
+                                         char* komunikat);
+/* 3540 sends V */
+TARVIK_API TARVIK_STATUS TRVS_ErrMsgDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer, const unsigned char tryb);
+/* 3550 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_ErrMsgDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+
+/* ---- Hourly statistics ---------------------------------------------------- */
+
+/* 3700 sends B
+ * typ: the register's kind of statistics, passed through.
+ */
+TARVIK_API TARVIK_STATUS TRVS_HoursStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char typ, const unsigned char tryb);
+/* 3700 reads (NLL)24
+ * One (value, positions, receipts) triplet per hour 0 to 23; each output
+ * gets its column, 24 lines with one line feed between two.
+ */
+TARVIK_API TARVIK_STATUS TRVG_HoursStatRead(const TARVIK_HANDLE phRequest, char* wartosci, char* pozycje,
+                                            char* ilosci_paragonow);
 
 /* ---- END OF GENERATED PART */
 

@@ -1,0 +1,36 @@
+// The hourly statistics reader; its sending function is an entry of
+// tarvik_mirtel_stat.cmds.
+#include "mirtel_hand.h"
+#include "tarvik_mirtel_helper.h"
+
+namespace mirtel {
+
+namespace {
+
+constexpr TARVIK_CMD kHoursStat = 3700;
+constexpr int kHours = 24;
+
+}  // namespace
+
+// One (value, positions, receipts) triplet per hour; each column becomes one
+// text of 24 lines. The texts are copied only once the whole answer was read.
+TARVIK_STATUS hand::TRVG_HoursStatRead(const TARVIK_HANDLE phRequest, char* wartosci, char* pozycje,
+                                       char* ilosci_paragonow) {
+    Answer a(phRequest, kHoursStat);
+    std::vector<std::string> values, positions, receipts;
+    for (int hour = 0; hour < kHours && a.ok(); ++hour) {
+        std::string value;
+        uint32_t items, count;
+        if (a.pop(TextKind::Numeric, value) && a.pop(items) && a.pop(count)) {
+            values.push_back(std::move(value));
+            positions.push_back(std::to_string(items));
+            receipts.push_back(std::to_string(count));
+        }
+    }
+    return a.text(pozycje, join(positions))
+        .text(ilosci_paragonow, join(receipts))
+        .text(wartosci, join(values))
+        .finish();
+}
+
+}  // namespace mirtel
