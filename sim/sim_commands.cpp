@@ -21,6 +21,8 @@ const Handlers& handlers() {
         addFiscalCommands(h);
         addJournalCommands(h);
         addArticleCommands(h);
+        addUserCommands(h);
+        addDiscountCommands(h);
         return h;
     }();
     return all;

@@ -41,6 +41,12 @@ void addPrintingCommands(Handlers& h);  // cmd_printing.cpp: header and footer
 void addFiscalCommands(Handlers& h);    // cmd_fiscal.cpp: fiscal memory
 void addJournalCommands(Handlers& h);   // cmd_journal.cpp: sale journal
 void addArticleCommands(Handlers& h);   // cmd_plu.cpp: articles, barcodes, notepad
+void addUserCommands(Handlers& h);      // cmd_user.cpp: users, their statistics, remote login
+void addDiscountCommands(Handlers& h);  // cmd_discnt.cpp: discounts, automatic discounts
+
+// Counts a sale journal record in the statistics of its cashier and of the
+// discounts it names (cmd_user.cpp).
+void countSale(State& s, const Record& r);
 
 // A wire pattern: type letters (B V L S N K Q), groups in parentheses, and
 // after a letter or group * (any number), ? (optional) or a count;
