@@ -234,7 +234,10 @@ void cmd3320(State& s, uint16_t, Args& in, Values& v) {
     v.word(firstFree(s.autoDiscounts, in.word(), s.autoDiscountCapacity));
 }
 
-void cmd3340(State& s, uint16_t, Args& in, Values&) { s.autoDiscounts.erase(autoByNumber(s, in.word()).number); }
+void cmd3340(State& s, uint16_t, Args& in, Values&) {
+    const uint16_t n = autoByNumber(s, in.word()).number;
+    s.autoDiscounts.erase(n);
+}
 
 // ---- discounts for the transaction in progress
 

@@ -196,10 +196,10 @@ void cmdUserByName(State& s, uint16_t, Args& in, Values& v) {
 }
 
 void cmdUserDel(State& s, uint16_t, Args& in, Values&) {
-    const User& u = userByNumber(s, in.word());
+    const uint16_t n = userByNumber(s, in.word()).number;
     const uint8_t nonZero = in.byte();
-    if (!u.stats.zero() && !nonZero) throw ExecError{err::kNonZero};
-    s.users.erase(u.number);
+    if (!s.users.at(n).stats.zero() && !nonZero) throw ExecError{err::kNonZero};
+    s.users.erase(n);
 }
 
 void cmdUserDelAll(State& s, uint16_t, Args& in, Values&) {
