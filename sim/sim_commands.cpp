@@ -25,6 +25,8 @@ const Handlers& handlers() {
         addPackCommands(h);
         addDictionaryCommands(h);
         addStatisticsCommands(h);
+        addUserCommands(h);
+        addDiscountCommands(h);
         return h;
     }();
     return all;

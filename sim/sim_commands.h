@@ -45,6 +45,12 @@ void addHotkeyCommands(Handlers& h);    // cmd_hotkey.cpp: hotkeys
 void addPackCommands(Handlers& h);      // cmd_pack.cpp: returnable packagings
 void addDictionaryCommands(Handlers& h);  // cmd_dict.cpp: groups, units, payment forms and the other small tables
 void addStatisticsCommands(Handlers& h);  // cmd_stat.cpp: group, payment form and hourly statistics
+void addUserCommands(Handlers& h);      // cmd_user.cpp: users, their statistics, remote login
+void addDiscountCommands(Handlers& h);  // cmd_discnt.cpp: discounts, automatic discounts
+
+// Counts a sale journal record in the statistics of its cashier and of the
+// discounts it names (cmd_user.cpp).
+void countSale(State& s, const Record& r);
 
 // A wire pattern: type letters (B V L S N K Q), groups in parentheses, and
 // after a letter or group * (any number), ? (optional) or a count;

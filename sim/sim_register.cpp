@@ -224,6 +224,7 @@ size_t Register::journalSize() const {
 void Register::addJournalRecord(const Record& r) {
     std::lock_guard lk(mu_);
     state_.journal.push_back(r);
+    countSale(state_, r);
 }
 
 size_t Register::fiscalMemorySize() const {

@@ -327,6 +327,59 @@ void State::fillSamples() {
     for (int64_t t : {52000, 8000, 1200, 0, 0, 0, 0}) d4.num(t);
     d4.num(1500).dword(3);
     fm(fiscal::kDaily, d4);
+
+    // The cashiers and discounts of the sample receipts; their statistics
+    // are counted from the journal below, the shift times are given here.
+    const auto since2000 = [](const DateTime& t) { return static_cast<uint32_t>(toEpoch(t) - toEpoch(DateTime{})); };
+    User anna;
+    anna.number = 1;
+    anna.name = "ANNA";
+    anna.password = anna.pin = "1111";
+    anna.rights = 0x001F;
+    anna.reportRights = 0x01;
+    anna.keyRights = 0x0F;
+    anna.receiptLimit = 100000;
+    anna.stats.firstLogin = anna.stats.lastLogin = since2000(when(8, 55));
+    anna.stats.lastLogout = since2000(when(11, 0));
+    anna.stats.workSeconds = 7500;
+    anna.stats.cashIn = 20000;  // the float at the start of the shift
+    users[1] = anna;
+    User boss;
+    boss.number = 2;
+    boss.name = "KIEROWNIK";
+    boss.password = boss.pin = "9999";
+    boss.card = "9900000000002";
+    boss.rights = 0x3FFFF;
+    boss.reportRights = boss.keyRights = 0xFF;
+    boss.stats.firstLogin = since2000(when(8, 0));
+    boss.stats.lastLogin = since2000(when(9, 18));
+    boss.stats.lastLogout = since2000(when(9, 25));
+    boss.stats.workSeconds = 3600;
+    users[2] = boss;
+
+    Discount regular;
+    regular.number = 4;
+    regular.name = "RABAT STALY KLIENT";
+    regular.type = 1;  // an amount off
+    regular.value = 150;
+    discounts[4] = regular;
+    Discount milk;
+    milk.number = 5;
+    milk.name = "PROMOCJA MLEKO";
+    milk.kind = 1;
+    milk.withDiscounts = 1;
+    milk.thresholds = {{5, 500}, {10, 1000}};
+    discounts[5] = milk;
+    Discount threeForTwo;
+    threeForTwo.number = 6;
+    threeForTwo.name = "3 ZA 2";
+    threeForTwo.kind = 2;
+    threeForTwo.m = 3;
+    threeForTwo.n = 2;
+    discounts[6] = threeForTwo;
+    autoDiscounts[1] = AutoDiscount{1, 5, 0, DateTime{2009, 3, 1, 8, 0, 0}, DateTime{2009, 12, 31, 12, 0, 0}};
+
+    for (const Record& r : journal) countSale(*this, r);
 }
 
 // ---- running a command

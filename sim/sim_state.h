@@ -37,6 +37,7 @@ constexpr uint16_t kBarcodeUsed = 111;     // barcode belongs to another article
 constexpr uint16_t kAnswerTooLarge = 112;  // the answer does not fit one frame
 constexpr uint16_t kBadCommand = 113;      // command identifier reserved for the register's own frames
 constexpr uint16_t kRelated = 114;         // other records refer to this one (delete without "related too")
+constexpr uint16_t kBadPassword = 120;     // remote login with a password the register does not hold
 }  // namespace err
 
 // Transmission errors, the second value of an error answer.
@@ -175,6 +176,57 @@ struct ErrorMessage {
     std::string text;
 };
 
+// What a cashier did since the statistics were last cleared. Times are
+// seconds since 2000-01-01 00:00:00 of the register's clock; amounts are
+// kept in the units of the sale journal, discounts negative.
+struct UserStats {
+    int64_t manualDiscounts = 0, manualSurcharges = 0;
+    uint32_t firstLogin = 0, lastLogin = 0, lastLogout = 0, workSeconds = 0, openings = 0;
+    int64_t packSold = 0, packReturned = 0, cashIn = 0, cashOut = 0, sales = 0;
+    uint32_t receipts = 0, cancelled = 0, voids = 0, authorisations = 0;
+    int64_t cancelledValue = 0, voidValue = 0, authorisedValue = 0;
+    std::map<uint16_t, int64_t> payforms, discounts, payments;  // amounts by number
+    bool zero() const;
+};
+
+// One record of the user (cashier) database.
+struct User {
+    uint16_t number = 0;
+    std::string name, password, card, pin;
+    uint32_t rights = 0;  // 16 bits in the older layouts
+    uint8_t reportRights = 0, keyRights = 0;
+    int64_t receiptLimit = 0;  // 0: none
+    UserStats stats;
+};
+
+// One record of the discount database.
+struct Discount {
+    uint16_t number = 0;
+    std::string name;
+    uint8_t kind = 0;  // 0 standard, 1 programmed (thresholds), 2 promotional M for N
+    uint8_t withSurcharges = 0, withDiscounts = 0;
+    uint8_t type = 0;  // bit 0 amount (else percentage), bit 1 surcharge (else discount)
+    int64_t value = 0;
+    std::vector<std::pair<int64_t, int64_t>> thresholds;  // (value, threshold amount)
+    uint8_t m = 0, n = 0;
+    int64_t total = 0;  // statistics: the amount the discount gave
+};
+
+// One automatic discount: switches a discount on in a time window.
+struct AutoDiscount {
+    uint16_t number = 0, discount = 0;
+    uint8_t kind = 0;  // 0 every day between the dates, 1 once, from start to end
+    DateTime from, to;  // seconds not used
+};
+
+// The last discount the computer handed over (332 manual, 333 from the database).
+struct PcDiscount {
+    uint16_t command = 0, errorCode = 0, number = 0;
+    std::string name;
+    uint8_t type = 0, withSurcharges = 0, withDiscounts = 0;
+    int64_t value = 0;
+};
+
 // A record of the sale journal or of the fiscal memory: its type code and
 // its values after the header.
 struct Record {
@@ -225,6 +277,21 @@ struct State {
 
     uint16_t hotkeyCapacity = 128;  // keys 1..hotkeyCapacity
     std::map<uint16_t, Hotkey> hotkeys;
+
+    // Users 1..userCapacity, the remote login of the application.
+    uint16_t userCapacity = 32;
+    std::map<uint16_t, User> users;
+    std::string remotePassword = "1234";
+    uint8_t remoteFlags = 0;
+    bool remoteLoggedIn = false;
+    // Discounts 1..discountCapacity, automatic discounts 1..autoDiscountCapacity.
+    uint16_t discountCapacity = 64, autoDiscountCapacity = 32;
+    std::map<uint16_t, Discount> discounts;
+    std::map<uint16_t, AutoDiscount> autoDiscounts;
+    std::optional<PcDiscount> pcDiscount;
+    // Journal lines of the receipt in progress: they count for the cashier
+    // and the discounts once the receipt is finished, not when it is cancelled.
+    std::vector<Record> openReceipt;
 
     static constexpr size_t kJournalCapacity = 2000;
     std::vector<Record> journal;

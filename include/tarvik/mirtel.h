@@ -813,6 +813,314 @@ TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetInventoryPluPack(const TARVIK_HANDLE 
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                              char* kwota);
 
+/* ---- Remote login of the application -------------------------------------- */
+
+/* 250 sends S
+ * A missing password is 0x10102 here, not its position's code.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RemoteLogin(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* haslo,
+                                          const unsigned char tryb);
+/* 251 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RemoteLogout(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+/* 252 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RemoteLoginParamGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char tryb);
+/* 252 reads B S */
+TARVIK_API TARVIK_STATUS TRVG_RemoteLoginParamGet(const TARVIK_HANDLE phRequest, unsigned char* flagi, char* haslo);
+/* 253 sends B S */
+TARVIK_API TARVIK_STATUS TRVS_RemoteLoginParamSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char flagi, const char* haslo,
+                                                  const unsigned char tryb);
+/* ---- Users (cashiers) ----------------------------------------------------- */
+
+/* 2500 sends V S S S S V B B B B
+ * The rights masks are the register's; they are passed through unchanged.
+ */
+TARVIK_API TARVIK_STATUS TRVS_UserIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned short numer_rekordu, const char* nazwa, const char* haslo,
+                                      const char* karta, const char* pin, const unsigned short uprawnienia,
+                                      const unsigned char uprawnienia_raportow,
+                                      const unsigned char uprawnienia_klawisze, const unsigned char czy_nadpisac,
+                                      const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 2501 sends V S S S S V B B N B B */
+TARVIK_API TARVIK_STATUS TRVS_XEL_UserInsEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const char* nazwa, const char* haslo,
+                                            const char* karta, const char* pin, const unsigned short uprawnienia,
+                                            const unsigned char uprawnienia_raportow,
+                                            const unsigned char uprawnienia_klawisze, const char* limit_paragonu,
+                                            const unsigned char czy_nadpisac,
+                                            const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_UserInsEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_rekordu, const char* nazwa, const char* haslo,
+                                        const char* karta, const char* pin, const unsigned short uprawnienia,
+                                        const unsigned char uprawnienia_raportow,
+                                        const unsigned char uprawnienia_klawisze, const char* limit_paragonu,
+                                        const unsigned char czy_nadpisac, const unsigned char czy_nadpisac_niezerowe,
+                                        const unsigned char tryb);
+/* 2502 sends V S S S S L B B N B B
+ * As TRVS_UserInsEx with 32-bit rights.
+ */
+TARVIK_API TARVIK_STATUS TRVS_UserInsExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short numer_rekordu, const char* nazwa, const char* haslo,
+                                          const char* karta, const char* pin, const unsigned long uprawnienia,
+                                          const unsigned char uprawnienia_raportow,
+                                          const unsigned char uprawnienia_klawisze, const char* limit_paragonu,
+                                          const unsigned char czy_nadpisac,
+                                          const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 2510 sends V */
+TARVIK_API TARVIK_STATUS TRVS_UserRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2510 reads V S S S S V B B */
+TARVIK_API TARVIK_STATUS TRVG_UserRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                       char* haslo, char* karta, char* pin, unsigned short* prawa,
+                                       unsigned char* prawa_raporty, unsigned char* prawa_klawisze);
+/* 2511 sends V */
+TARVIK_API TARVIK_STATUS TRVS_XEL_UserReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_rekordu, const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_UserReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2511 reads V S S S S V B B N */
+TARVIK_API TARVIK_STATUS TRVG_XEL_UserReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                             char* nazwa, char* haslo, char* karta, char* pin, unsigned short* prawa,
+                                             unsigned char* prawa_raporty, unsigned char* prawa_klawisze,
+                                             char* limit_paragonu);
+TARVIK_API TARVIK_STATUS TRVG_UserReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                         char* haslo, char* karta, char* pin, unsigned short* prawa,
+                                         unsigned char* prawa_raporty, unsigned char* prawa_klawisze,
+                                         char* limit_paragonu);
+/* 2512 sends V */
+TARVIK_API TARVIK_STATUS TRVS_UserReadExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short numer, const unsigned char tryb);
+/* 2512 reads V S S S S L B B N */
+TARVIK_API TARVIK_STATUS TRVG_UserReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                           char* haslo, char* karta, char* pin, unsigned long* prawa,
+                                           unsigned char* prawa_raporty, unsigned char* prawa_klawisze,
+                                           char* limit_paragonu);
+/* 2520 sends V */
+TARVIK_API TARVIK_STATUS TRVS_UserNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_rekordu, const unsigned char tryb);
+/* 2520 reads V */
+TARVIK_API TARVIK_STATUS TRVG_UserNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* nastepny);
+/* 2530 sends S */
+TARVIK_API TARVIK_STATUS TRVS_UserGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* nazwa,
+                                            const unsigned char tryb);
+/* 2530 reads V */
+TARVIK_API TARVIK_STATUS TRVG_UserGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 2540 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_UserDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned short numer_rekordu, const unsigned char czy_niezerowe,
+                                      const unsigned char tryb);
+/* 2550 sends B
+ * A failed push of flagi is 0x10102 here, not its position's code.
+ */
+TARVIK_API TARVIK_STATUS TRVS_UserDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char flagi, const unsigned char tryb);
+/* ---- User statistics ------------------------------------------------------ */
+
+/* 2560 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_UserStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
+                                           const unsigned char tryb);
+/* 2560 reads VNNLLLNNNNNLLNLNBB(VN)*
+ * Two counts (payment forms, discounts) come before both of their lists of
+ * (Word number, Numeric amount) pairs. Each list is handed out as two texts,
+ * the numbers and the amounts, one entry per line; an empty list gives two
+ * empty texts. Times are seconds since 2000-01-01 00:00:00 local time,
+ * handed out as "YYYY-MM-DD HH-MM-SS"; the working time as "D:HH:MM:SS".
+ */
+TARVIK_API TARVIK_STATUS TRVG_UserStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                           char* rabaty_z_reki, char* narzuty_z_reki, char* pierwsze_logowanie,
+                                           char* ostatnie_wylogowanie, char* czas_pracy,
+                                           char* wart_opakowan_sprzedanych, char* wart_opakowan_zwroconych,
+                                           char* wplaty, char* wyplaty, char* sprzedaz, unsigned long* paragony,
+                                           unsigned long* paragony_anul, char* wart_parag_anul, unsigned long* storna,
+                                           char* wart_storn, char* numery_form_platnosci, char* kwoty_form_platnosci,
+                                           char* numery_rabatow, char* kwoty_rabatow);
+/* 2561 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_XEL_UserStatReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short numer_rekordu,
+                                                 const unsigned char czy_zerowanie, const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_UserStatReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
+                                             const unsigned char tryb);
+/* 2561 reads VNNLLLLNNNNNLLNLNLNBB(VN)*
+ * With the openings and the authorisations; the login time is the last one.
+ */
+TARVIK_API TARVIK_STATUS TRVG_XEL_UserStatReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                                 char* rabaty_z_reki, char* narzuty_z_reki, char* ostatnie_logowanie,
+                                                 char* ostatnie_wylogowanie, char* czas_pracy,
+                                                 unsigned long* ilosc_otwarc, char* wart_opakowan_sprzedanych,
+                                                 char* wart_opakowan_zwroconych, char* wplaty, char* wyplaty,
+                                                 char* sprzedaz, unsigned long* paragony,
+                                                 unsigned long* paragony_anul, char* wart_parag_anul,
+                                                 unsigned long* storna, char* wart_storn, unsigned long* autoryzacje,
+                                                 char* wart_autoryzacji, char* numery_form_platnosci,
+                                                 char* kwoty_form_platnosci, char* numery_rabatow,
+                                                 char* kwoty_rabatow);
+/* 2561 reads VNNLLLLNNNNNLLNLNLNBB(VN)*
+ * As TRVG_XEL_UserStatReadEx (the login output keeps its older name).
+ */
+TARVIK_API TARVIK_STATUS TRVG_UserStatReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                             char* rabaty_z_reki, char* narzuty_z_reki, char* pierwsze_logowanie,
+                                             char* ostatnie_wylogowanie, char* czas_pracy,
+                                             unsigned long* ilosc_otwarc, char* wart_opakowan_sprzedanych,
+                                             char* wart_opakowan_zwroconych, char* wplaty, char* wyplaty,
+                                             char* sprzedaz, unsigned long* paragony, unsigned long* paragony_anul,
+                                             char* wart_parag_anul, unsigned long* storna, char* wart_storn,
+                                             unsigned long* autoryzacje, char* wart_autoryzacji,
+                                             char* numery_form_platnosci, char* kwoty_form_platnosci,
+                                             char* numery_rabatow, char* kwoty_rabatow);
+/* 2562 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_UserStatReadExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
+                                               const unsigned char tryb);
+/* 2562 reads VNNLLLLNNNNNLLNLNLNBB(VN)*B(VN)*
+ * As TRVG_XEL_UserStatReadEx, then a third count and list (payments) after
+ * the discounts.
+ */
+TARVIK_API TARVIK_STATUS TRVG_UserStatReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                               char* rabaty_z_reki, char* narzuty_z_reki, char* pierwsze_logowanie,
+                                               char* ostatnie_wylogowanie, char* czas_pracy,
+                                               unsigned long* ilosc_otwarc, char* wart_opakowan_sprzedanych,
+                                               char* wart_opakowan_zwroconych, char* wplaty, char* wyplaty,
+                                               char* sprzedaz, unsigned long* paragony, unsigned long* paragony_anul,
+                                               char* wart_parag_anul, unsigned long* storna, char* wart_storn,
+                                               unsigned long* autoryzacje, char* wart_autoryzacji,
+                                               char* numery_form_platnosci, char* kwoty_form_platnosci,
+                                               char* numery_rabatow, char* kwoty_rabatow, char* numery_platn,
+                                               char* kwoty_platn);
+/* 2570 sends B */
+TARVIK_API TARVIK_STATUS TRVS_UserStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char czy_nadpisac, const unsigned char tryb);
+
+/* ---- Discounts chosen on the computer ------------------------------------- */
+
+/* 332 sends V S B N B B
+ * The register takes the discount for the transaction in progress; the
+ * error code, types and flags are the register's and are passed through.
+ */
+TARVIK_API TARVIK_STATUS TRVS_ManualDiscntPCSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short kod_bledu, const char* nazwa_rabatu,
+                                                const unsigned char typ_rabatu, const char* wartosc_rabatu,
+                                                const unsigned char czy_z_narzutami,
+                                                const unsigned char czy_z_rabatami, const unsigned char tryb);
+/* 333 sends V V */
+TARVIK_API TARVIK_STATUS TRVS_DBDiscntPCSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short kod_bledu, const unsigned short numer_rabatu,
+                                            const unsigned char tryb);
+/* ---- Discounts ------------------------------------------------------------ */
+
+/* 3000 sends V S B B N B B B B
+ * Three kinds of record: standard (0), programmed with value thresholds (1)
+ * and promotional M for N (2).
+ */
+TARVIK_API TARVIK_STATUS TRVS_StdDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short numer_rekordu, const char* nazwa,
+                                           const unsigned char czy_rabat, const unsigned char czy_procentowy,
+                                           const char* wartosc, const unsigned char czy_z_narzutami,
+                                           const unsigned char czy_z_rabatami, const unsigned char czy_nadpisac,
+                                           const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 3001 sends VSBBB(NN)6BBBB
+ * wartosci and kwoty: the values and their threshold amounts, one per line,
+ * at most six of each and as many of one as of the other (else 0x10108);
+ * the register always gets six pairs, the missing ones as ("0", "0").
+ * ilosc_progow is sent as given.
+ */
+TARVIK_API TARVIK_STATUS TRVS_ProgDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const char* nazwa,
+                                            const unsigned char czy_rabat, const unsigned char czy_procentowy,
+                                            const unsigned char ilosc_progow, const char* wartosci, const char* kwoty,
+                                            const unsigned char czy_z_narzutami, const unsigned char czy_z_rabatami,
+                                            const unsigned char czy_nadpisac,
+                                            const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 3002 sends V S B B B B B B */
+TARVIK_API TARVIK_STATUS TRVS_PromoDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_rekordu, const char* nazwa,
+                                             const unsigned char wartosc_sprzedawana,
+                                             const unsigned char wartosc_naliczana,
+                                             const unsigned char czy_z_narzutami, const unsigned char czy_z_rabatami,
+                                             const unsigned char czy_nadpisac,
+                                             const unsigned char czy_nadpisac_niezerowe, const unsigned char tryb);
+/* 3010 sends V */
+TARVIK_API TARVIK_STATUS TRVS_DiscntRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3010 reads VSBBBBN|VSBBBBB(NN)*|VSBBB
+ * After the kind: standard typ, wartosci (one value); programmed typ, then
+ * a count and that many (value, threshold) pairs into wartosci and progi,
+ * one per line; promotional wart_M, wart_N. Outputs a kind does not carry
+ * are left as they are.
+ */
+TARVIK_API TARVIK_STATUS TRVG_DiscntRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
+                                         unsigned char* czy_z_narzutami, unsigned char* czy_z_rabatami,
+                                         unsigned char* rodzaj, unsigned char* typ, char* wartosci, char* progi,
+                                         unsigned char* wart_M, unsigned char* wart_N);
+/* 3020 sends V */
+TARVIK_API TARVIK_STATUS TRVS_DiscntNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3020 reads V */
+TARVIK_API TARVIK_STATUS TRVG_DiscntNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 3030 sends S */
+TARVIK_API TARVIK_STATUS TRVS_DiscntGetByName(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const char* nazwa, const unsigned char tryb);
+/* 3030 reads V */
+TARVIK_API TARVIK_STATUS TRVG_DiscntGetByName(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu);
+/* 3040 sends V B B */
+TARVIK_API TARVIK_STATUS TRVS_DiscntDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_rabatu, const unsigned char czy_powiazane,
+                                        const unsigned char czy_niezerowe, const unsigned char tryb);
+/* 3050 sends B */
+TARVIK_API TARVIK_STATUS TRVS_DiscntDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char flagi, const unsigned char tryb);
+/* 3060 sends V B */
+TARVIK_API TARVIK_STATUS TRVS_DiscntStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_rekordu, const unsigned char czy_zerowac,
+                                             const unsigned char tryb);
+/* 3060 reads V N */
+TARVIK_API TARVIK_STATUS TRVG_DiscntStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                             char* statystyka);
+/* 3070 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_DiscntStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned char tryb);
+/* ---- Automatic (time-controlled) discounts -------------------------------- */
+
+/* 3300 sends V V hm[B B] hm[B B] B
+ * Times "HH:MM" (the register takes no seconds), dates "YYYY-MM-DD".
+ */
+TARVIK_API TARVIK_STATUS TRVS_AutoDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned short numer_rabatu,
+                                            const char* godz_pocz, const char* godz_konc,
+                                            const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3301 sends V V B date[B B V] hm[B B] date[B B V] hm[B B] B */
+TARVIK_API TARVIK_STATUS TRVS_AutoDiscntInsEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned short numer_rekordu, const unsigned short numer_rabatu,
+                                              const unsigned char rodzaj, const char* data_pocz,
+                                              const char* godz_pocz, const char* data_konc, const char* godz_konc,
+                                              const unsigned char czy_nadpisac, const unsigned char tryb);
+/* 3310 sends V */
+TARVIK_API TARVIK_STATUS TRVS_AutoDiscntRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3310 reads V V hm[B B] hm[B B] */
+TARVIK_API TARVIK_STATUS TRVG_AutoDiscntRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                             unsigned short* numer_rabatu, char* godz_od, char* godz_do);
+/* 3311 sends V */
+TARVIK_API TARVIK_STATUS TRVS_AutoDiscntReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned short numer_rekordu, const unsigned char tryb);
+/* 3311 reads V V B date[B B V] hm[B B] date[B B V] hm[B B] */
+TARVIK_API TARVIK_STATUS TRVG_AutoDiscntReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
+                                               unsigned short* numer_rabatu, unsigned char* rodzaj, char* data_pocz,
+                                               char* godz_od, char* data_konc, char* godz_do);
+/* 3320 sends V
+ * The start number is a Byte at the interface and a Word on the wire.
+ */
+TARVIK_API TARVIK_STATUS TRVS_AutoDiscntNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                    const unsigned char numer_pocz, const unsigned char tryb);
+/* 3320 reads V */
+TARVIK_API TARVIK_STATUS TRVG_AutoDiscntNextFreeGet(const TARVIK_HANDLE phRequest, unsigned short* wolny_numer);
+/* 3340 sends V */
+TARVIK_API TARVIK_STATUS TRVS_AutoDiscntDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned char tryb);
+
 /* ---- Returnable packagings ------------------------------------------------ */
 
 /* 2700 sends V S S N N B B B

@@ -542,6 +542,21 @@ Answer& Answer::joined(char* out, Wire w, unsigned n, uint32_t local) {
     return *this;
 }
 
+Answer& Answer::pairs(unsigned n, Wire first, char* firsts, Wire second, char* seconds, uint32_t local) {
+    std::vector<std::string> a, b;
+    for (unsigned i = 0; i < n && ok(); ++i) {
+        std::string x, y;
+        if (pop(first, x, local) && pop(second, y, local)) {
+            a.push_back(std::move(x));
+            b.push_back(std::move(y));
+        }
+    }
+    text(firsts, join(a));
+    text(seconds, join(b));
+    required_ = 0;
+    return *this;
+}
+
 Answer& Answer::date(char* out) {
     unsigned char d, m;
     unsigned short y;

@@ -200,6 +200,10 @@ public:
     Answer& skip(Wire w);                                       // a value nobody receives
     // n values of one kind joined into one text, a line feed between two.
     Answer& joined(char* out, Wire w, unsigned n, uint32_t local = kShortText);
+    // n pairs of values: the first value of each pair joined into one text,
+    // the second into another (a line feed between two entries), copied in
+    // that order once every pair was taken. n = 0 gives two empty texts.
+    Answer& pairs(unsigned n, Wire first, char* firsts, Wire second, char* seconds, uint32_t local = kShortText);
     // Texts built from several values, copied as soon as they are complete.
     Answer& date(char* out);                                    // day, month, year
     Answer& dateTimeMin(char* out);                             // + hour, minute
