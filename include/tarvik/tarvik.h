@@ -56,6 +56,8 @@ typedef uint32_t TARVIK_DATA_TYPE;
 #define TARVIK_POST_DELETE_EMPTY  2u
 #define TARVIK_POST_DELETE        3u
 
+#define TARVIK_ASYNC_QUEUE_MAX 4096u
+
 /* Device types. */
 #define TARVIK_DEVICE_RS232 1u
 #define TARVIK_DEVICE_USB   2u
@@ -152,6 +154,7 @@ typedef uint32_t TARVIK_DATA_TYPE;
 #define TARVIK_STATUS_NOMOREVALUES      0x10008u
 #define TARVIK_STATUS_BADMODE           0x10009u /* libmirtel: tryb 2, or 1 without phRequest */
 #define TARVIK_STATUS_CANCELLED         0x1000au
+#define TARVIK_STATUS_OUTCOME_UNKNOWN   0x1000bu
 #define TARVIK_STATUS_FILLERPUSH        0x10101u /* libmirtel: a library-supplied value */
 #define TARVIK_STATUS_INVALIDARG        0x10102u
 #define TARVIK_STATUS_MISSINGVALUE      0x10103u
