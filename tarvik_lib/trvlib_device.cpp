@@ -257,17 +257,20 @@ bool TRV_Device::closeMe(TRV_DeviceView* view) {
         char line[96];
         std::snprintf(line, sizeof line, "DEVICE: Current internal Time: %ld", static_cast<long>(std::time(nullptr)));
         Log(LOG_QUEUES, 14, line);
-        dumpQueue(outQueue, outQueueMutex, "OUT", "OUTQ");
-        dumpQueue(inQueue, inQueueMutex, "IN", "INQ");
-        dumpQueue(asyncQueue, asyncQueueMutex, "ASYNC", "ASYNCQ");
-        dumpQueue(salesQueue, salesQueueMutex, "SALES", "SALES");
+        dumpQueue(&TRV_Device::outQueue, &TRV_Device::outQueueMutex, "OUT", "OUTQ");
+        dumpQueue(&TRV_Device::inQueue, &TRV_Device::inQueueMutex, "IN", "INQ");
+        dumpQueue(&TRV_Device::asyncQueue, &TRV_Device::asyncQueueMutex, "ASYNC", "ASYNCQ");
+        dumpQueue(&TRV_Device::salesQueue, &TRV_Device::salesQueueMutex, "SALES", "SALES");
     }
     Log(LOG_DEVICE, 10, "DEVICE: Statistics Dump Stopped");
     return ok;
 }
 
-// The queue is passed with its own mutex, which is held for the walk.
-void TRV_Device::dumpQueue(RequestQueue& q, Mutex& m, const char* name, const char* tag) {
+// The queue is named with its own mutex, which is held for the walk.
+void TRV_Device::dumpQueue(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name,
+                           const char* tag) {
+    RequestQueue& q = this->*queue;
+    Mutex& m = this->*mutex;
     MutexLock lk(m);
     Log(LOG_QUEUES, 14, "DEVICE: Begin ", name, " Queue Dump");
     int i = 0;
@@ -525,12 +528,14 @@ uint32_t TRV_Device::getAsyncQueueLength() {
     return static_cast<uint32_t>(asyncQueue.Count());
 }
 
-// The queue is passed with its own mutex, which is held for the walk.
+// The queue is named with its own mutex, which is held for the walk.
 template <class Pred>
-uint32_t TRV_Device::purge(RequestQueue& q, Mutex& m, const char* what, Pred pred) {
+uint32_t TRV_Device::purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* what, Pred pred) {
     Log(LOG_DEVICE, 10, "DEVICE: Called ", what);
+    RequestQueue& q = this->*queue;
     uint32_t n = 0;
     {
+        Mutex& m = this->*mutex;
         MutexLock lk(m);
         for (int i = 0; i < q.Count();) {
             TRV_Request* r = q[i];
@@ -587,12 +592,12 @@ TARVIK_STATUS TRV_Device::PurgeAll(TRV_DeviceView* view, bool all) {
 }
 
 TARVIK_STATUS TRV_Device::purgeSalesQueue(TRV_DeviceView* view, bool all) {
-    purge(salesQueue, salesQueueMutex, "SalesQueuePurge", [&](TRV_Request* r) { return all || r->myDevice == view; });
+    purge(&TRV_Device::salesQueue, &TRV_Device::salesQueueMutex, "SalesQueuePurge", [&](TRV_Request* r) { return all || r->myDevice == view; });
     return TARVIK_STATUS_OK;
 }
 
 TARVIK_STATUS TRV_Device::purgeAsyncQueue() {
-    purge(asyncQueue, asyncQueueMutex, "AsyncQueuePurge", [](TRV_Request*) { return true; });
+    purge(&TRV_Device::asyncQueue, &TRV_Device::asyncQueueMutex, "AsyncQueuePurge", [](TRV_Request*) { return true; });
     return TARVIK_STATUS_OK;
 }
 

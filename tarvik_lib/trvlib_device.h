@@ -305,9 +305,10 @@ private:
     void ProcessDamaged(const DecodedFrame& a, int rc) EXCLUDES(outQueueMutex);
     void ProcessCrypt(DecodedFrame& a) EXCLUDES(cipherMutex);
     void ProcessCard(DecodedFrame& a);
-    void dumpQueue(RequestQueue& q, Mutex& m, const char* name, const char* tag);
+    // A queue with the mutex that guards it, as member pointers.
+    void dumpQueue(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag);
     template <class Pred>
-    uint32_t purge(RequestQueue& q, Mutex& m, const char* what, Pred pred);
+    uint32_t purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* what, Pred pred);
 
     std::atomic<uint32_t> token{0};
     std::atomic<uint32_t> outQueueMaxLen{256};
