@@ -255,7 +255,7 @@ TEST(Modem, AHangUpAtCloseDoesNotHoldTheDevice) {
     TARVIK_HANDLE second = TRV_OpenDevice(L.dev);
     EXPECT_NE(second, nullptr);
     EXPECT_EQ(TRV_DestroyDeviceHandle(L.dev), TARVIK_STATUS_INUSE);
-    EXPECT_LE(msSince(t0), 200);
+    EXPECT_LE(msSince(t0), 600);  // not the whole hang-up
     closer.join();
     EXPECT_EQ(L.status(), TARVIK_STATUS_MODEM_IDLE);  // hung up, still open
     L.view = second;
