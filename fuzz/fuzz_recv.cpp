@@ -18,6 +18,8 @@ protected:
     const char* Prefix() const override { return "DEVICE_FUZZ: "; }
     uint32_t Category() const override { return LOG_DEVICE; }
     TARVIK_STATUS WriteFrame(const uint8_t*, size_t) override { return 0; }
+    long ReadChunk(Thread&, uint8_t*, size_t) override { return -1; }
+    size_t RecvChunk() const override { return 16; }
 };
 void onCard(void* h) { TRV_DestroyRequest(h); }
 }  // namespace

@@ -1,5 +1,10 @@
-// Helpers of the C boundary: handle lookups by kind, and a guard so that no
+// Helpers of the C boundary: handle look-ups by kind, and a guard so that no
 // exception crosses into the application.
+//
+// Every exported function resolves its handle here: the registry answers
+// only for a live object of the kind the function takes, pinned for the
+// call (see Tagged in trvlib_global.h). Anything else is answered like a
+// null handle.
 #pragma once
 
 #include <new>
@@ -9,17 +14,34 @@
 
 namespace trv {
 
-// A view that is open and still has its device; anything else is answered
-// like a null handle.
-inline TRV_DeviceView* openView(TARVIK_HANDLE h) {
-    TRV_DeviceView* v = handle_cast<TRV_DeviceView>(h);
-    return v && !v->closed.load() && v->myDevice ? v : nullptr;
+// An open view with its device, both pinned for the call.
+struct OpenView {
+    Ref<TRV_DeviceView> view;
+    Ref<TRV_Device> device;
+    explicit operator bool() const { return static_cast<bool>(device); }
+    TRV_DeviceView* v() const { return view.get(); }
+    TRV_Device* d() const { return device.get(); }
+};
+
+// A live view that is not closed and still has its device.
+inline OpenView openView(TARVIK_HANDLE h) {
+    OpenView o;
+    o.view = lookup<TRV_DeviceView>(h);
+    if (!o.view || o.view->closed.load()) return {};
+    o.device = o.view->device();
+    return o;
 }
 
 // Device or view, for the functions that take either.
-inline TRV_DeviceBase* anyDevice(TARVIK_HANDLE h) {
-    if (TRV_Device* d = handle_cast<TRV_Device>(h)) return d;
-    return handle_cast<TRV_DeviceView>(h);
+inline Ref<TRV_DeviceBase> anyDevice(TARVIK_HANDLE h) {
+    return Ref<TRV_DeviceBase>(static_cast<TRV_DeviceBase*>(
+        pinHandle(h, static_cast<uint32_t>(Kind::Device) | static_cast<uint32_t>(Kind::View))));
+}
+
+// The device a request was created on, pinned; empty when its view lost it.
+// The caller holds a reference on the request, which holds its view.
+inline Ref<TRV_Device> deviceOf(const TRV_Request* r) {
+    return r->myDevice ? r->myDevice->device() : Ref<TRV_Device>();
 }
 
 template <class F>

@@ -12,12 +12,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 namespace trv {
-
-namespace {
-std::string num(long long v) { return std::to_string(v); }
-}  // namespace
 
 TRV_EtherDevice::TRV_EtherDevice() = default;
 
@@ -49,22 +48,22 @@ TARVIK_STATUS TRV_EtherDevice::SetDeviceParam(uint32_t id, void* value) {
     case TARVIK_PARAM_IPADDRESS: {
         if (!value) return TARVIK_STATUS_MISSINGVALUE;
         const char* v = static_cast<const char*>(value);
-        Log(LOG_ETHER, 8, std::string("DEVICE_Ether: Setting IP to: ") + v);
-        std::lock_guard<std::mutex> lk(paramMutex);
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Setting IP to: ", v);
+        MutexLock lk(paramMutex);
         targ_ip = v;
         return TARVIK_STATUS_OK;
     }
     case TARVIK_PARAM_IPPORT: {
         if (!value) return TARVIK_STATUS_MISSINGVALUE;
         const char* v = static_cast<const char*>(value);
-        Log(LOG_ETHER, 8, std::string("DEVICE_Ether: Setting PORT to: ") + v);
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Setting PORT to: ", v);
         port.store(static_cast<uint16_t>(stringtoi(v)));  // not a number: -1, kept as 65535
         return TARVIK_STATUS_OK;
     }
     case TARVIK_PARAM_SENDTIMEOUT: {
         if (!value) return TARVIK_STATUS_MISSINGVALUE;
         const uint32_t v = *static_cast<const uint32_t*>(value);
-        Log(LOG_ETHER, 8, "DEVICE_Ether: Setting frame send timeout: " + num(v));
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Setting frame send timeout: ", v);
         timeoutsec.store(v);
         return TARVIK_STATUS_OK;
     }
@@ -81,36 +80,76 @@ int TRV_EtherDevice::waitFor(int fd, short events, int ms) {
     return n;
 }
 
+bool TRV_EtherDevice::resolve(const std::string& host, in_addr& out, int& err) {
+    struct Lookup {
+        Mutex m;
+        CondVar cv;
+        bool done GUARDED_BY(m) = false;
+        int rc GUARDED_BY(m) = 0;
+        int sysErr GUARDED_BY(m) = 0;
+        in_addr addr GUARDED_BY(m){};
+    };
+    auto look = std::make_shared<Lookup>();
+    auto run = [look, host] {
+        addrinfo hints{}, *res = nullptr;
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+        const int e = errno;
+        in_addr a{};
+        if (rc == 0 && res) a = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr;
+        else if (rc == 0) rc = EAI_NONAME;
+        if (res) ::freeaddrinfo(res);
+        {
+            MutexLock lk(look->m);
+            look->done = true;
+            look->rc = rc;
+            look->sysErr = e;
+            look->addr = a;
+        }
+        look->cv.notify_all();
+    };
+    try {
+        std::thread(run).detach();
+    } catch (const std::system_error&) {
+        run();  // no thread to spare: resolve here
+    }
+    MutexLock lk(look->m);
+    while (!look->done) {
+        if (stopping.load()) {
+            err = EINTR;  // the helper finishes on its own
+            return false;
+        }
+        look->cv.wait_for(look->m, std::chrono::milliseconds(100));
+    }
+    if (look->rc != 0) {
+        err = look->rc == EAI_SYSTEM ? look->sysErr : 0;
+        return false;
+    }
+    out = look->addr;
+    return true;
+}
+
 int TRV_EtherDevice::connectSocket(int& err) {
     std::string host;
     {
-        std::lock_guard<std::mutex> lk(paramMutex);
+        MutexLock lk(paramMutex);
         host = targ_ip;
     }
     int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) {
         err = errno;
-        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (1)- " + num(err));
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (1)- ", err);
         return -1;
     }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port.load());
-    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-        // Not a dotted address: resolve the name (thread-safe resolver).
-        addrinfo hints{}, *res = nullptr;
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-        if (rc != 0 || !res) {
-            err = rc == EAI_SYSTEM ? errno : 0;
-            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (2)- " + num(err));
-            if (res) ::freeaddrinfo(res);
-            ::close(s);
-            return -1;
-        }
-        addr.sin_addr = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr;
-        ::freeaddrinfo(res);
+    // A dotted address, or else a name to resolve.
+    if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 && !resolve(host, addr.sin_addr, err)) {
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (2)- ", err);
+        ::close(s);
+        return -1;
     }
     // A bounded connect: non-blocking, then wait for the outcome.
     const int fl = ::fcntl(s, F_GETFL);
@@ -131,7 +170,7 @@ int TRV_EtherDevice::connectSocket(int& err) {
     }
     if (rc < 0) {
         err = errno;
-        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (3)- " + num(err));
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (3)- ", err);
         ::close(s);
         return -1;
     }
@@ -139,7 +178,7 @@ int TRV_EtherDevice::connectSocket(int& err) {
     int one = 1;
     if (::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one) < 0) {
         err = errno;
-        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (4)- " + num(err));
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (4)- ", err);
         ::close(s);
         return -1;
     }
@@ -149,44 +188,70 @@ int TRV_EtherDevice::connectSocket(int& err) {
 }
 
 bool TRV_EtherDevice::Reopen(uint64_t seen) {
-    std::lock_guard<std::mutex> lk(reopenMutex);
-    if (generation.load() != seen && connected.load()) return true;  // the other thread reconnected
-    Log(LOG_ETHER, 8, "DEVICE_Ether: Openning communication port");
-    // Whatever was written on the connection that goes now will not be
-    // answered: those requests end with a time-out instead of waiting forever.
-    const bool dropping = connected.exchange(false);
-    if (dropping) {
-        ++epoch;
-        failWritten(TARVIK_STATUS_TIMEOUT);
+    bool dropping;
+    {
+        MutexLock lk(reopenMutex);
+        if (generation.load() != seen && connected.load()) return true;  // the other thread reconnected
+        if (connecting) {
+            // The other thread is connecting: its outcome is ours.
+            while (connecting && !stopping.load()) reopenCv.wait_for(reopenMutex, std::chrono::milliseconds(100));
+            return connected.load() && !stopping.load();
+        }
+        if (stopping.load()) return false;
+        connecting = true;
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Openning communication port");
+        dropping = connected.exchange(false);
+        if (dropping) ++epoch;
     }
+    // Whatever was written on the connection that goes now will not be
+    // answered, and whether the register executed it is unknown: those
+    // requests end with that status instead of waiting forever.
+    if (dropping) failWritten(TARVIK_STATUS_OUTCOME_UNKNOWN);
+
+    // Resolving and connecting take no lock: they may take seconds.
     int err = 0;
     int s = connectSocket(err);
-    if (s < 0) {
-        // Drop the old connection, keeping the descriptor number valid.
-        int dead = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (dead >= 0) {
-            if (mysocket >= 0) ::dup2(dead, mysocket);
-            else mysocket = dead, dead = -1;
-            if (dead >= 0) ::close(dead);
+
+    bool ok;
+    {
+        MutexLock lk(reopenMutex);
+        connecting = false;
+        if (s >= 0 && stopping.load()) {
+            ::close(s);
+            s = -1;
+            err = EINTR;
         }
-        SetErrorCode(static_cast<TARVIK_STATUS>(err));
-        ++generation;
-        return false;
+        if (s < 0) {
+            // Drop the old connection, keeping the descriptor number valid.
+            int dead = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (dead >= 0) {
+                if (mysocket >= 0) ::dup2(dead, mysocket);
+                else mysocket = dead, dead = -1;
+                if (dead >= 0) ::close(dead);
+            }
+            SetErrorCode(static_cast<TARVIK_STATUS>(err));
+            ++generation;
+            ok = false;
+        } else {
+            if (mysocket < 0) {
+                mysocket = s;
+            } else {
+                ::dup2(s, mysocket);
+                ::close(s);
+            }
+            connected = true;
+            ++generation;  // last: a thread that saw the old number now knows to go on
+            Log(LOG_ETHER, 8, "DEVICE_Ether: Device reopen");
+            ok = true;
+        }
     }
-    if (mysocket < 0) {
-        mysocket = s;
-    } else {
-        ::dup2(s, mysocket);
-        ::close(s);
-    }
-    connected = true;
-    ++generation;  // last: a thread that saw the old number now knows to go on
-    Log(LOG_ETHER, 8, "DEVICE_Ether: Device reopen");
-    return true;
+    reopenCv.notify_all();
+    return ok;
 }
 
 bool TRV_EtherDevice::DeviceRealOpen() {
     Log(LOG_ETHER, 8, "DEVICE_Ether: Starting device");
+    stopping = false;
     stopfd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (!Reopen(generation.load())) {
         SetErrorCode(openErrorStatus(static_cast<int>(GetLastError())));
@@ -198,8 +263,7 @@ bool TRV_EtherDevice::DeviceRealOpen() {
     }
     sender = std::make_unique<FunctionThread>([this](Thread& t) { SenderLoop(t); });
     sender->start();
-    Log(LOG_ETHER, 8, "DEVICE_Ether: Starting receiver thread");
-    recv = std::make_unique<FunctionThread>([this](Thread& t) { receiveLoop(t); });
+    recv = std::make_unique<FunctionThread>([this](Thread& t) { ReceiverLoop(t); });
     recv->start();
     return true;
 }
@@ -208,6 +272,11 @@ bool TRV_EtherDevice::DeviceRealClose() {
     if (!sender && !recv && mysocket < 0) return true;
     Log(LOG_ETHER, 8, "DEVICE_Ether: Signalling the sender thread");
     Log(LOG_ETHER, 8, "DEVICE_Ether: Signalling the receiver thread");
+    {
+        MutexLock lk(reopenMutex);
+        stopping = true;  // a reconnect under way, or waited for, gives up
+    }
+    reopenCv.notify_all();
     if (stopfd >= 0) {
         uint64_t one = 1;
         (void)!::write(stopfd, &one, sizeof one);
@@ -255,7 +324,7 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrame(const uint8_t* data, size_t len) {
             if (w == 0) continue;
             if (w < 0) {
                 const int e = errno;
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- " + num(e));
+                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- ", e);
                 if (Reopen(gen)) continue;
                 Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- Reopen failed, aborting.");
                 SetErrorCode(static_cast<TARVIK_STATUS>(e));
@@ -267,7 +336,7 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrame(const uint8_t* data, size_t len) {
             const int e = errno;
             wait = e == EAGAIN || e == EWOULDBLOCK;
             if (wait || e == EINTR) continue;
-            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- " + num(e));
+            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- ", e);
             if (Reopen(gen)) continue;  // the rest goes over the new connection
             Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- Reopen failed, aborting.");
             SetErrorCode(static_cast<TARVIK_STATUS>(e));
@@ -284,55 +353,48 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrame(const uint8_t* data, size_t len) {
     return kKeepPending;  // stopped half-way: the frame was not sent
 }
 
-void TRV_EtherDevice::receiveLoop(Thread& self) {
-    uint8_t buf[250];
-    while (!self.signalled()) {
-        const uint64_t gen = generation.load();
-        if (!connected.load()) {
-            if (!Reopen(gen)) {
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (8)- Reopen failed, aborting.");
-                self.sleep_or_stop(250);
-            }
-            continue;
-        }
-        // The stop descriptor wakes this wait, so it need not time out often.
-        const int w = waitFor(mysocket, POLLIN, 1000);
-        if (w == 0) continue;
-        if (w < 0) {
-            const int e = errno;
-            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- " + num(e));
-            if (!Reopen(gen)) {
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- Reopen failed, aborting.");
-                SetErrorCode(static_cast<TARVIK_STATUS>(e));
-                self.sleep_or_stop(250);
-            }
-            continue;
-        }
-        bool reconnect = false;
-        while (!self.signalled()) {
-            const ssize_t n = ::recv(mysocket, buf, sizeof buf, MSG_DONTWAIT);
-            if (n > 0) {
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Read: ", n);
-                ProcessRecvBytes(buf, static_cast<size_t>(n));
-                if (n < static_cast<ssize_t>(sizeof buf)) break;
-                continue;
-            }
-            if (n == 0) {
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Connection looks like closed. ");
-                reconnect = true;
-                break;
-            }
-            const int e = errno;
-            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (8)- " + num(e));
-            if (e != EAGAIN && e != EWOULDBLOCK && e != EINTR) reconnect = true;
-            break;
-        }
-        if (reconnect && !self.signalled() && !Reopen(gen)) {
+// One pass of the receiver: wait until the socket is readable, read what is
+// there; a broken or closed connection is rebuilt here (and, failing that,
+// tried again every 250 ms for as long as the device is open).
+long TRV_EtherDevice::ReadChunk(Thread& self, uint8_t* buf, size_t cap) {
+    const uint64_t gen = generation.load();
+    if (!connected.load()) {
+        if (!Reopen(gen)) {
             Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (8)- Reopen failed, aborting.");
             self.sleep_or_stop(250);
         }
+        return 0;
     }
-    Log(LOG_ETHER, 8, "DEVICE_Ether: Finished receiver thread");
+    // The stop descriptor wakes this wait, so it need not time out often.
+    const int w = waitFor(mysocket, POLLIN, 1000);
+    if (w == 0) return 0;
+    if (w < 0) {
+        const int e = errno;
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- ", e);
+        if (!Reopen(gen)) {
+            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- Reopen failed, aborting.");
+            SetErrorCode(static_cast<TARVIK_STATUS>(e));
+            self.sleep_or_stop(250);
+        }
+        return 0;
+    }
+    const ssize_t n = ::recv(mysocket, buf, cap, MSG_DONTWAIT);
+    if (n > 0) {
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Read: ", n);
+        return n;
+    }
+    if (n == 0) {
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Connection looks like closed. ");
+    } else {
+        const int e = errno;
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (8)- ", e);
+        if (e == EAGAIN || e == EWOULDBLOCK || e == EINTR) return 0;
+    }
+    if (!self.signalled() && !Reopen(gen)) {
+        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (8)- Reopen failed, aborting.");
+        self.sleep_or_stop(250);
+    }
+    return 0;
 }
 
 }  // namespace trv

@@ -1,11 +1,18 @@
 // TRV_EtherDevice: a register listening on a TCP port.
 //
 // The socket keeps one descriptor number from open to close. Reconnecting
-// (by either thread, one at a time under reopenMutex) connects a new socket
-// and dup2()s it onto that number, so the other thread simply continues on
-// the new connection and never touches a closed or reused descriptor. While
-// no connection is up the number holds an unconnected socket.
+// (by either thread, one attempt at a time) connects a new socket and
+// dup2()s it onto that number, so the other thread simply continues on the
+// new connection and never touches a closed or reused descriptor. While no
+// connection is up the number holds an unconnected socket.
+//
+// Name resolution and the connect (up to kConnectTimeoutMs) run without any
+// lock held: reopenMutex only guards who makes the attempt and the switch to
+// the new socket, and a thread that finds an attempt under way waits for its
+// outcome. Both give up as soon as the device stops.
 #pragma once
+
+#include <netinet/in.h>
 
 #include <atomic>
 #include <memory>
@@ -40,21 +47,28 @@ protected:
     int BusyPauseMs() const override { return 150; }
     TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
     bool writtenOnLostConnection() override { return writtenEpoch != epoch.load(); }
+    long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
+    size_t RecvChunk() const override { return 250; }
 
 private:
-    class RecvThread;
-    void receiveLoop(Thread& self);
     // Connects a new socket; its descriptor, or -1 with errno-like err.
     int connectSocket(int& err);
+    // The first IPv4 address of a host name, looked up on a helper thread
+    // so that a stop need not wait for a slow resolver; false with err on
+    // failure or stop.
+    bool resolve(const std::string& host, in_addr& out, int& err);
     // Waits for fd (and the stop descriptor); poll()-style result.
     int waitFor(int fd, short events, int ms);
 
-    std::mutex paramMutex;
-    std::string targ_ip = "127.0.0.1";  // guarded by paramMutex
+    Mutex paramMutex;  // leaf
+    std::string targ_ip GUARDED_BY(paramMutex) = "127.0.0.1";
     std::atomic<uint16_t> port{1000};
     std::atomic<uint32_t> timeoutsec{10};
 
-    std::mutex reopenMutex;
+    Mutex reopenMutex;  // leaf: never held while resolving, connecting or ending requests
+    CondVar reopenCv;                                   // an attempt ended
+    bool connecting GUARDED_BY(reopenMutex) = false;    // an attempt is under way
+    std::atomic<bool> stopping{false};                  // closing: attempts give up
     int mysocket = -1;                       // stable descriptor number while open
     std::atomic<bool> connected{false};
     std::atomic<uint64_t> generation{0};     // bumped when a reconnect attempt ends

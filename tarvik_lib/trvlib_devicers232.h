@@ -2,10 +2,11 @@
 // dial-up modem.
 //
 // Threads. The sender runs the shared sender loop; in modem mode every pass
-// first runs one step of the modem state machine (SenderPrePass), and frames
-// go out only while connected. The receiver (RS232RecvThread) reads the port
-// 16 bytes at a time and hands the bytes to the frame path, or, in modem mode
-// while not connected, to the modem line path.
+// first runs one step of the modem state machine (SenderPrePass, in
+// trvlib_modem.cpp), and frames go out only while connected. The receiver
+// (RS232RecvThread) runs the shared receiver loop, reading the port 16 bytes
+// at a time; the bytes go to the frame path, or, in modem mode while not
+// connected, to the modem line path.
 //
 // Writing. Every write to the port (frames, modem commands, TRV_ModemWrite)
 // runs under writeMutex, so a modem text never lands inside a frame. The
@@ -16,15 +17,15 @@
 // modem waits and sleeps look at the sender's stop flag at least every
 // 100 ms, so closing never waits for a modem time limit to run out.
 //
-// Lock order: outQueueMutex (core) is never held while writing; writeMutex
-// and modemBufferMutex are leaves (nothing else is taken under them).
+// Locks: outQueueMutex (core) is never held while writing. writeMutex is
+// held for the length of one write (at most the send time-out) and only the
+// log is written under it; paramMutex and modemBufferMutex are leaves.
 #pragma once
 
 #include <termios.h>
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "trvlib_device.h"
@@ -89,6 +90,7 @@ public:
     TARVIK_STATUS GetDeviceParam(uint32_t id, void* value) override;
     bool DeviceRealOpen() override;
     bool DeviceRealClose() override;
+    void PrepareClose() override;
 
     TARVIK_STATUS ModemDial(int wait) override;
     TARVIK_STATUS ModemDisconnect(int wait) override;
@@ -111,6 +113,9 @@ protected:
     int IdleWaitMs() const override { return modemMode.load() ? 50 : 1000; }
     TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
     bool SenderPrePass(Thread& self) override;
+    long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
+    size_t RecvChunk() const override { return 16; }
+    void DeliverBytes(const uint8_t* buf, size_t n) override;
 
 private:
     friend class RS232RecvThread;
@@ -120,12 +125,16 @@ private:
     static constexpr TARVIK_STATUS kStopped = 0xFFFFFFFEu;
 
     void log(unsigned threshold, const std::string& text) { Log(LOG_RS232, threshold, "DEVICE_RS232: " + text); }
-    // The write loop shared by frames and lines; writeMutex held.
-    TARVIK_STATUS writeAll(const uint8_t* data, size_t len, bool isLine);
-    TARVIK_STATUS sendLocked(const uint8_t* data, size_t len, bool isLine);
+    // The write loop shared by frames and lines.
+    TARVIK_STATUS writeAll(const uint8_t* data, size_t len, bool isLine) REQUIRES(writeMutex);
+    TARVIK_STATUS sendLocked(const uint8_t* data, size_t len, bool isLine) EXCLUDES(writeMutex);
+    // A copy of one of the text parameters below.
+    std::string param(std::string TRV_RS232Device::*field) EXCLUDES(paramMutex) {
+        MutexLock lk(paramMutex);
+        return this->*field;
+    }
 
     // ---- receiver
-    void receiveLoop(Thread& self);
     void modemLineBytes(const uint8_t* buf, size_t n);  // the modem line path
     void sampleCarrier(bool afterFailedRead);
 
@@ -156,17 +165,17 @@ private:
     std::atomic<int> stopfd{-1};       // eventfd: the device is stopping
     std::atomic<bool> stopping{false};
 
-    std::mutex writeMutex;  // serialises every write to the port; guards fd
-    int fd = -1;            // written under writeMutex, read by the threads while open
+    Mutex writeMutex;  // serialises every write to the port
+    int fd = -1;       // written under writeMutex while no thread runs; read by the threads while open
     std::atomic<bool> deviceIsBusySending{false};
 
     std::shared_ptr<ModemLines> injectedLines;  // tests
     std::shared_ptr<ModemLines> lines;          // set while open
 
-    std::mutex paramMutex;
-    std::string comparams = kDefaultPort;  // guarded by paramMutex
-    std::string modemInit;                 // guarded by paramMutex, upper case
-    std::string modemCall;                 // guarded by paramMutex, upper case
+    Mutex paramMutex;
+    std::string comparams GUARDED_BY(paramMutex) = kDefaultPort;
+    std::string modemInit GUARDED_BY(paramMutex);  // upper case
+    std::string modemCall GUARDED_BY(paramMutex);  // upper case
     std::atomic<uint32_t> timeoutsec{10};
     std::atomic<bool> modemMode{false};
 
@@ -179,8 +188,8 @@ private:
     std::atomic<int> modemRING{0};  // nothing sets it: calls are not answered
     std::atomic<uint32_t> modemAttempts{0};  // calls started by the sender
 
-    std::mutex modemBufferMutex;
-    std::string modemBuffer;  // guarded by modemBufferMutex: the last line, upper case
+    Mutex modemBufferMutex;
+    std::string modemBuffer GUARDED_BY(modemBufferMutex);  // the last line, upper case
     TimedSem modemBufferReady;
 };
 

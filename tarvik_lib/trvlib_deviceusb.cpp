@@ -17,8 +17,8 @@ std::string num(long long v) { return std::to_string(v); }
 // libusb 0.1 keeps the bus in global lists that every scan rebuilds (and may
 // free devices from), so scans and the use of what they found are serialised
 // across all USB devices of the process.
-std::mutex& busMutex() {
-    static std::mutex m;
+Mutex& busMutex() {
+    static Mutex m;
     return m;
 }
 
@@ -27,7 +27,7 @@ std::mutex& busMutex() {
 TRV_USBDevice::TRV_USBDevice(FtdiBusFactory factory) : factory_(std::move(factory)) {}
 
 TRV_USBDevice::~TRV_USBDevice() {
-    std::lock_guard<std::mutex> lk(openMutex);
+    MutexLock lk(openMutex);
     Close();
 }
 
@@ -40,7 +40,7 @@ TARVIK_STATUS TRV_USBDevice::SetDeviceParam(uint32_t id, void* value) {
         if (!value) return TARVIK_STATUS_MISSINGVALUE;
         const char* s = static_cast<const char*>(value);
         Log(LOG_USB, 8, P + "Setting parameters to: " + s);
-        std::lock_guard<std::mutex> lk(paramMutex);
+        MutexLock lk(paramMutex);
         comparams = s;
         return TARVIK_STATUS_OK;
     }
@@ -55,7 +55,7 @@ TARVIK_STATUS TRV_USBDevice::SetDeviceParam(uint32_t id, void* value) {
         if (!value) return TARVIK_STATUS_MISSINGVALUE;
         const char* s = static_cast<const char*>(value);
         Log(LOG_USB, 8, P + "Setting parameters to: " + s);
-        std::lock_guard<std::mutex> lk(paramMutex);
+        MutexLock lk(paramMutex);
         serialno = s;
         return TARVIK_STATUS_OK;
     }
@@ -68,7 +68,7 @@ TARVIK_STATUS TRV_USBDevice::GetDeviceParam(uint32_t id, void* value) {
     switch (id) {
     case TARVIK_PARAM_COMPARAMS: {
         if (!value) return TARVIK_STATUS_MISSINGVALUE;
-        std::lock_guard<std::mutex> lk(paramMutex);
+        MutexLock lk(paramMutex);
         std::memcpy(value, comparams.c_str(), comparams.size() + 1);
         return TARVIK_STATUS_OK;
     }
@@ -132,7 +132,7 @@ TARVIK_STATUS TRV_USBDevice::DeviceList(char* out) {
 
     std::string text;
     {
-        std::lock_guard<std::mutex> lk(busMutex());
+        MutexLock lk(busMutex());
         std::vector<UsbDevice> devices;
         const int rc = bus->findAll(kVendor, kProduct, devices);
         if (rc < 0) {
@@ -168,7 +168,7 @@ TARVIK_STATUS TRV_USBDevice::DeviceList(char* out) {
 
 bool TRV_USBDevice::DeviceRealOpen() {
     const std::string P = Prefix();
-    std::lock_guard<std::mutex> lk(openMutex);
+    MutexLock lk(openMutex);
     if (isOpen) return true;
 
     Log(LOG_USB, 8, P + "Importing DLL");
@@ -183,11 +183,11 @@ bool TRV_USBDevice::DeviceRealOpen() {
 
     std::string serial;
     {
-        std::lock_guard<std::mutex> pl(paramMutex);
+        MutexLock pl(paramMutex);
         serial = serialno;
     }
     {
-        std::lock_guard<std::mutex> bl(busMutex());
+        MutexLock bl(busMutex());
         UsbDevice dev = FindDeviceWithSerial(*ftdi, serial);
         if (!dev) {
             ftdi->freeList();
@@ -232,7 +232,7 @@ bool TRV_USBDevice::DeviceRealOpen() {
 }
 
 bool TRV_USBDevice::DeviceRealClose() {
-    std::lock_guard<std::mutex> lk(openMutex);
+    MutexLock lk(openMutex);
     Close();
     return true;
 }
@@ -285,25 +285,21 @@ TARVIK_STATUS TRV_USBDevice::WriteFrame(const uint8_t* data, size_t len) {
     return kKeepPending;  // stopped halfway: the request was not sent
 }
 
-void TRV_USBDevice::ReceiverLoop(Thread& self) {
-    const std::string P = Prefix();
-    Log(LOG_USB, 8, P + "Starting receiver thread");
-    uint8_t buf[kReadChunk];
-    while (!self.signalled()) {
-        const int rc = ftdi->readData(buf, kReadChunk);
-        if (rc > 0) {
-            ProcessRecvBytes(buf, static_cast<size_t>(std::min(rc, kReadChunk)));
-        } else if (rc == 0) {
-            // The bridge reports every latency period, so a real read seldom
-            // comes back empty at once; this only keeps an idle loop cool.
-            self.sleep_or_stop(2);
-        } else {
-            Log(LOG_USB, 8, P + "Critical receive error: " + num(rc));
-            SetErrorCode(TARVIK_STATUS_USBIO);
-            break;
-        }
+// One pass of the receiver: what the bridge has (it reports every latency
+// period); a read error ends the receiver, with last error 9.
+long TRV_USBDevice::ReadChunk(Thread& self, uint8_t* buf, size_t cap) {
+    const int want = static_cast<int>(std::min<size_t>(cap, kReadChunk));
+    const int rc = ftdi->readData(buf, want);
+    if (rc > 0) return std::min(rc, want);
+    if (rc == 0) {
+        // A real read seldom comes back empty at once; this only keeps an
+        // idle loop cool.
+        self.sleep_or_stop(2);
+        return 0;
     }
-    Log(LOG_USB, 8, P + "Finished receiver thread");
+    Log(LOG_USB, 8, Prefix(), "Critical receive error: ", rc);
+    SetErrorCode(TARVIK_STATUS_USBIO);
+    return -1;
 }
 
 void USBRecvThread::execute() { myDevice.ReceiverLoop(*this); }

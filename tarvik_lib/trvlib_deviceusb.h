@@ -17,7 +17,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "trvlib_device.h"
@@ -64,6 +63,8 @@ protected:
     uint32_t Category() const override { return LOG_USB; }
     int BusyPauseMs() const override { return 250; }
     TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
+    long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
+    size_t RecvChunk() const override { return kReadChunk; }
 
 private:
     friend class USBRecvThread;
@@ -72,8 +73,6 @@ private:
     void execute() override { SenderLoop(*this); }
     void on_signal() override { wakeSender(); }
 
-    // The receiver thread's body.
-    void ReceiverLoop(Thread& self);
 
     // Initialises the context unless it already is; on failure sets the last
     // error to 10 and logs it.
@@ -85,18 +84,18 @@ private:
     // The device-list text into out (no length check, as the parameter has
     // no length); 0, 9 or 10.
     TARVIK_STATUS DeviceList(char* out);
-    void Close();  // openMutex held
+    void Close() REQUIRES(openMutex);
 
     FtdiBusFactory factory_;
 
-    std::mutex openMutex;               // serialises DeviceRealOpen / DeviceRealClose
-    bool isOpen = false;                // guarded by openMutex
+    Mutex openMutex;                    // serialises DeviceRealOpen / DeviceRealClose
+    bool isOpen GUARDED_BY(openMutex) = false;
     std::unique_ptr<FtdiBus> ftdi;      // the connection's context, see above
-    std::unique_ptr<USBRecvThread> recv;  // guarded by openMutex
+    std::unique_ptr<USBRecvThread> recv GUARDED_BY(openMutex);
 
-    std::mutex paramMutex;
-    std::string comparams{"/dev/ttyS0,9600,8,N,1,H"};  // guarded by paramMutex; stored, not applied
-    std::string serialno;                              // guarded by paramMutex
+    Mutex paramMutex;  // leaf
+    std::string comparams GUARDED_BY(paramMutex){"/dev/ttyS0,9600,8,N,1,H"};  // stored, not applied
+    std::string serialno GUARDED_BY(paramMutex);
     std::atomic<uint32_t> timeoutsec{10};              // stored, no effect on this transport
 };
 

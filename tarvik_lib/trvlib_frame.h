@@ -74,8 +74,11 @@ int decodeFrame(const uint8_t* frame, size_t len, const Cipher& c, CipherOrder o
 class TRV_Request : public Tagged {
 public:
     static constexpr Kind kKind = Kind::Request;
+    // Automatic repetitions a post may use up (transmission errors, damaged
+    // answers).
+    static constexpr int kRetries = 5;
     TRV_Request();
-    ~TRV_Request();
+    ~TRV_Request() override;
 
     std::vector<uint8_t> toFrame(const Cipher& c);
     int fromFrame(const uint8_t* frame, size_t len, const Cipher& c);
@@ -91,12 +94,12 @@ public:
     std::atomic<uint32_t> state{TARVIK_STATE_NEW};
     std::atomic<uint32_t> start_time{0};
     TARVIK_STATUS other_error = 0;
-    int max_retry_count = 5;
+    int max_retry_count = kRetries;
 
     // Bookkeeping of the device core, guarded by the output queue's mutex.
     uint32_t stateSeq = 0;           // bumped on every state change by the core
-    bool inFlight = false;           // the sender is writing it without the lock
-    bool deleteAfterWrite = false;   // deleted while in flight: the sender frees it
+    bool statusPoll = false;         // a busy-status poll the sender queued itself
+    Clock::time_point sentAt{};      // when its frame was last written
     // Membership of the device's four queues, each flag guarded by the lock
     // of its queue, so nobody walks a queue to find a request that is not in it.
     bool queued[4] = {false, false, false, false};

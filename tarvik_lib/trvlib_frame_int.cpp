@@ -1,4 +1,5 @@
 // The exported request functions: create, fill, post, read and destroy.
+// Each pins its request for the call (see trvlib_boundary.h).
 #include <cstring>
 #include <new>
 #include <thread>
@@ -10,23 +11,32 @@ using namespace trv;
 
 namespace {
 
-TRV_Request* req(TARVIK_HANDLE h) { return handle_cast<TRV_Request>(h); }
+Ref<TRV_Request> req(TARVIK_HANDLE h) { return lookup<TRV_Request>(h); }
 
-TRV_Device* deviceOf(TRV_Request* r) { return r->myDevice ? r->myDevice->myDevice : nullptr; }
-
+// Appends a parameter unless the request is queued for output: the sender
+// may be encoding it right now.
 template <class Setter>
 TARVIK_STATUS pushItem(TARVIK_HANDLE h, Setter set) {
-    TRV_Request* r = req(h);
+    Ref<TRV_Request> r = req(h);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
     return guarded([&]() -> TARVIK_STATUS {
-        auto* item = new (std::nothrow) TRV_DataItem();
-        if (!item) return TARVIK_STATUS_NOMEMORY;
-        if (!set(*item)) {
-            delete item;
-            return TARVIK_STATUS_INVALIDARG;
-        }
-        r->items.Add(item);
-        return TARVIK_STATUS_OK;
+        auto add = [&]() -> TARVIK_STATUS {
+            auto* item = new (std::nothrow) TRV_DataItem();
+            if (!item) return TARVIK_STATUS_NOMEMORY;
+            if (!set(*item)) {
+                delete item;
+                return TARVIK_STATUS_INVALIDARG;
+            }
+            const int before = r->items.Count();
+            r->items.Add(item);
+            if (r->items.Count() == before) {
+                delete item;
+                return TARVIK_STATUS_NOMEMORY;
+            }
+            return TARVIK_STATUS_OK;
+        };
+        if (Ref<TRV_Device> d = deviceOf(r.get())) return d->AddParam(r.get(), add);
+        return add();
     });
 }
 
@@ -38,9 +48,7 @@ TARVIK_STATUS pushText(TARVIK_HANDLE h, const char* p, bool (TRV_DataItem::*pars
 
 // The value at the read pointer, after the checks common to every pop.
 template <class Out>
-TARVIK_STATUS popChecks(TARVIK_HANDLE h, Out* out, TRV_Request*& r, TRV_DataItem*& item, TARVIK_DATA_TYPE type) {
-    r = req(h);
-    if (!r) return TARVIK_STATUS_NULLHANDLE;
+TARVIK_STATUS popChecks(TRV_Request* r, Out* out, TRV_DataItem*& item, TARVIK_DATA_TYPE type) {
     if (!out) return TARVIK_STATUS_INVALIDARG;
     item = r->response[static_cast<int>(r->read_ptr)];
     if (!item) return TARVIK_STATUS_NOMOREVALUES;
@@ -48,14 +56,25 @@ TARVIK_STATUS popChecks(TARVIK_HANDLE h, Out* out, TRV_Request*& r, TRV_DataItem
     return TARVIK_STATUS_OK;
 }
 
+template <class V, class Get>
+TARVIK_STATUS popNumber(TARVIK_HANDLE h, V* retVal, TARVIK_DATA_TYPE type, Get get) {
+    Ref<TRV_Request> r = req(h);
+    if (!r) return TARVIK_STATUS_NULLHANDLE;
+    TRV_DataItem* item = nullptr;
+    if (TARVIK_STATUS st = popChecks(r.get(), retVal, item, type)) return st;
+    *retVal = get(*item);
+    ++r->read_ptr;
+    return TARVIK_STATUS_OK;
+}
+
 TARVIK_STATUS popText(TARVIK_HANDLE h, char* retVal, uint32_t retValLen, TARVIK_DATA_TYPE type) {
-    TRV_Request* r = req(h);
+    Ref<TRV_Request> r = req(h);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
     if (!retVal) return TARVIK_STATUS_INVALIDARG;
     if (retValLen == 0) return TARVIK_STATUS_MISSINGVALUE;
     return guarded([&]() -> TARVIK_STATUS {
         TRV_DataItem* item = nullptr;
-        TARVIK_STATUS st = popChecks(h, retVal, r, item, type);
+        TARVIK_STATUS st = popChecks(r.get(), retVal, item, type);
         if (st) return st;
         const char sep = r->myDevice ? r->myDevice->GetDecimalSeparator() : ',';
         const std::string s = item->GetString(sep);
@@ -70,139 +89,124 @@ TARVIK_STATUS popText(TARVIK_HANDLE h, char* retVal, uint32_t retValLen, TARVIK_
 
 extern "C" {
 
-TARVIK_API TARVIK_HANDLE TRV_CreateRequest(TARVIK_HANDLE hDevice, TARVIK_CMD command) {
-    TRV_DeviceView* v = openView(hDevice);
-    if (!v) return nullptr;
-    auto* r = new (std::nothrow) TRV_Request();
+TARVIK_API TARVIK_HANDLE TRV_CreateRequest(TARVIK_HANDLE hView, TARVIK_CMD command) {
+    OpenView o = openView(hView);
+    if (!o) return nullptr;
+    auto* r = newTagged<TRV_Request>();
     if (!r) {
-        v->SetErrorCode(TARVIK_STATUS_NOMEMORY);
+        o.v()->SetErrorCode(TARVIK_STATUS_NOMEMORY);
         return nullptr;
     }
     r->cmd_id = command;
-    v->acquire();
-    r->myDevice = v;
-    r->token = v->myDevice->nextToken();
+    o.v()->acquire();
+    r->myDevice = o.v();
+    r->token = o.d()->nextToken();
     r->start_time.store(now_seconds());
     return r;
 }
 
 TARVIK_API TARVIK_STATUS TRV_DestroyRequest(TARVIK_HANDLE hRequest) {
-    TRV_Request* r = req(hRequest);
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
-    if (TRV_Device* d = deviceOf(r))
-        d->DestroyRequest(r);
+    if (Ref<TRV_Device> d = deviceOf(r.get()))
+        d->DestroyRequest(r.get());
     else
-        delete r;
+        r->kill();
     return TARVIK_STATUS_OK;
 }
 
 TARVIK_API TARVIK_STATUS TRV_RepeatRequest(TARVIK_HANDLE hRequest) {
-    TRV_Request* r = req(hRequest);
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
-    TRV_Device* d = deviceOf(r);
-    return d ? d->Repeat(r) : TARVIK_STATUS_CANNOTREPEAT;
+    Ref<TRV_Device> d = deviceOf(r.get());
+    return d ? d->Repeat(r.get()) : TARVIK_STATUS_CANNOTREPEAT;
 }
 
 TARVIK_API TARVIK_STATUS TRV_PostRequest(TARVIK_HANDLE hRequest, unsigned char mode) {
-    TRV_Request* r = req(hRequest);
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
-    TRV_Device* d = deviceOf(r);
+    Ref<TRV_Device> d = deviceOf(r.get());
     if (!d) return TARVIK_STATUS_NULLHANDLE;
-    return guarded([&] { return d->post(r, mode); });
+    return guarded([&] { return d->post(r.get(), r->myDevice, mode); });
 }
 
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamByte(TARVIK_HANDLE h, unsigned char param) {
-    return pushItem(h, [&](TRV_DataItem& it) { it.SetChar(param); return true; });
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamByte(TARVIK_HANDLE hRequest, unsigned char param) {
+    return pushItem(hRequest, [&](TRV_DataItem& it) { it.SetChar(param); return true; });
 }
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamWord(TARVIK_HANDLE h, unsigned short param) {
-    return pushItem(h, [&](TRV_DataItem& it) { it.SetShort(param); return true; });
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamWord(TARVIK_HANDLE hRequest, unsigned short param) {
+    return pushItem(hRequest, [&](TRV_DataItem& it) { it.SetShort(param); return true; });
 }
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamLong(TARVIK_HANDLE h, uint32_t param) {
-    return pushItem(h, [&](TRV_DataItem& it) { it.SetLong(param); return true; });
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamLong(TARVIK_HANDLE hRequest, uint32_t param) {
+    return pushItem(hRequest, [&](TRV_DataItem& it) { it.SetLong(param); return true; });
 }
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamString(TARVIK_HANDLE h, const char* param) {
-    return pushItem(h, [&](TRV_DataItem& it) {
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamString(TARVIK_HANDLE hRequest, const char* param) {
+    return pushItem(hRequest, [&](TRV_DataItem& it) {
         if (!textOk(param)) return false;
         it.SetString(param);
         return true;
     });
 }
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamNumeric(TARVIK_HANDLE h, const char* param) {
-    return pushText(h, param, &TRV_DataItem::SetNumeric);
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamNumeric(TARVIK_HANDLE hRequest, const char* param) {
+    return pushText(hRequest, param, &TRV_DataItem::SetNumeric);
 }
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamCurrency(TARVIK_HANDLE h, const char* param) {
-    return pushText(h, param, &TRV_DataItem::SetCurrency);
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamCurrency(TARVIK_HANDLE hRequest, const char* param) {
+    return pushText(hRequest, param, &TRV_DataItem::SetCurrency);
 }
-TARVIK_API TARVIK_STATUS TRV_PushRequestParamQuantity(TARVIK_HANDLE h, const char* param) {
-    return pushText(h, param, &TRV_DataItem::SetQuantity);
+TARVIK_API TARVIK_STATUS TRV_PushRequestParamQuantity(TARVIK_HANDLE hRequest, const char* param) {
+    return pushText(hRequest, param, &TRV_DataItem::SetQuantity);
 }
 
-TARVIK_API uint32_t TRV_GetResponseValueCount(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API uint32_t TRV_GetResponseValueCount(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     return r ? static_cast<uint32_t>(r->response.Count()) : TARVIK_STATUS_NULLHANDLE;
 }
 
-TARVIK_API TARVIK_DATA_TYPE TRV_GetResponseValueType(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API TARVIK_DATA_TYPE TRV_GetResponseValueType(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_TYPE_NONE;
     TRV_DataItem* item = r->response[static_cast<int>(r->read_ptr)];
     return item ? item->Type() : TARVIK_TYPE_NONE;
 }
 
-TARVIK_API TARVIK_STATUS TRV_ResponseRewind(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API TARVIK_STATUS TRV_ResponseRewind(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
     r->read_ptr = 0;
     return TARVIK_STATUS_OK;
 }
 
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueByte(TARVIK_HANDLE h, unsigned char* retVal) {
-    TRV_Request* r;
-    TRV_DataItem* item;
-    if (TARVIK_STATUS st = popChecks(h, retVal, r, item, TARVIK_TYPE_BYTE)) return st;
-    *retVal = item->GetChar();
-    ++r->read_ptr;
-    return TARVIK_STATUS_OK;
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueByte(TARVIK_HANDLE hRequest, unsigned char* retVal) {
+    return popNumber(hRequest, retVal, TARVIK_TYPE_BYTE, [](const TRV_DataItem& it) { return it.GetChar(); });
 }
 
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueWord(TARVIK_HANDLE h, unsigned short* retVal) {
-    TRV_Request* r;
-    TRV_DataItem* item;
-    if (TARVIK_STATUS st = popChecks(h, retVal, r, item, TARVIK_TYPE_WORD)) return st;
-    *retVal = item->GetShort();
-    ++r->read_ptr;
-    return TARVIK_STATUS_OK;
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueWord(TARVIK_HANDLE hRequest, unsigned short* retVal) {
+    return popNumber(hRequest, retVal, TARVIK_TYPE_WORD, [](const TRV_DataItem& it) { return it.GetShort(); });
 }
 
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueLong(TARVIK_HANDLE h, uint32_t* retVal) {
-    TRV_Request* r;
-    TRV_DataItem* item;
-    if (TARVIK_STATUS st = popChecks(h, retVal, r, item, TARVIK_TYPE_LONG)) return st;
-    *retVal = item->GetLong();
-    ++r->read_ptr;
-    return TARVIK_STATUS_OK;
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueLong(TARVIK_HANDLE hRequest, uint32_t* retVal) {
+    return popNumber(hRequest, retVal, TARVIK_TYPE_LONG, [](const TRV_DataItem& it) { return it.GetLong(); });
 }
 
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueString(TARVIK_HANDLE h, char* retVal, uint32_t len) {
-    return popText(h, retVal, len, TARVIK_TYPE_STRING);
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueString(TARVIK_HANDLE hRequest, char* retVal, uint32_t retValLen) {
+    return popText(hRequest, retVal, retValLen, TARVIK_TYPE_STRING);
 }
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueNumeric(TARVIK_HANDLE h, char* retVal, uint32_t len) {
-    return popText(h, retVal, len, TARVIK_TYPE_NUMERIC);
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueNumeric(TARVIK_HANDLE hRequest, char* retVal, uint32_t retValLen) {
+    return popText(hRequest, retVal, retValLen, TARVIK_TYPE_NUMERIC);
 }
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueCurrency(TARVIK_HANDLE h, char* retVal, uint32_t len) {
-    return popText(h, retVal, len, TARVIK_TYPE_CURRENCY);
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueCurrency(TARVIK_HANDLE hRequest, char* retVal, uint32_t retValLen) {
+    return popText(hRequest, retVal, retValLen, TARVIK_TYPE_CURRENCY);
 }
-TARVIK_API TARVIK_STATUS TRV_PopResponseValueQuantity(TARVIK_HANDLE h, char* retVal, uint32_t len) {
-    return popText(h, retVal, len, TARVIK_TYPE_QUANTITY);
+TARVIK_API TARVIK_STATUS TRV_PopResponseValueQuantity(TARVIK_HANDLE hRequest, char* retVal, uint32_t retValLen) {
+    return popText(hRequest, retVal, retValLen, TARVIK_TYPE_QUANTITY);
 }
 
-TARVIK_API TARVIK_STATE TRV_GetRequestState(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API TARVIK_STATE TRV_GetRequestState(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     return r ? r->state.load() : TARVIK_STATUS_NULLHANDLE;
 }
 
-TARVIK_API TARVIK_STATUS TRV_GetRequestStatus(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API TARVIK_STATUS TRV_GetRequestStatus(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
     switch (r->state.load()) {
     case TARVIK_STATE_NEW:
@@ -224,35 +228,35 @@ TARVIK_API TARVIK_STATUS TRV_GetRequestStatus(TARVIK_HANDLE h) {
     }
 }
 
-TARVIK_API uint32_t TRV_GetRequestAge(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API uint32_t TRV_GetRequestAge(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     return r ? now_seconds() - r->start_time.load() : 0;
 }
 
-TARVIK_API uint32_t TRV_GetRequestCommandID(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API uint32_t TRV_GetRequestCommandID(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     return r ? r->cmd_id : TARVIK_STATUS_NOCOMMAND;
 }
 
-TARVIK_API uint32_t TRV_GetRequestCommandSerial(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API uint32_t TRV_GetRequestCommandSerial(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     return r ? r->token : 0;
 }
 
-TARVIK_API TARVIK_HANDLE TRV_RequestDevice(TARVIK_HANDLE h) {
-    TRV_Request* r = req(h);
+TARVIK_API TARVIK_HANDLE TRV_RequestDevice(TARVIK_HANDLE hRequest) {
+    Ref<TRV_Request> r = req(hRequest);
     return r ? r->myDevice : nullptr;
 }
 
-TARVIK_API TARVIK_STATUS TRV_WaitForRequestCompleted(TARVIK_HANDLE h, uint32_t timeout) {
-    TRV_Request* r = req(h);
+TARVIK_API TARVIK_STATUS TRV_WaitForRequestCompleted(TARVIK_HANDLE hRequest, uint32_t timeout) {
+    Ref<TRV_Request> r = req(hRequest);
     if (!r) return TARVIK_STATUS_NULLHANDLE;
-    const auto done = [r] {
+    const auto done = [&r] {
         const uint32_t s = r->state.load();
         return s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR;
     };
     if (done()) return TARVIK_STATUS_OK;
-    if (TRV_Device* d = deviceOf(r)) return d->WaitForRequest(r, timeout) ? TARVIK_STATUS_OK : TARVIK_STATUS_TIMEOUT;
+    if (Ref<TRV_Device> d = deviceOf(r.get())) return d->WaitForRequest(r.get(), timeout);
     // A request without a device cannot change any more: one look after the first pause.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return done() ? TARVIK_STATUS_OK : TARVIK_STATUS_TIMEOUT;

@@ -2,8 +2,88 @@
 
 #include <climits>
 #include <ctime>
+#include <unordered_map>
 
 namespace trv {
+
+// ---------------------------------------------------------------- handles
+
+// The live objects, in shards chosen by address so that threads working on
+// different handles seldom meet on one lock. Each shard's mutex is a leaf:
+// nothing else is locked under it, and no object is released under it.
+class HandleRegistry {
+public:
+    static HandleRegistry& instance() {
+        // Never destroyed: a thread still calling in while the process exits
+        // must find it.
+        static HandleRegistry* r = new HandleRegistry;
+        return *r;
+    }
+
+    void add(Tagged* t) {
+        Shard& s = shard(t);
+        MutexLock lk(s.m);
+        try {
+            s.live.emplace(t, t);
+            t->alive_.store(true, std::memory_order_release);
+        } catch (const std::bad_alloc&) {
+            // Left unregistered: newTagged() gives the object up.
+        }
+    }
+
+    bool remove(Tagged* t) {
+        Shard& s = shard(t);
+        MutexLock lk(s.m);
+        if (!t->alive_.load(std::memory_order_relaxed)) return false;
+        t->alive_.store(false, std::memory_order_release);
+        s.live.erase(t);
+        return true;
+    }
+
+    Tagged* pin(const void* h, uint32_t kindMask) {
+        Shard& s = shard(h);
+        MutexLock lk(s.m);
+        auto it = s.live.find(h);
+        if (it == s.live.end()) return nullptr;
+        Tagged* t = it->second;
+        if (!(static_cast<uint32_t>(t->kind_) & kindMask)) return nullptr;
+        // Registered means the owner's reference has not been dropped yet
+        // (kill() removes the entry first), so the count is above 0 here.
+        t->acquire();
+        return t;
+    }
+
+private:
+    static constexpr size_t kShards = 64;
+    struct alignas(64) Shard {
+        Mutex m;
+        std::unordered_map<const void*, Tagged*> live GUARDED_BY(m);
+    };
+    Shard& shard(const void* p) {
+        const uint64_t a = reinterpret_cast<uintptr_t>(p) >> 4;
+        return shards_[(a * 0x9E3779B97F4A7C15ull) >> 58];
+    }
+    Shard shards_[kShards];
+};
+
+Tagged::Tagged(Kind k) : kind_(k) { HandleRegistry::instance().add(this); }
+
+Tagged::~Tagged() {
+    if (alive_.load(std::memory_order_acquire)) HandleRegistry::instance().remove(this);
+}
+
+bool Tagged::kill() {
+    if (!HandleRegistry::instance().remove(this)) return false;
+    release();
+    return true;
+}
+
+Tagged* pinHandle(const void* h, uint32_t kindMask) {
+    if (!h) return nullptr;
+    return HandleRegistry::instance().pin(h, kindMask);
+}
+
+// ---------------------------------------------------------------- helpers
 
 int stringtoi(const std::string& s) {
     if (s.empty()) return -1;
@@ -36,7 +116,7 @@ void Thread::start() {
 
 void Thread::signal() {
     {
-        std::lock_guard<std::mutex> lk(m_);
+        MutexLock lk(m_);
         stop_.store(true, std::memory_order_release);
     }
     cv_.notify_all();
@@ -48,21 +128,27 @@ void Thread::waitfor() {
 }
 
 bool Thread::sleep_or_stop(int ms) {
-    std::unique_lock<std::mutex> lk(m_);
-    return cv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return signalled(); });
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    MutexLock lk(m_);
+    while (!signalled())
+        if (!cv_.wait_until(m_, deadline)) break;
+    return signalled();
 }
 
 void TimedSem::post() {
     {
-        std::lock_guard<std::mutex> lk(m_);
+        MutexLock lk(m_);
         ++count_;
     }
     cv_.notify_one();
 }
 
 bool TimedSem::wait(int ms) {
-    std::unique_lock<std::mutex> lk(m_);
-    if (!cv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return count_ > 0; })) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    MutexLock lk(m_);
+    while (count_ == 0)
+        if (!cv_.wait_until(m_, deadline)) break;
+    if (count_ == 0) return false;
     --count_;
     return true;
 }

@@ -1,5 +1,5 @@
-// Small shared pieces of libtarvik: handle kinds, our thread base, a timed
-// semaphore, PTypes-style string-to-integer, clocks.
+// Small shared pieces of libtarvik: handles and their registry, our thread
+// base, a timed semaphore, PTypes-style string-to-integer, clocks.
 #pragma once
 
 #include <atomic>
@@ -7,38 +7,119 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "tarvik/tarvik.h"
+#include "trvlib_sync.h"
 
 namespace trv {
 
-// Every object handed out as a TARVIK_HANDLE starts with one of these tags,
-// so a handle of the wrong kind is told apart and answered as a null handle.
-// The tag is overwritten when the object dies, which catches most (not all)
-// uses of a destroyed handle.
-enum class Kind : uint32_t {
-    Dead = 0,
-    Request = 0x52515354,  // "RQST"
-    Device = 0x44455643,   // "DEVC"
-    View = 0x56494557,     // "VIEW"
-};
+// Handles.
+//
+// Every object handed out as a TARVIK_HANDLE (request, view, device) is a
+// Tagged: it is entered in the process-wide handle registry when it is
+// constructed and leaves it when it is killed (destroyed as a handle) or
+// destructed. An exported function never trusts the pointer it is given: it
+// looks the pointer up in the registry, which answers only for a live object
+// of the asked kind, and pins it (one reference) for the length of the call.
+// So a destroyed handle, a pointer the library never issued, or a handle of
+// another kind is answered like a null handle without the memory behind it
+// being read.
+//
+// Lifetime is reference counted. The object's owner (the application's
+// handle; the library for requests it deletes itself) holds one reference,
+// a pin holds one, a request holds one on its view, a view one on its
+// device. kill() ends the handle at once (every later look-up fails) and
+// drops the owner's reference; the memory goes with the last reference, so
+// a thread still working on the object (a waiter, the sender writing it)
+// finishes on valid memory and sees alive() false.
+//
+// The registry is keyed by address: an address that the allocator hands out
+// again to a new object of the same kind is taken for that new object.
+enum class Kind : uint32_t { Request = 1, Device = 2, View = 4 };
 
-struct Tagged {
-    explicit Tagged(Kind k) : kind_(k) {}
-    ~Tagged() { kind_.store(Kind::Dead, std::memory_order_relaxed); }
+class Tagged {
+public:
+    explicit Tagged(Kind k);
+    virtual ~Tagged();
     Tagged(const Tagged&) = delete;
     Tagged& operator=(const Tagged&) = delete;
-    bool is(Kind k) const { return kind_.load(std::memory_order_relaxed) == k; }
-    std::atomic<Kind> kind_;
+
+    Kind kind() const { return kind_; }
+    // The handle is live: registered and not killed.
+    bool alive() const { return alive_.load(std::memory_order_acquire); }
+    void acquire() { refs_.fetch_add(1, std::memory_order_relaxed); }
+    void release() {
+        if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+    // Ends the handle and drops the owner's reference; true for the one call
+    // that ended it (a second kill, or a kill racing another, does nothing).
+    bool kill();
+
+private:
+    friend class HandleRegistry;
+    const Kind kind_;
+    std::atomic<int> refs_{1};
+    std::atomic<bool> alive_{false};
 };
 
+// A counted reference (a pin) to a Tagged object.
 template <class T>
-T* handle_cast(TARVIK_HANDLE h) {
-    if (!h) return nullptr;
-    return static_cast<T*>(h)->is(T::kKind) ? static_cast<T*>(h) : nullptr;
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* adopted) : p_(adopted) {}  // takes over one reference
+    Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    Ref& operator=(Ref&& o) noexcept {
+        if (this != &o) {
+            reset();
+            p_ = o.p_;
+            o.p_ = nullptr;
+        }
+        return *this;
+    }
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { reset(); }
+    // A new reference to an object the caller knows to be alive.
+    static Ref share(T* p) {
+        if (p) p->acquire();
+        return Ref(p);
+    }
+    void reset() {
+        if (p_) p_->release();
+        p_ = nullptr;
+    }
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Looks h up among the live objects of the kinds in kindMask and pins it;
+// null for anything else. Never reads the memory at h.
+Tagged* pinHandle(const void* h, uint32_t kindMask);
+
+template <class T>
+Ref<T> lookup(const void* h) {
+    return Ref<T>(static_cast<T*>(pinHandle(h, static_cast<uint32_t>(T::kKind))));
+}
+
+// new (std::nothrow) for Tagged objects: null when either the memory or the
+// registry entry cannot be had.
+template <class T, class... Args>
+T* newTagged(Args&&... args) {
+    T* p = new (std::nothrow) T(std::forward<Args>(args)...);
+    if (p && !p->alive()) {
+        delete p;
+        return nullptr;
+    }
+    return p;
 }
 
 // PTypes' string-to-integer rule: decimal digits only; empty text, any other
@@ -73,8 +154,8 @@ protected:
 private:
     std::thread th_;
     std::atomic<bool> stop_{false};
-    std::mutex m_;
-    std::condition_variable cv_;
+    Mutex m_;  // leaf: only for the stop-aware sleep
+    CondVar cv_;
 };
 
 // A thread whose body is a function (the sender loop of a transport).
@@ -98,9 +179,9 @@ public:
     bool wait(int ms);
 
 private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    unsigned count_ = 0;
+    Mutex m_;  // leaf
+    CondVar cv_;
+    unsigned count_ GUARDED_BY(m_) = 0;
 };
 
 }  // namespace trv

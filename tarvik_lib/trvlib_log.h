@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdio>
-#include <mutex>
 #include <string>
+
+#include "trvlib_sync.h"
 
 namespace trv {
 
@@ -19,9 +20,9 @@ public:
     void write(const std::string& text);
 
 private:
-    std::mutex m_;
-    std::string name_;    // guarded by m_
-    FILE* f_ = nullptr;   // guarded by m_
+    Mutex m_;  // leaf
+    std::string name_ GUARDED_BY(m_);
+    FILE* f_ GUARDED_BY(m_) = nullptr;
 };
 
 }  // namespace trv

@@ -13,13 +13,13 @@ namespace trv {
 TRV_Device* makeTransport(uint32_t type) {
     switch (type) {
     case TARVIK_DEVICE_RS232:
-        return new (std::nothrow) TRV_RS232Device();
+        return newTagged<TRV_RS232Device>();
 #ifdef TARVIK_WITH_USB
     case TARVIK_DEVICE_USB:
-        return new (std::nothrow) TRV_USBDevice();
+        return newTagged<TRV_USBDevice>();
 #endif
     case TARVIK_DEVICE_ETHER:
-        return new (std::nothrow) TRV_EtherDevice();
+        return newTagged<TRV_EtherDevice>();
     default:
         return nullptr;
     }

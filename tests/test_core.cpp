@@ -597,3 +597,183 @@ TEST(CoreFifo, AStrayEndDoesNotHoldBackTheFrameBehindIt) {
     EXPECT_EQ(dropped, open.size());
     EXPECT_EQ(fifo.size(), 0u);
 }
+
+// ---- hardening: waiters, retries, re-posts, polls, closed views
+
+TEST_F(Core, CancelEndsTheRequestAndWakesItsWaiter) {
+    TARVIK_HANDLE r = post(14);
+    DecodedFrame d;
+    ASSERT_TRUE(nextSent(dev, d));
+    TARVIK_STATUS waited = 1;
+    long ms = 0;
+    std::thread waiter([&] {
+        const auto t0 = Clock::now();
+        waited = TRV_WaitForRequestCompleted(r, 3000);
+        ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(TRV_CancelRequest(r), 0u);
+    waiter.join();
+    EXPECT_EQ(waited, 0u);
+    EXPECT_LT(ms, 1500);  // woken by the cancel, not by its time-out
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_CANCELLED);
+    // A finished request keeps the status it finished with.
+    EXPECT_EQ(TRV_CancelRequest(r), TARVIK_STATUS_ALREADYCOMPLETED);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_CANCELLED);
+    TRV_DestroyRequest(r);
+}
+
+// An answer whose header is readable but whose values are not (an unknown
+// type letter): the same every time, so it may not be asked for forever.
+static std::vector<uint8_t> damagedAnswer(uint32_t token, uint16_t cmd) {
+    auto f = regFrame(token, cmd, {B(0x55)});
+    for (size_t i = 2; i + 1 < f.size(); ++i)
+        if (f[i] == 'B' && f[i + 1] == 0x55) {
+            f[i] = 'Z';
+            break;
+        }
+    return f;
+}
+
+TEST(CoreRetries, DamagedAnswersUseUpTheRetryBudget) {
+    const std::string log = ::testing::TempDir() + "damaged_log.txt";
+    std::remove(log.c_str());
+    TestDevice dev;
+    TRV_SetDebugFileName(static_cast<TRV_Device*>(&dev), log.c_str());
+    TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), 0x100E);
+    TARVIK_HANDLE view = dev.OpenDevice();
+    TARVIK_HANDLE r = TRV_CreateRequest(view, 14);
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    int writes = 0;
+    DecodedFrame d;
+    while (writes < 20 && nextSent(dev, d, 500)) {
+        ++writes;
+        EXPECT_EQ(d.flags & kFlagRepeated, writes > 1 ? kFlagRepeated : 0);
+        dev.feed(damagedAnswer(d.token, 14));
+    }
+    EXPECT_EQ(writes, 6);  // the first write and five replays
+    ASSERT_EQ(TRV_WaitForRequestCompleted(r, 1000), 0u);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_BADDATA);
+    EXPECT_EQ(TRV_GetRequestCount(view, 1), 0u);
+    TRV_DestroyRequest(r);
+
+    // A mode 3 request whose answers are all damaged goes away in the end.
+    TARVIK_HANDLE gone = TRV_CreateRequest(view, 15);
+    ASSERT_EQ(TRV_PostRequest(gone, 3), 0u);
+    for (int i = 0; i < 6 && nextSent(dev, d, 500); ++i) dev.feed(damagedAnswer(d.token, 15));
+    EXPECT_EQ(TRV_GetRequestCount(view, 1), 0u);
+    EXPECT_EQ(TRV_GetResponseCount(view), 0u);
+    TRV_CloseDevice(view);
+
+    std::ifstream in(log);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = ss.str();
+    EXPECT_NE(text.find("DEVICE: Damaged answer - frame replay sent.\n"), std::string::npos);
+    EXPECT_NE(text.find("DEVICE: Damaged answer - retries used up.\n"), std::string::npos);
+    EXPECT_EQ(text.find("DEVICE: CRC Error detected"), std::string::npos);
+}
+
+TEST_F(Core, APostStartsWithNoAnswerAndAFullRetryBudget) {
+    // A register error, then the library's own failure on the re-post.
+    TARVIK_HANDLE r = post(14);
+    DecodedFrame d;
+    ASSERT_TRUE(nextSent(dev, d));
+    dev.feed(regFrame(d.token, 0, {W(14), W(0), W(5), W(0)}));
+    ASSERT_EQ(TRV_GetRequestStatus(r), 0x430005u);
+    dev.writeResult = TARVIK_STATUS_TIMEOUT;
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    ASSERT_EQ(TRV_WaitForRequestCompleted(r, 1000), 0u);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_TIMEOUT);
+    EXPECT_EQ(TRV_GetResponseValueCount(r), 0u);
+    dev.writeResult = 0;
+
+    // Two successes: the second answer replaces the first.
+    TRV_GetNextResponse(view);
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    ASSERT_TRUE(nextSent(dev, d));
+    ackAndAnswer(dev, d, {B(1)});
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    ASSERT_TRUE(nextSent(dev, d));
+    ackAndAnswer(dev, d, {B(2)});
+    ASSERT_EQ(TRV_GetRequestStatus(r), 0u);
+    EXPECT_EQ(TRV_GetResponseValueCount(r), 1u);
+    unsigned char b = 0;
+    EXPECT_EQ(TRV_PopResponseValueByte(r, &b), 0u);
+    EXPECT_EQ(b, 2);
+
+    // Retries used up once, then posted again: the budget is full again.
+    for (int run = 0; run < 2; ++run) {
+        TRV_GetNextResponse(view);
+        ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+        for (int i = 0; i < 6; ++i) {
+            ASSERT_TRUE(nextSent(dev, d)) << run << " " << i;
+            dev.feed(regFrame(d.token, 0, {W(14), W(3006), W(0), W(0)}));
+        }
+        ASSERT_EQ(TRV_WaitForRequestCompleted(r, 1000), 0u) << run;
+        EXPECT_EQ(TRV_GetRequestStatus(r), 0x440BBEu);
+        EXPECT_EQ(dev.writtenCount(), 0u);
+    }
+    TRV_DestroyRequest(r);
+}
+
+TEST_F(Core, AtMostOneStatusPollIsOutstanding) {
+    dev.busyPause = 20;
+    TARVIK_HANDLE rep = post(1165);
+    DecodedFrame d;
+    ASSERT_TRUE(nextSent(dev, d));
+    ASSERT_EQ(waitLeave(rep, TARVIK_STATE_PENDING), TARVIK_STATE_SENT);
+    TARVIK_HANDLE next = post(14);
+    // The register never answers command 8.
+    int polls = 0;
+    const auto until = Clock::now() + std::chrono::milliseconds(600);
+    while (Clock::now() < until)
+        if (nextSent(dev, d, 50)) {
+            EXPECT_EQ(d.cmd, 8);
+            ++polls;
+        }
+    EXPECT_EQ(polls, 1);
+    EXPECT_LE(TRV_GetRequestCount(view, 1), 3u);  // the report, the held request, one poll
+    (void)next;
+    TRV_RequestQueueCancelAll(view, 1);  // deletes all three
+}
+
+TEST_F(Core, APostThroughAClosedViewIsRefused) {
+    TARVIK_HANDLE other = dev.OpenDevice();
+    TARVIK_HANDLE r = TRV_CreateRequest(other, 14);
+    ASSERT_EQ(TRV_CloseDevice(other), 0u);
+    EXPECT_EQ(TRV_PostRequest(r, 0), TARVIK_STATUS_NULLHANDLE);
+    EXPECT_EQ(TRV_GetRequestState(r), TARVIK_STATE_NEW);
+    EXPECT_EQ(TRV_GetRequestCount(view, 1), 0u);
+    std::vector<uint8_t> f;
+    EXPECT_FALSE(dev.nextWritten(f, 100));
+    TRV_DestroyRequest(r);
+}
+
+TEST_F(Core, APushOntoAQueuedRequestIsRefused) {
+    dev.writeResult = kKeepPending;  // it stays queued
+    TARVIK_HANDLE r = post(14);
+    EXPECT_EQ(TRV_PushRequestParamByte(r, 1), TARVIK_STATUS_INUSE);
+    EXPECT_EQ(TRV_PushRequestParamString(r, "x"), TARVIK_STATUS_INUSE);
+    EXPECT_EQ(R(r)->items.Count(), 0);
+    TRV_RequestQueueCancelPending(view, 0);  // deletes it
+}
+
+TEST_F(Core, TheEventQueueIsBounded) {
+    const std::string log = ::testing::TempDir() + "events_log.txt";
+    std::remove(log.c_str());
+    TRV_SetDebugFileName(static_cast<TRV_Device*>(&dev), log.c_str());
+    TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), 0x1008);
+    ASSERT_EQ(TRV_SetEventHandlingMode(view, TARVIK_EVENT_SEMAPHORE), 0u);
+    auto card = regFrame(0, 2, {S("1234567890"), B(1)});
+    std::vector<uint8_t> burst;
+    for (int i = 0; i < 100; ++i) burst.insert(burst.end(), card.begin(), card.end());
+    for (int i = 0; i < 50; ++i) dev.feed(burst);
+    EXPECT_EQ(TRV_AsyncQueueLength(view), TARVIK_ASYNC_QUEUE_MAX);
+    int v = 0;
+    sem_getvalue(TRV_GetSemaphore(view), &v);
+    EXPECT_EQ(v, static_cast<int>(TARVIK_ASYNC_QUEUE_MAX));  // raised only for queued events
+    EXPECT_EQ(TRV_AsyncQueuePurge(view), 0u);
+    TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), 0);
+    EXPECT_NE(logText(log).find("DEVICE: Event queue full, card event dropped\n"), std::string::npos);
+}

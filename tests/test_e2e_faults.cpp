@@ -52,7 +52,7 @@ TEST(E2EFaults, TenThousandRequestsEndWithTheirOwnAnswerOrTheirFault) {
             } else if (st == 0x440000u + 3006) {
                 ++retriesExhausted;
             } else {
-                ASSERT_EQ(st, TARVIK_STATUS_TIMEOUT);  // written on a connection that broke
+                ASSERT_EQ(st, TARVIK_STATUS_OUTCOME_UNKNOWN);  // written on a connection that broke
                 ++connectionLost;
             }
             TRV_DestroyRequest(r);

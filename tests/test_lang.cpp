@@ -2,7 +2,12 @@
 // cache, and that the shipped files know every status of the public header.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 
 #include <cstdlib>
 #include <cstring>
@@ -138,4 +143,45 @@ TEST(LangShipped, EveryStatusOfThePublicHeaderHasATextInEachLanguage) {
     EXPECT_STREQ(TRV_GetErrorString(0, "en"), "Success");
     EXPECT_STREQ(TRV_GetErrorString(0, "pl"), "Sukces");
     unsetenv("TARVIK_LIB_SHARE_DIR");
+}
+
+TEST_F(LangFiles, OnlyRegularFilesAreRead) {
+    write("cached", "19\tcannot repeat\n");
+    ASSERT_STREQ(TRV_GetErrorString(19, "cached"), "cannot repeat");
+    // A FIFO without a writer, named like a language file: opening it for
+    // reading would block until someone writes.
+    const fs::path fifo = dir / "tarvik_fifo.lng";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    const char* text = "unset";
+    std::thread asker([&] {
+        text = TRV_GetErrorString(19, "fifo");
+        done = true;
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(done.load()) << "the look-up blocked on a FIFO";
+    // Meanwhile a cached language answers at once.
+    std::atomic<bool> cachedDone{false};
+    std::thread other([&] {
+        TRV_GetErrorString(19, "cached");
+        cachedDone = true;
+    });
+    const auto until2 = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!cachedDone && std::chrono::steady_clock::now() < until2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(cachedDone.load()) << "a cached language waited for another thread's file";
+    if (!done) {
+        // Release a blocked reader so the test can end.
+        const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (w >= 0) ::close(w);
+    }
+    asker.join();
+    other.join();
+    EXPECT_EQ(text, nullptr);
+
+    // A directory named like a language file is no language either.
+    fs::create_directory(dir / "tarvik_dir.lng");
+    EXPECT_EQ(TRV_GetErrorString(19, "dir"), nullptr);
 }

@@ -235,3 +235,28 @@ TEST(Modem, ClosingWhileDiallingReturnsQuickly) {
     EXPECT_LE(msSince(t0), 1500);
     EXPECT_EQ(L.status(), TARVIK_STATUS_MODEM_IDLE);  // the abandoned call is gone
 }
+
+TEST(Modem, AHangUpAtCloseDoesNotHoldTheDevice) {
+    ModemLine L(false);  // ignores DTR: the hang-up takes the escape sequence
+    ModemTimings t = quick();
+    t.dtrHangupMs = 1500;
+    ASSERT_TRUE(L.open("atdt123", "ate0v1", t));
+    ASSERT_EQ(TRV_ModemDial(L.dev, 1), 0u);
+    std::atomic<bool> closed{false};
+    std::thread closer([&] {
+        EXPECT_EQ(TRV_CloseDevice(L.view), 0u);
+        closed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_FALSE(closed.load());  // still hanging up
+    // Opening another view is not held up meanwhile, and the device cannot
+    // be destroyed under the close.
+    const auto t0 = Clock::now();
+    TARVIK_HANDLE second = TRV_OpenDevice(L.dev);
+    EXPECT_NE(second, nullptr);
+    EXPECT_EQ(TRV_DestroyDeviceHandle(L.dev), TARVIK_STATUS_INUSE);
+    EXPECT_LE(msSince(t0), 600);  // not the whole hang-up
+    closer.join();
+    EXPECT_EQ(L.status(), TARVIK_STATUS_MODEM_IDLE);  // hung up, still open
+    L.view = second;
+}

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "register_play.h"
@@ -143,4 +146,96 @@ TEST(TcpApi, PortTextAndWaitTimeout) {
     TRV_DestroyRequest(r);
     TRV_DestroyDeviceHandle(d);
     ::close(c);
+}
+
+namespace {
+// Reads one frame the library wrote on c.
+bool readFrame(int c, DecodedFrame& f) {
+    std::vector<uint8_t> in(512);
+    pollfd p{c, POLLIN, 0};
+    if (::poll(&p, 1, 3000) != 1) return false;
+    const ssize_t n = ::read(c, in.data(), in.size());
+    if (n <= 0) return false;
+    f = decodeSent({in.begin(), in.begin() + n});
+    return true;
+}
+}  // namespace
+
+TEST(TcpApi, ARequestWrittenOnALostConnectionHasAnUnknownOutcome) {
+    const std::string log = ::testing::TempDir() + "tcp_lost_log.txt";
+    std::remove(log.c_str());
+    Listener l;
+    TARVIK_HANDLE d = tcpDevice("127.0.0.1", l.port);
+    TRV_SetDebugFileName(d, log.c_str());
+    TRV_SetDebugLevel(d, 0x400A);
+    TARVIK_HANDLE v = TRV_OpenDevice(d);
+    ASSERT_NE(v, nullptr);
+    int c = l.accept();
+    ASSERT_GE(c, 0);
+
+    // Written, then the register drops the line: a sale may or may not have
+    // been booked, so this is not "reconnecting failed before sending".
+    TARVIK_HANDLE sale = TRV_CreateRequest(v, 14);
+    ASSERT_EQ(TRV_PostRequest(sale, 0), 0u);
+    DecodedFrame f;
+    ASSERT_TRUE(readFrame(c, f));
+    ::close(c);
+    ASSERT_EQ(TRV_WaitForRequestCompleted(sale, 3000), 0u);
+    EXPECT_EQ(TRV_GetRequestStatus(sale), TARVIK_STATUS_OUTCOME_UNKNOWN);
+
+    // A printed report accepted and still running when the line drops.
+    c = l.accept();
+    ASSERT_GE(c, 0);
+    TARVIK_HANDLE report = TRV_CreateRequest(v, 1165);
+    ASSERT_EQ(TRV_PostRequest(report, 0), 0u);
+    ASSERT_TRUE(readFrame(c, f));
+    auto ack = regFrame(f.token, 1);
+    ASSERT_EQ(::write(c, ack.data(), ack.size()), static_cast<ssize_t>(ack.size()));
+    const auto until = Clock::now() + std::chrono::seconds(2);
+    while (TRV_GetRequestState(report) != TARVIK_STATE_ACCEPTED && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(TRV_GetRequestState(report), TARVIK_STATE_ACCEPTED);
+    ::close(c);
+    ASSERT_EQ(TRV_WaitForRequestCompleted(report, 3000), 0u);
+    EXPECT_EQ(TRV_GetRequestStatus(report), TARVIK_STATUS_OUTCOME_UNKNOWN);
+    c = l.accept();
+
+    TRV_DestroyRequest(sale);
+    TRV_DestroyRequest(report);
+    TRV_CloseDevice(v);
+    TRV_DestroyDeviceHandle(d);
+    if (c >= 0) ::close(c);
+
+    std::ifstream in(log);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string text = ss.str();
+    EXPECT_NE(text.find("DEVICE_ETHER: Got a frame: 14, TOKEN: 1\n"), std::string::npos);
+    EXPECT_EQ(text.find("DEVICE_Ether: Got a frame"), std::string::npos);
+    EXPECT_NE(text.find("DEVICE_Ether: Sending frame CMD: 14, TOKEN: 1\n"), std::string::npos);
+}
+
+TEST(TcpApi, ClosingDoesNotWaitForAReconnectInProgress) {
+    Listener l;
+    TARVIK_HANDLE d = tcpDevice("127.0.0.1", l.port);
+    TARVIK_HANDLE v = TRV_OpenDevice(d);
+    ASSERT_NE(v, nullptr);
+    int c = l.accept();
+    ASSERT_GE(c, 0);
+    // The next connection goes to an address that never answers (TEST-NET-1).
+    char black[] = "192.0.2.1";
+    TRV_SetDeviceParam(d, TARVIK_PARAM_IPADDRESS, black);
+    ::close(c);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // reconnecting now
+    // Posting and counting go on meanwhile.
+    TARVIK_HANDLE r = TRV_CreateRequest(v, 14);
+    auto t0 = Clock::now();
+    EXPECT_EQ(TRV_PostRequest(r, 0), 0u);
+    EXPECT_EQ(TRV_GetRequestCount(v, 1), 1u);
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(500));
+    t0 = Clock::now();
+    EXPECT_EQ(TRV_CloseDevice(v), 0u);
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1000));
+    TRV_DestroyRequest(r);
+    EXPECT_EQ(TRV_DestroyDeviceHandle(d), 0u);
 }

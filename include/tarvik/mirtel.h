@@ -7,7 +7,8 @@
  * It checks the handle and the mode, creates the request, stores its handle
  * in *phRequest before anything is pushed, pushes the parameters in the
  * command's wire order and posts the request.
- *   0x10006  hDevice is null
+ *   0x10006  hDevice is null, or not an open view (a device or request
+ *            handle, a closed or destroyed view)
  *   0x10009  tryb is 2, or tryb is 1 without phRequest
  *   1        no request could be created
  *   0x10100 + n  argument n (hDevice = 1, phRequest = 2, first parameter = 3)

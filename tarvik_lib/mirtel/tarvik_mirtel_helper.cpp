@@ -267,7 +267,10 @@ Command::Command(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_CMD cmd
     } else if (tryb == TARVIK_POST_DELETE_EMPTY || (tryb == TARVIK_POST_EXCLUSIVE && !phRequest)) {
         status_ = kBadMode;
     } else if (!(request_ = TRV_CreateRequest(hDevice, cmd))) {
-        status_ = kNoRequest;
+        // Not an open view (a device handle, a closed view, a request, a
+        // destroyed handle) is a wrong handle, not a failed allocation: the
+        // statistics call answers 0x10006 for exactly those and reads nothing.
+        status_ = TRV_RequestQueueStats(hDevice, nullptr, nullptr) == kNullHandle ? kNullHandle : kNoRequest;
     } else if (phRequest) {
         // The caller holds the request from now on, whatever happens next.
         *phRequest = request_;

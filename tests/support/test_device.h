@@ -64,6 +64,9 @@ protected:
     const char* Prefix() const override { return "DEVICE_TEST: "; }
     uint32_t Category() const override { return LOG_DEVICE; }
     int BusyPauseMs() const override { return busyPause; }
+    // No receiver thread: the test feeds the receive path itself.
+    long ReadChunk(Thread&, uint8_t*, size_t) override { return -1; }
+    size_t RecvChunk() const override { return 16; }
     TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override {
         if (duringWrite) duringWrite();
         if (writeResult) return writeResult;

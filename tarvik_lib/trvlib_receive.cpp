@@ -1,0 +1,306 @@
+// The receive path: the receiver loop that every transport runs, cutting
+// frames out of the byte stream, and applying each answer to the request it
+// belongs to (acknowledge, complete, fail, retry, replay), with card events
+// and the cipher set-up on the way. Everything here runs on the device's
+// receiver thread.
+#include <cstdint>
+
+#include "trvlib_device.h"
+#include "trvlib_deviceview.h"
+
+namespace trv {
+
+namespace {
+const uint16_t kRetryCodes[] = {3002, 3003, 3005, 3006, 3008, 3009, 3011, 3014, 3017};
+
+bool isRetryCode(uint16_t t) {
+    for (uint16_t c : kRetryCodes)
+        if (c == t) return true;
+    return false;
+}
+
+void moveValues(std::vector<TRV_DataItem>& from, CReportList<TRV_DataItem>& to) {
+    for (TRV_DataItem& it : from) {
+        auto* p = new (std::nothrow) TRV_DataItem(std::move(it));
+        if (p) to.Add(p);
+    }
+    from.clear();
+}
+}  // namespace
+
+void TRV_Device::ReceiverLoop(Thread& self) {
+    const uint32_t C = Category();
+    Log(C, 8, Prefix(), "Starting receiver thread");
+    std::vector<uint8_t> buf(RecvChunk());
+    while (!self.signalled()) {
+        const long n = ReadChunk(self, buf.data(), buf.size());
+        if (n < 0) break;
+        if (n > 0) DeliverBytes(buf.data(), static_cast<size_t>(n));
+    }
+    Log(C, 8, Prefix(), "Finished receiver thread");
+}
+
+void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
+    bytesReceived += static_cast<int>(read);
+    fifo.push(buffer, read);
+    if (logOn(LOG_DEVICE, 14)) Log(LOG_DEVICE, 14, "DEVICE: Data received : ", FrameDump(buffer, read, 0));
+    std::vector<uint8_t> frame;
+    while (true) {
+        size_t dropped = 0;
+        const bool got = fifo.nextFrame(frame, dropped);
+        if (got) {
+            if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Received : ", FrameDump(frame.data(), frame.size(), 2));
+            ProcessFrame(frame.data(), frame.size());
+            ++framesReceived;
+        }
+        if (dropped) {
+            Log(LOG_DEVICE, 14, "DEVICE: Dropped recv bytes : ", dropped);
+            bytesReceivedDropped += static_cast<int>(dropped);
+        }
+        if (!got) break;
+    }
+}
+
+void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
+    DecodedFrame a;
+    const int rc = decodeFrame(frame, len, cipherState(), CipherOrder::CommandFirst, a);
+    if (rc != FRAME_OK) {
+        ProcessDamaged(a, rc);
+        Log(LOG_DEVICE, 14, "DEVICE: Frame is unreadable.: ", rc);
+        return;
+    }
+    Log(LOG_DEVICE, 14, "DEVICE: Frame is an answer to: .", a.token, " with code: ", a.cmd, " and fields: ",
+        a.items.size());
+    switch (a.cmd) {
+    case 1:
+        ProcessAccept(a);
+        break;
+    case 0:
+        ProcessError(a);
+        ++framesCompleted;
+        break;
+    case 3:
+        ProcessCrypt(a);
+        break;
+    case 2:
+        ProcessCard(a);
+        break;
+    default:
+        ProcessComplete(a);
+        ++framesCompleted;
+        break;
+    }
+}
+
+// An answer that did not decode but whose header names its request: that
+// request is sent again rather than left waiting for an answer that will not
+// come (the register answers a repeated frame once more). A CRC error is
+// line noise and replayed as often as it happens; an answer that is damaged
+// otherwise (a value type we do not know, say, from newer firmware or a
+// cipher key that does not match) tends to come back the same, so those
+// replays use up the request's retry budget, and then the request ends
+// with 0x10002.
+void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
+    const bool crc = rc == FRAME_CRC;
+    if (!crc && !(rc == FRAME_MALFORMED && a.header)) return;
+    Log(LOG_DEVICE, 14, crc ? "DEVICE: CRC Error detected." : "DEVICE: Damaged answer detected.");
+    bool replay = false;
+    {
+        MutexLock lk(outQueueMutex);
+        TRV_Request* r = FindWithToken(a.token);
+        if (!r) return;
+        if (crc || --r->max_retry_count >= 0) {
+            r->setState(TARVIK_STATE_PENDING);
+            r->flags = kFlagRepeated;
+            outQueue.Erase(r);
+            outQueue.Push(r);
+            Log(LOG_DEVICE, 14,
+                crc ? "DEVICE: CRC Error detected - frame replay sent." : "DEVICE: Damaged answer - frame replay sent.");
+            replay = true;
+        } else {
+            Log(LOG_DEVICE, 8, "DEVICE: Damaged answer - retries used up.");
+            failLocked(r, TARVIK_STATUS_BADDATA);
+        }
+    }
+    if (replay) wakeSender();
+}
+
+void TRV_Device::ProcessAccept(const DecodedFrame& a) {
+    MutexLock lk(outQueueMutex);
+    TRV_Request* r = FindWithToken(a.token);
+    if (!r) {
+        Log(LOG_DEVICE, 14, "DEVICE: Command accepted but not in queue??");
+        return;
+    }
+    r->setState(TARVIK_STATE_ACCEPTED);
+    Log(LOG_DEVICE, 14, "DEVICE: Command accepted :", a.token, " ");
+}
+
+void TRV_Device::ProcessComplete(DecodedFrame& a) {
+    Log(LOG_DEVICE, 12, "DEVICE: Start processing command complete");
+    if (IsLongCommand(a.cmd)) {
+        Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
+        last_long_done = true;
+        was_last_long = false;
+    }
+    {
+        MutexLock lk(outQueueMutex);
+        TRV_Request* r = FindWithToken(a.token);
+        if (!r) {
+            Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
+            return;
+        }
+        if (r->cmd_id != a.cmd) {
+            Log(LOG_DEVICE, 14, "DEVICE: Command completed, but token differs from sent!!!");
+            return;
+        }
+        if (a.cmd == 8) {
+            Log(LOG_DEVICE, 14, "DEVICE: Received WAITSTATUSGET.");
+            const uint8_t busy = a.items.size() > 0 ? a.items[0].GetChar() : 0;
+            const uint16_t code = a.items.size() > 1 ? a.items[1].GetShort() : 0;
+            if (busy) {
+                SetErrorCode(32u + code);
+                last_long_done = false;
+                Log(LOG_DEVICE, 14, "DEVICE: Device is busy working - code: ", code);
+            } else {
+                uint32_t e = last_error.load();
+                while (e >= 32 && e <= 47 && !last_error.compare_exchange_weak(e, 0)) {
+                }
+                last_long_done = true;
+                Log(LOG_DEVICE, 14, "DEVICE: Device is not busy ");
+            }
+        }
+        Log(LOG_DEVICE, 14, "DEVICE: Command completed");
+        Log(LOG_DEVICE, 14, "DEVICE: Command post mode: ", r->post_mode);
+        if (r->post_mode == 3 || (r->post_mode == 2 && a.items.empty())) {
+            Log(LOG_DEVICE, 14, "DEVICE: AUTOCLEAR Request for Data Object");
+            deleteLocked(r);
+        } else {
+            moveValues(a.items, r->response);
+            const bool sales = a.cmd == 451;
+            Log(LOG_DEVICE, 14, "DEVICE: Request state changed to COMPLETED");
+            finishLocked(r, TARVIK_STATE_COMPLETED, sales);
+            if (!sales) Log(LOG_DEVICE, 14, "DEVICE: Request moved form OUT queue to IN queue");
+        }
+    }
+    wakeSender();  // a busy poll may have released held requests
+    Log(LOG_DEVICE, 14, "DEVICE: Request reception completed.");
+}
+
+void TRV_Device::ProcessError(DecodedFrame& a) {
+    Log(LOG_DEVICE, 8, "DEVICE: Error response for command :", a.token, " ");
+    if (a.items.size() != 4) {
+        Log(LOG_DEVICE, 8, "DEVICE: Error response with invalid field count! ");
+        return;
+    }
+    const uint16_t v0 = a.items[0].GetShort(), v1 = a.items[1].GetShort(), v2 = a.items[2].GetShort(),
+                   v3 = a.items[3].GetShort();
+    Log(LOG_DEVICE, 8, "DEVICE: Dump error data: [cmdid] ", v0, " [trans] ", v1, " [exec] ", v2, " [other] ", v3, " ");
+    bool retry = false;
+    {
+        MutexLock lk(outQueueMutex);
+        TRV_Request* r = FindWithToken(a.token);
+        if (!r) {
+            Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
+            return;
+        }
+        if (r->cmd_id != v0) {
+            Log(LOG_DEVICE, 14, "DEVICE: Command error-completed, but token differs from sent!!!");
+            return;
+        }
+        if (IsLongCommand(v0)) {
+            Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
+            last_long_done = true;
+            was_last_long = false;
+        }
+        Log(LOG_DEVICE, 14, "DEVICE: Command error completed");
+        // With the budget of 5 a request is sent again at most five times;
+        // once spent (the count below 0) every further error ends it.
+        if (isRetryCode(v1) && --r->max_retry_count >= 0) {
+            r->setState(TARVIK_STATE_PENDING);
+            outQueue.Erase(r);
+            outQueue.Push(r);
+            Log(LOG_DEVICE, 14, "DEVICE: Repeating PUSH after CRC ERROR");
+            retry = true;
+        } else if (r->post_mode == 3) {
+            Log(LOG_DEVICE, 14, "DEVICE: AUTOCLEAR Request for Error Object");
+            deleteLocked(r);
+        } else {
+            r->response.Clear();
+            r->read_ptr = 0;
+            moveValues(a.items, r->response);
+            finishLocked(r, TARVIK_STATE_ERROR, false);
+        }
+    }
+    if (retry || IsLongCommand(v0)) wakeSender();
+}
+
+void TRV_Device::ProcessCrypt(DecodedFrame& a) {
+    if (a.items.size() < 2) {
+        Log(LOG_DEVICE, 14, "DEVICE: Invalid crypto request");
+        return;
+    }
+    Log(LOG_DEVICE, 14, "DEVICE: Crypto method set");
+    std::string key;
+    const bool ok = Hex2Key(a.items[1].GetString(','), key);
+    {
+        MutexLock lk(cipherMutex);
+        cipher_.method = a.items[0].GetChar();
+        cipher_.haveKey = ok;
+        cipher_.key = ok ? key : std::string();
+    }
+    if (!ok) Log(LOG_DEVICE, 14, "DEVICE: Key decode error");
+}
+
+// A card event is handed to the callback, or queued for the application.
+// The queue holds at most TARVIK_ASYNC_QUEUE_MAX events: a register that
+// floods events while nobody pops them must not grow memory without end, so
+// beyond that the new event is dropped (and logged); the ones already
+// queued are kept.
+void TRV_Device::ProcessCard(DecodedFrame& a) {
+    Log(LOG_DEVICE, 14, "DEVICE: Card info received");
+    const uint32_t mode = event_Mode.load();
+    if (mode == TARVIK_EVENT_DISABLE) {
+        Log(LOG_DEVICE, 14, "DEVICE: Card info discarded due to TARVIK_EVENT_DISABLE");
+        return;
+    }
+    auto* ev = newTagged<TRV_Request>();
+    if (!ev) {
+        SetErrorCode(TARVIK_STATUS_NOMEMORY);
+        return;
+    }
+    moveValues(a.items, ev->response);
+    ev->cmd_id = 2;
+    ev->token = a.token;
+    ev->flags = a.flags;
+    ev->start_time.store(now_seconds());
+    ev->setState(TARVIK_STATE_COMPLETED);
+
+    TARVIK_CALLBACK_T cb = nullptr;
+    if (mode == TARVIK_EVENT_CALLBACK) {
+        MutexLock lk(callbackMutex);
+        cb = in_callback;
+        if (cb && in_view) {
+            in_view->acquire();
+            ev->myDevice = in_view;
+        }
+    }
+    if (cb) {
+        cb(ev);  // on the receiver thread, no lock held; the event is the application's now
+        return;
+    }
+    bool queued;
+    {
+        MutexLock lk(asyncQueueMutex);
+        queued = static_cast<uint32_t>(asyncQueue.Count()) < TARVIK_ASYNC_QUEUE_MAX && asyncQueue.Add(ev);
+    }
+    if (!queued) {
+        Log(LOG_DEVICE, 8, "DEVICE: Event queue full, card event dropped");
+        ev->kill();
+        return;
+    }
+    if (mode == TARVIK_EVENT_SEMAPHORE) sem_post(&qsem);
+    notifyEvent();
+}
+
+}  // namespace trv
