@@ -1,6 +1,7 @@
 // The command builder, the answer reader and the text helpers of libmirtel.
 #include "tarvik_mirtel_helper.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -258,6 +259,55 @@ std::string ip2str(uint32_t ip) {
     return b;
 }
 
+// ---- serial line parameters ---------------------------------------------------
+
+namespace {
+
+const char* const kBauds[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+
+// The index of field i among texts; 0 when the field is missing or none matches.
+unsigned char codeOf(const std::vector<std::string>& fields, size_t i, std::initializer_list<const char*> texts) {
+    if (i >= fields.size()) return 0;
+    unsigned char code = 0;
+    for (const char* t : texts) {
+        if (fields[i] == t) return code;
+        ++code;
+    }
+    return 0;
+}
+
+// ",L" with the letter of code among letters, ",U" for an unknown code.
+std::string fragment(unsigned char code, const std::string& letters) {
+    return std::string(",") + (code < letters.size() ? letters[code] : 'U');
+}
+
+}  // namespace
+
+bool ParsePortConfig(const char* text, PortCodes& codes) {
+    if (!text) return false;
+    const auto fields = explode(',', text);
+    if (!fields) {
+        codes = PortCodes{};
+        return true;
+    }
+    const int baud = stringtoi(fields->front());
+    const auto known = std::find_if(std::begin(kBauds), std::end(kBauds),
+                                    [&](const char* b) { return stringtoi(b) == baud; });
+    if (baud < 0 || known == std::end(kBauds)) return false;
+    codes.baud = static_cast<unsigned char>(known - std::begin(kBauds));
+    codes.dataBits = codeOf(*fields, 1, {"8", "7"});
+    codes.parity = codeOf(*fields, 2, {"N", "E", "O"});
+    codes.stopBits = codeOf(*fields, 3, {"1", "2"});
+    codes.handshake = codeOf(*fields, 4, {"N", "S", "H", "D"});
+    return true;
+}
+
+std::string PortConfigText(const PortCodes& c) {
+    std::string text = c.baud < std::size(kBauds) ? kBauds[c.baud] : "-U-";
+    return text + fragment(c.dataBits, "87") + fragment(c.parity, "NEO") + fragment(c.stopBits, "12") +
+           fragment(c.handshake, "NXRD");
+}
+
 // ---- Command ---------------------------------------------------------------
 
 Command::Command(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_CMD cmd, unsigned char tryb)
@@ -392,6 +442,13 @@ Command& Command::ipv4(const char* text) {
     return step([&] {
         unsigned long ip = 0;
         return str2ip(text, &ip) == 0 && TRV_PushRequestParamLong(request_, static_cast<uint32_t>(ip)) == kOk;
+    });
+}
+
+Command& Command::portConfig(const char* text) {
+    return step([&] {
+        PortCodes c;
+        return ParsePortConfig(text, c) && pushBytes({c.baud, c.handshake, c.dataBits, c.parity, c.stopBits});
     });
 }
 
@@ -584,6 +641,14 @@ Answer& Answer::hourMinute(char* out) {
 Answer& Answer::ipv4(char* out) {
     uint32_t v;
     if (pop(v)) text(out, ip2str(v));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::portConfig(char* out) {
+    PortCodes c;
+    if (pop(c.baud) && pop(c.handshake) && pop(c.dataBits) && pop(c.parity) && pop(c.stopBits))
+        text(out, PortConfigText(c));
     required_ = 0;
     return *this;
 }

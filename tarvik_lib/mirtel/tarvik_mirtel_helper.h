@@ -63,6 +63,21 @@ bool ValidDate(int year, int month, int day);
 int str2ip(const char* ipval, unsigned long* ip);
 std::string ip2str(uint32_t ip);
 
+// Serial line parameters: the text "9600,8,N,1,H" (baud rate, data bits,
+// parity, stop bits, handshake; handshake N, S, H or D) and the register's
+// five codes, which travel as Bytes in the order baud, handshake, data bits,
+// parity, stop bits.
+struct PortCodes {
+    unsigned char baud = 0, handshake = 0, dataBits = 0, parity = 0, stopBits = 0;
+};
+// False (codes untouched) for a null text or a baud rate the register does
+// not know. Every other field that is missing or unknown gives code 0, and an
+// empty text gives five zeros.
+bool ParsePortConfig(const char* text, PortCodes& codes);
+// "9600,8,N,1,X": handshake codes 1 and 2 read back as X and R; an unknown
+// baud code gives "-U-", any other unknown code "U".
+std::string PortConfigText(const PortCodes& codes);
+
 // Local time of 2000-01-01 00:00:00 and texts of offsets from it.
 time_t secTimeOf2000();
 std::string time_to_date2000(unsigned long offset);  // "YYYY-MM-DD HH-MM-SS"
@@ -138,6 +153,7 @@ public:
     Command& time(const char* text);                  // hour, minute, second ("HH:MM" too)
     Command& hourMinute(const char* text);            // hour, minute ("HH:MM:SS" too, seconds dropped)
     Command& ipv4(const char* text);                  // Long
+    Command& portConfig(const char* text);            // five Bytes, see PortCodes
     // The parts of a split list, one String each, all under one argument's code.
     Command& strings(const std::vector<std::string>& parts);
 
@@ -207,6 +223,7 @@ public:
     Answer& time(char* out);                                    // hour, minute, second
     Answer& hourMinute(char* out);                              // hour, minute
     Answer& ipv4(char* out);                                    // Long as dotted text
+    Answer& portConfig(char* out);                              // five Bytes as a port text
     Answer& time2000(char* out);                                // Long seconds since 2000
     Answer& interval(char* out);                                // Long seconds as D:HH:MM:SS
     // A text of our own making, under the string result rule.
