@@ -42,6 +42,7 @@ Flags:
 
 Values, NAME:KIND[MODS]:
   B W L                    Byte, Word (wire V), Long
+  char (sending)           a plain char argument, sent as a Byte
   S N K Q                  String, Numeric, Currency, Quantity texts; in a
                            reader a local buffer size may follow (S256;
                            64 without one)
@@ -91,6 +92,7 @@ import sys
 # kind: (C argument type, wire letters, Command step)
 SEND_KINDS = {
     'B': ('unsigned char', 'B', 'byte'),
+    'char': ('char', 'B', 'byte'),
     'W': ('unsigned short', 'V', 'word'),
     'L': ('unsigned long', 'L', 'dword'),
     'S': ('const char*', 'S', 'string'),
@@ -432,6 +434,8 @@ def header_part(units):
         for e in entries:
             if e.section != section:
                 section = e.section
+                if out[-1] != '':
+                    out.append('')
                 title = '/* ---- %s ' % (section or unit)
                 out.append(title + '-' * max(4, 80 - len(title) - 2) + ' */')
                 out.append('')
@@ -488,6 +492,8 @@ def send_body(e):
         arg = v.name
         if v.ckind != v.kind:
             arg = 'static_cast<%s>(%s)' % (SEND_KINDS[v.kind][0], v.name)
+        elif v.kind == 'char':
+            arg = 'static_cast<unsigned char>(%s)' % v.name
         chain.append('.%s(%s)' % (step, arg))
     chain.append('.post()')
     return 'return ' + ''.join(chain) + ';'
@@ -576,7 +582,7 @@ class Samples:
     def send(kind, i):
         """(C literal of the argument, [wire descriptions])"""
         d, mo, y, h, mi, s = Samples.clock(i)
-        if kind == 'B':
+        if kind in ('B', 'char'):
             return str(10 + i), ['B%d' % (10 + i)]
         if kind == 'W':
             return str(1000 + i), ['V%d' % (1000 + i)]

@@ -69,6 +69,10 @@ std::optional<std::vector<std::string>> explode(char separator, const char* s) {
     return parts;
 }
 
+std::vector<std::string> splitLines(const char* text) {
+    return explode('\n', text).value_or(std::vector<std::string>{});
+}
+
 std::string join(const std::vector<std::string>& parts) {
     std::string out;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -460,6 +464,28 @@ Command& Command::strings(const std::vector<std::string>& parts) {
     });
 }
 
+Command& Command::ipv4Triple(const char* address, const char* netmask, const char* gateway) {
+    if (address && netmask && gateway) return ipv4(address).ipv4(netmask).ipv4(gateway);
+    return dword(0ul).dword(0ul).dword(0ul);
+}
+
+Command& Command::rows(std::initializer_list<ListColumn> columns) {
+    const size_t n = columns.size() ? columns.begin()->values->size() : 0;
+    for (size_t row = 0; row < n && ok(); ++row)
+        for (const ListColumn& col : columns) {
+            const std::string& v = (*col.values)[row];
+            // A text that is no number converts to -1, which becomes 255.
+            const bool pushed = col.wire == Wire::Byte
+                                    ? pushBytes({static_cast<unsigned char>(stringtoi(v))})
+                                    : TRV_PushRequestParamString(request_, v.c_str()) == kOk;
+            if (!pushed) {
+                status_ = col.code;
+                break;
+            }
+        }
+    return *this;
+}
+
 TARVIK_STATUS Command::post() {
     TARVIK_STATUS st = status_;
     if (st == kOk) st = TRV_PostRequest(request_, tryb_);
@@ -649,6 +675,33 @@ Answer& Answer::portConfig(char* out) {
     PortCodes c;
     if (pop(c.baud) && pop(c.handshake) && pop(c.dataBits) && pop(c.parity) && pop(c.stopBits))
         text(out, PortConfigText(c));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::ipv4Triple(char* address, char* netmask, char* gateway) {
+    uint32_t a, n, g;
+    if (pop(a) && pop(n) && pop(g)) text(address, ip2str(a)).text(gateway, ip2str(g)).text(netmask, ip2str(n));
+    return *this;
+}
+
+Answer& Answer::rows(std::initializer_list<Column> columns) {
+    unsigned char count = 0;
+    std::vector<std::vector<std::string>> values(columns.size());
+    if (pop(count))
+        for (unsigned row = 0; row < count && ok(); ++row) {
+            size_t k = 0;
+            for (const Column& col : columns) {
+                std::string v;
+                if (pop(col.wire, v, col.local)) values[k++].push_back(std::move(v));
+            }
+        }
+    size_t k = 0;
+    for (const Column& col : columns) {
+        if (!ok()) break;
+        required_ = col.required;
+        text(col.out, join(values[k++]));
+    }
     required_ = 0;
     return *this;
 }
