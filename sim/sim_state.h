@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim_settings.h"
 #include "trvlib_dataitem.h"
 
 namespace trvsim {
@@ -167,6 +168,8 @@ struct State {
     size_t journalNext = 0;  // index of the record the next plain read returns
     size_t journalLast = 0;  // index of the record read last (for re-reading)
     std::vector<Record> fiscalMemory;  // record n is fiscalMemory[n - 1]
+
+    Settings settings;  // selling, accessories, printing, displays, ports
 
     // Article helpers; barcodes are kept in byBarcode as well.
     const Article* findBarcode(const std::string& code) const;
