@@ -10,6 +10,8 @@ using namespace mirtel_test;
 class MirtelSettings : public MirtelTest {
 protected:
     static int items(TARVIK_HANDLE h) { return static_cast<trv::TRV_Request*>(h)->items.Count(); }
+    // A line too long for a String value: its push fails.
+    const std::string huge = std::string(70000, 'x');
 };
 
 TEST_F(MirtelSettings, SaleLimitsArriveInAnotherOrderThanTheOutputs) {
@@ -52,6 +54,8 @@ TEST_F(MirtelSettings, PriceVerifierTextFillsTheDisplay) {
     TRVG_Default(req);
     EXPECT_EQ(TRVG_XEL_PriceVerifCfgSet(view, nullptr, 2, 1, 2, 3, 4, "1\n2\n3\n4\n5", 0), 0x10108u);
     EXPECT_EQ(TRVG_XEL_PriceVerifCfgSet(view, nullptr, 2, 1, 2, 3, 4, nullptr, 0), 0x10108u);
+    // A line that cannot be pushed has the code below the text's.
+    EXPECT_EQ(TRVG_XEL_PriceVerifCfgSet(view, nullptr, 2, 1, 2, 3, 4, ("A\n" + huge).c_str(), 0), 0x10107u);
     EXPECT_TRUE(nothingSent());
 
     // Four lines come back whatever the type; an empty last line leaves a
@@ -86,6 +90,7 @@ TEST_F(MirtelSettings, HeaderAndFooterLinesGoAsFlagTextPairs) {
     EXPECT_EQ(TRVS_FooterSet(view, nullptr, "0\n0\n0\n0", "A\nB\nC\nD", 0), 0x10103u);
     EXPECT_EQ(TRVS_HeaderSet(view, nullptr, nullptr, "A", 0), 0x10103u);
     EXPECT_EQ(TRVS_FooterSet(view, nullptr, "1", nullptr, 0), 0x10104u);
+    EXPECT_EQ(TRVS_FooterSet(view, nullptr, "1\n1", ("A\n" + huge).c_str(), 0), 0x10104u);
     EXPECT_TRUE(nothingSent());
 
     char f[32] = "", l[64] = "";
@@ -117,6 +122,7 @@ TEST_F(MirtelSettings, ExternalPrinterHasThreeHeaderLines) {
     EXPECT_EQ(items(req), 4);
     TRVG_Default(req);
     EXPECT_EQ(TRVS_ExtPrnCfgSet(view, nullptr, 1, 2, 40, 1, nullptr, 0), 0x10107u);
+    EXPECT_EQ(TRVS_ExtPrnCfgSet(view, nullptr, 1, 2, 40, 1, huge.c_str(), 0), 0x10107u);
     EXPECT_TRUE(nothingSent());
 
     char lines[64];
@@ -140,6 +146,8 @@ TEST_F(MirtelSettings, DisplayContentsAreSixParallelLists) {
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, nullptr, nullptr, nullptr, 0), 0x10107u);
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "1", nullptr, nullptr, 0), 0x10108u);
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "1", "1", nullptr, 0), 0x10109u);
+    // A text that cannot be pushed has the code of the list before it.
+    EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", huge.c_str(), nullptr, "1", "1", "1", 0), 0x10104u);
     TARVIK_HANDLE req = nullptr;
     EXPECT_EQ(TRVS_DspInfoSet(view, &req, 0, "1\n2", "A", nullptr, "1", "1", "1", 0), 0x10103u);
     EXPECT_TRUE(keptUnposted(req));
