@@ -42,6 +42,7 @@ Flags:
 
 Values, NAME:KIND[MODS]:
   B W L                    Byte, Word (wire V), Long
+  char (sending)           a plain char argument, sent as a Byte
   S N K Q                  String, Numeric, Currency, Quantity texts; in a
                            reader a local buffer size may follow (S256;
                            64 without one)
@@ -52,6 +53,8 @@ Values, NAME:KIND[MODS]:
   time                     "HH:MM:SS" (sending: also "HH:MM") as B B B
   hm                       "HH:MM" as hour, minute B (sending: ParseTime, seconds not sent)
   ip                       a dotted IPv4 text as one Long, first number most significant
+  port                     a serial line text "9600,8,N,1,H" as five codes B: baud,
+                           handshake, data bits, parity, stop bits
   time2000 (reader)        a Long of seconds since 2000-01-01 00:00:00 local time, as
                            "YYYY-MM-DD HH-MM-SS"
   interval (reader)        a Long of seconds, as "D:HH:MM:SS"
@@ -89,6 +92,7 @@ import sys
 # kind: (C argument type, wire letters, Command step)
 SEND_KINDS = {
     'B': ('unsigned char', 'B', 'byte'),
+    'char': ('char', 'B', 'byte'),
     'W': ('unsigned short', 'V', 'word'),
     'L': ('unsigned long', 'L', 'dword'),
     'S': ('const char*', 'S', 'string'),
@@ -102,6 +106,7 @@ SEND_KINDS = {
     'time': ('const char*', 'BBB', 'time'),
     'hm': ('const char*', 'BB', 'hourMinute'),
     'ip': ('const char*', 'L', 'ipv4'),
+    'port': ('const char*', 'BBBBB', 'portConfig'),
     'text': ('const char*', None, None),
 }
 
@@ -120,6 +125,7 @@ GET_KINDS = {
     'time': ('char*', 'BBB', 'time'),
     'hm': ('char*', 'BB', 'hourMinute'),
     'ip': ('char*', 'L', 'ipv4'),
+    'port': ('char*', 'BBBBB', 'portConfig'),
     'time2000': ('char*', 'L', 'time2000'),
     'interval': ('char*', 'L', 'interval'),
     'text': ('char*', None, None),
@@ -428,6 +434,8 @@ def header_part(units):
         for e in entries:
             if e.section != section:
                 section = e.section
+                if out[-1] != '':
+                    out.append('')
                 title = '/* ---- %s ' % (section or unit)
                 out.append(title + '-' * max(4, 80 - len(title) - 2) + ' */')
                 out.append('')
@@ -484,6 +492,8 @@ def send_body(e):
         arg = v.name
         if v.ckind != v.kind:
             arg = 'static_cast<%s>(%s)' % (SEND_KINDS[v.kind][0], v.name)
+        elif v.kind == 'char':
+            arg = 'static_cast<unsigned char>(%s)' % v.name
         chain.append('.%s(%s)' % (step, arg))
     chain.append('.post()')
     return 'return ' + ''.join(chain) + ';'
@@ -572,7 +582,7 @@ class Samples:
     def send(kind, i):
         """(C literal of the argument, [wire descriptions])"""
         d, mo, y, h, mi, s = Samples.clock(i)
-        if kind == 'B':
+        if kind in ('B', 'char'):
             return str(10 + i), ['B%d' % (10 + i)]
         if kind == 'W':
             return str(1000 + i), ['V%d' % (1000 + i)]
@@ -602,6 +612,9 @@ class Samples:
             return '"%02d:%02d"' % (h, mi), tm[:2]
         if kind == 'ip':
             return '"10.%d.%d.%d"' % (i, 2 * i, 3 * i), ['L%d' % ((10 << 24) | (i << 16) | (2 * i << 8) | 3 * i)]
+        if kind == 'port':
+            # Five different codes: baud 7, handshake 3, data bits 1, parity 2, stop bits 0.
+            return '"115200,7,O,1,D"', ['B7', 'B3', 'B1', 'B2', 'B0']
         raise TableError('no sample for ' + kind)
 
     @staticmethod
@@ -647,6 +660,9 @@ class Samples:
         if kind == 'ip':
             n = (192 << 24) | (168 << 16) | (i << 8) | (i + 1)
             return ['V::L(%du)' % n], ('str', '192.168.%d.%d' % (i, i + 1))
+        if kind == 'port':
+            # baud 5, handshake 3, data bits 1, parity 2, stop bits 0
+            return ['V::B(5)', 'V::B(3)', 'V::B(1)', 'V::B(2)', 'V::B(0)'], ('str', '38400,7,O,1,D')
         if kind == 'time2000':
             off = 86400 * (400 + i) + 3600 * 5 + 61 * i
             t = datetime.datetime(2000, 1, 1) + datetime.timedelta(seconds=off)

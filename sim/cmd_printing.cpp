@@ -1,4 +1,6 @@
-// Receipt header and footer lines of the simulated register.
+// Printing settings of the simulated register: printout switches, external
+// printers, the receipt header and footer lines, the displays and their
+// rolling contents.
 #include "sim_commands.h"
 
 namespace trvsim {
@@ -28,6 +30,79 @@ void addPrintingCommands(Handlers& h) {
     h.add(19, [](State& s, Args& in, Values&) { setLines(in, 10, s.header); });
     h.add(30, [](State& s, Args&, Values& v) { getLines(s.footer, v); });
     h.add(31, [](State& s, Args& in, Values&) { setLines(in, 3, s.footer); });
+
+    h.add(314, [](State& s, Args&, Values& v) {
+        const PrintSettings& p = s.settings.print;
+        v.byte(p.nonFiscal).byte(p.pluChanges).byte(p.paperSensitivity).byte(p.cutter);
+    });
+    h.add(315, [](State& s, Args& in, Values&) {
+        PrintSettings p;
+        p.nonFiscal = in.byte();
+        p.pluChanges = in.byte();
+        p.paperSensitivity = in.byte();
+        p.cutter = in.byte();
+        s.settings.print = p;
+    });
+
+    // External printers by number; one never set answers its defaults.
+    h.add(510, [](State& s, Args& in, Values& v) {
+        const uint8_t n = in.byte();
+        const ExternalPrinter& p = s.settings.externalPrinters[n];
+        v.byte(n).byte(p.fonts).byte(p.width).byte(p.cutter);
+        for (const std::string& line : p.header) v.str(line);
+    });
+    h.add(511, [](State& s, Args& in, Values&) {
+        const uint8_t n = in.byte();
+        ExternalPrinter p;
+        p.fonts = in.byte();
+        p.width = in.byte();
+        p.cutter = in.byte();
+        for (std::string& line : p.header) line = in.str();
+        s.settings.externalPrinters[n] = p;
+    });
+
+    // Displays by number (0 the customer's, 1 the operator's; others are kept too).
+    h.add(101, [](State& s, Args& in, Values& v) {
+        const Display& d = s.settings.displays[in.byte()];
+        v.byte(d.contrast).byte(d.backlight).byte(d.backlightMode).word(d.delay);
+    });
+    h.add(100, [](State& s, Args& in, Values&) {
+        const uint8_t n = in.byte();
+        Display d;
+        d.contrast = in.byte();
+        d.backlight = in.byte();
+        d.backlightMode = in.byte();
+        d.delay = in.word();
+        s.settings.displays[n] = d;
+    });
+    h.add(382, [](State& s, Args&, Values& v) { v.byte(s.settings.infoLoggedIn).byte(s.settings.infoLoggedOut); });
+    h.add(383, [](State& s, Args& in, Values&) {
+        const uint8_t loggedIn = in.byte();
+        s.settings.infoLoggedOut = in.byte();
+        s.settings.infoLoggedIn = loggedIn;
+    });
+    h.add(380, [](State& s, Args& in, Values& v) {
+        const std::vector<DisplayEntry>& entries = s.settings.displayContents[in.byte()];
+        v.byte(static_cast<uint8_t>(entries.size()));
+        for (const DisplayEntry& e : entries)
+            v.byte(e.type).str(e.text).byte(e.inversion).byte(e.speed).byte(e.direction).byte(e.timeFormat);
+    });
+    h.add(381, [](State& s, Args& in, Values&) {
+        const uint8_t n = in.byte();
+        std::vector<DisplayEntry> entries;
+        while (in.more()) {
+            DisplayEntry e;
+            e.type = in.byte();
+            e.text = in.str();
+            e.inversion = in.byte();
+            e.speed = in.byte();
+            e.direction = in.byte();
+            e.timeFormat = in.byte();
+            entries.push_back(std::move(e));
+        }
+        if (entries.size() > Settings::kDisplayEntries) throw ExecError{err::kBadValue};
+        s.settings.displayContents[n] = std::move(entries);
+    });
 }
 
 }  // namespace trvsim

@@ -18,6 +18,8 @@ const Handlers& handlers() {
         Handlers h;
         addClockCommands(h);
         addPrintingCommands(h);
+        addSettingsCommands(h);
+        addCommCommands(h);
         addFiscalCommands(h);
         addJournalCommands(h);
         addArticleCommands(h);

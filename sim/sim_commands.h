@@ -37,7 +37,9 @@ const Handlers& handlers();
 
 // The families (one file each).
 void addClockCommands(Handlers& h);     // cmd_clock.cpp: clock, VAT, status, control
-void addPrintingCommands(Handlers& h);  // cmd_printing.cpp: header and footer
+void addPrintingCommands(Handlers& h);  // cmd_printing.cpp: printouts, header, footer, displays
+void addSettingsCommands(Handlers& h);  // cmd_settings.cpp: sale, stock and accessory settings
+void addCommCommands(Handlers& h);      // cmd_comm.cpp: host interface, serial ports, modem
 void addFiscalCommands(Handlers& h);    // cmd_fiscal.cpp: fiscal memory
 void addJournalCommands(Handlers& h);   // cmd_journal.cpp: sale journal
 void addArticleCommands(Handlers& h);   // cmd_plu.cpp: articles, barcodes, notepad

@@ -9,6 +9,7 @@ namespace trvsim {
 namespace {
 constexpr uint8_t DLE = 0x10, STX = 0x02, ETX = 0x03, CAN = 0x18;
 constexpr size_t kCacheSize = 32;
+constexpr uint16_t kTcpClose = 6;  // the register closes the connection after answering
 
 bool exempt(uint16_t cmd) { return cmd == 8 || cmd == 9 || cmd == 10; }
 
@@ -515,6 +516,12 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
     }
     sendAnswer(out, token, cmd, v.items, delay);
     remember(token, cmd, true, false, v.items);
+    if (cmd == kTcpClose) {
+        // Asked to close the connection: it answers first, then hangs up.
+        ++reg_.stats_.drops;
+        reg_.logLocked("SIM: Closing connection " + std::to_string(id_) + " as asked (command 6)");
+        out.drop = true;
+    }
 }
 
 void Session::emitSetup(Output& out) {

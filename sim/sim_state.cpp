@@ -380,6 +380,21 @@ void State::fillSamples() {
     autoDiscounts[1] = AutoDiscount{1, 5, 0, DateTime{2009, 3, 1, 8, 0, 0}, DateTime{2009, 12, 31, 12, 0, 0}};
 
     for (const Record& r : journal) countSale(*this, r);
+
+    // Settings that live per number: the ports, a price verifier, the two
+    // displays with a rolling text, an external printer, monitor strings.
+    Settings& st = settings;
+    st.ports[1] = SerialPort{1, "PC", LineCodes{7, 0, 0, 0, 0}, 0};  // 115200,8,N,1,N
+    st.ports[2] = SerialPort{2, "SKANER", LineCodes{3, 0, 0, 0, 0}, 0};
+    st.ports[3] = SerialPort{3, "WAGA", LineCodes{3, 0, 1, 1, 0}, 1};  // 9600,7,E,1,N
+    st.ports[4] = SerialPort{0, "", LineCodes{}, 0};
+    st.priceVerifiers[0].lines = {"SPRAWDZ CENE", "ZBLIZ KOD", "", ""};
+    st.displays[0] = Display{};
+    st.displays[1] = Display{10, 1, 1, 60};
+    st.displayContents[0] = {DisplayEntry{1, "ZAPRASZAMY", 0, 2, 0, 0}, DisplayEntry{2, "", 0, 0, 0, 1}};
+    st.externalPrinters[1].header = {"SKLEP TESTOWY", "KUCHNIA", ""};
+    st.monitorStrings[1] = "PARAGON";
+    st.monitorStrings[2] = "ANULOWANIE";
 }
 
 // ---- running a command

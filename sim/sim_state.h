@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "sim_settings.h"
 #include "trvlib_dataitem.h"
 
 namespace trvsim {
@@ -311,6 +312,8 @@ struct State {
     std::map<uint16_t, CashoutDesc> cashoutDescs;
     std::map<uint16_t, ErrorMessage> errorMessages;
     std::map<uint16_t, std::string> pluDescriptions;
+
+    Settings settings;  // selling, accessories, printing, displays, ports
 
     // Article helpers; barcodes are kept in byBarcode as well.
     const Article* findBarcode(const std::string& code) const;

@@ -181,6 +181,463 @@ TARVIK_API TARVIK_STATUS TRVS_v2_TimeoutsSet(const TARVIK_HANDLE hDevice, TARVIK
 TARVIK_API TARVIK_STATUS TRVS_ChangeRepCntClr(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned short numer_kasjera, const unsigned char tryb);
 
+/* ---- Sale, store and accessory settings ----------------------------------- */
+
+/* 301 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_SaleCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 301 reads B B B B B B N N N N B B B; wire order: czy_zakonczenie, czy_sprawdzenie, format_warosci, czy_sprawdz_sprzedaz, stat_tyg, stat_roczne, limit_rab_proc, limit_narz_proc, limit_rab_kwot, limit_narz_kwot, czy_z_rabatami, czy_z_narzutami, klawisz_kod
+ * The hand-entry limits arrive as rebate %, markup %, rebate amount, markup
+ * amount; the outputs take both rebate limits first.
+ */
+TARVIK_API TARVIK_STATUS TRVG_SaleCfgGet(const TARVIK_HANDLE phRequest, unsigned char* czy_zakonczenie,
+                                         unsigned char* czy_sprawdzenie, unsigned char* format_warosci,
+                                         unsigned char* czy_sprawdz_sprzedaz, unsigned char* stat_tyg,
+                                         unsigned char* stat_roczne, char* limit_rab_proc, char* limit_rab_kwot,
+                                         char* limit_narz_proc, char* limit_narz_kwot, unsigned char* czy_z_rabatami,
+                                         unsigned char* czy_z_narzutami, unsigned char* klawisz_kod);
+/* 302 sends B B B B B B N N N N B B B */
+TARVIK_API TARVIK_STATUS TRVS_SaleCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char czy_zak_gotowkowe,
+                                         const unsigned char czy_sprawdzanie_cen, const unsigned char wart_kwotowe,
+                                         const unsigned char czy_sprawdz_przy_sprzedazy, const unsigned char stat_tyg,
+                                         const unsigned char stat_roczne, const char* limit_rab_proc_z_reki,
+                                         const char* limit_narz_proc_z_reki, const char* limit_rab_kwot_z_reki,
+                                         const char* limit_narz_kwot_z_reki, const unsigned char czy_rabaty,
+                                         const unsigned char czy_narzuty, const unsigned char klawisz_kod,
+                                         const unsigned char tryb);
+/* 335 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_XEL_SaleCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_SaleCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+/* 335 reads B B B B B B N N N N B B B B; wire order: czy_zakonczenie, czy_sprawdzenie, format_warosci, czy_sprawdz_sprzedaz, stat_tyg, stat_roczne, limit_rab_proc, limit_narz_proc, limit_rab_kwot, limit_narz_kwot, czy_z_rabatami, czy_z_narzutami, klawisz_kod, automat
+ * As TRVG_SaleCfgGet, with the automatic mode flag last.
+ */
+TARVIK_API TARVIK_STATUS TRVG_XEL_SaleCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* czy_zakonczenie,
+                                               unsigned char* czy_sprawdzenie, unsigned char* format_warosci,
+                                               unsigned char* czy_sprawdz_sprzedaz, unsigned char* stat_tyg,
+                                               unsigned char* stat_roczne, char* limit_rab_proc, char* limit_rab_kwot,
+                                               char* limit_narz_proc, char* limit_narz_kwot,
+                                               unsigned char* czy_z_rabatami, unsigned char* czy_z_narzutami,
+                                               unsigned char* klawisz_kod, unsigned char* automat);
+TARVIK_API TARVIK_STATUS TRVG_SaleCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* czy_zakonczenie,
+                                           unsigned char* czy_sprawdzenie, unsigned char* format_warosci,
+                                           unsigned char* czy_sprawdz_sprzedaz, unsigned char* stat_tyg,
+                                           unsigned char* stat_roczne, char* limit_rab_proc, char* limit_rab_kwot,
+                                           char* limit_narz_proc, char* limit_narz_kwot,
+                                           unsigned char* czy_z_rabatami, unsigned char* czy_z_narzutami,
+                                           unsigned char* klawisz_kod, unsigned char* automat);
+/* 336 sends B B B B B B N N N N B B B B */
+TARVIK_API TARVIK_STATUS TRVS_XEL_SaleCfgSetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char czy_zak_gotowkowe,
+                                               const unsigned char czy_sprawdzanie_cen,
+                                               const unsigned char wart_kwotowe,
+                                               const unsigned char czy_sprawdz_przy_sprzedazy,
+                                               const unsigned char stat_tyg, const unsigned char stat_roczne,
+                                               const char* limit_rab_proc_z_reki, const char* limit_narz_proc_z_reki,
+                                               const char* limit_rab_kwot_z_reki, const char* limit_narz_kwot_z_reki,
+                                               const unsigned char czy_rabaty, const unsigned char czy_narzuty,
+                                               const unsigned char klawisz_kod, const unsigned char automat,
+                                               const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_SaleCfgSetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char czy_zak_gotowkowe,
+                                           const unsigned char czy_sprawdzanie_cen, const unsigned char wart_kwotowe,
+                                           const unsigned char czy_sprawdz_przy_sprzedazy,
+                                           const unsigned char stat_tyg, const unsigned char stat_roczne,
+                                           const char* limit_rab_proc_z_reki, const char* limit_narz_proc_z_reki,
+                                           const char* limit_rab_kwot_z_reki, const char* limit_narz_kwot_z_reki,
+                                           const unsigned char czy_rabaty, const unsigned char czy_narzuty,
+                                           const unsigned char klawisz_kod, const unsigned char automat,
+                                           const unsigned char tryb);
+/* 350 sends B */
+TARVIK_API TARVIK_STATUS TRVS_SaleFldPLUNameAsPriceCfg(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                       const unsigned char flaga, const unsigned char tryb);
+/* 454 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_SaleSizeGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 454 reads B L L */
+TARVIK_API TARVIK_STATUS TRVG_SaleSizeGetEx(const TARVIK_HANDLE phRequest, unsigned char* prog,
+                                            unsigned long* wartosc_biezaca, unsigned long* wartosc_maksymalna);
+/* 303 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_StoreCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 303 reads B B B B B B */
+TARVIK_API TARVIK_STATUS TRVG_StoreCfgGet(const TARVIK_HANDLE phRequest, unsigned char* magazyn_PLU_wlaczony,
+                                          unsigned char* kontrola_stanu, unsigned char* kontrola_stanu_sprzedaz,
+                                          unsigned char* magazyn_opak_wlaczony, unsigned char* kontrola_stanu_opak,
+                                          unsigned char* kontrola_opak_sprzedaz);
+/* 340 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_StoreCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 340 reads B B B B B B B */
+TARVIK_API TARVIK_STATUS TRVG_StoreCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* magazyn_PLU_wlaczony,
+                                            unsigned char* kontrola_stanu, unsigned char* kontrola_stanu_sprzedaz,
+                                            unsigned char* magazyn_opak_wlaczony, unsigned char* kontrola_stanu_opak,
+                                            unsigned char* kontrola_opak_sprzedaz, unsigned char* receptury);
+/* 304 sends B B B */
+TARVIK_API TARVIK_STATUS TRVS_PLUStoreCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char czy_wlaczony, const unsigned char kontrola_stanow,
+                                             const unsigned char blokowac, const unsigned char tryb);
+/* 304 sends B B B B */
+TARVIK_API TARVIK_STATUS TRVS_v2_PLUStoreCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned char czy_wlaczony, const unsigned char kontrola_stanow,
+                                                const unsigned char blokowac, const unsigned char receptury,
+                                                const unsigned char tryb);
+/* 305 sends B B B */
+TARVIK_API TARVIK_STATUS TRVS_PackStoreCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char magazyn_wlaczony,
+                                              const unsigned char kontrola_stanow, const unsigned char blokowac,
+                                              const unsigned char tryb);
+/* 306 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_DrawerImpulseGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char tryb);
+/* 306 reads V */
+TARVIK_API TARVIK_STATUS TRVG_DrawerImpulseGet(const TARVIK_HANDLE phRequest, unsigned short* impuls);
+/* 307 sends V */
+TARVIK_API TARVIK_STATUS TRVS_DrawerImpulseSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned short dlugosc, const unsigned char tryb);
+/* 308 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_SoundCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 308 reads B B */
+TARVIK_API TARVIK_STATUS TRVG_SoundCfgGet(const TARVIK_HANDLE phRequest, unsigned char* flaga, unsigned char* zrodlo);
+/* 309 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_SoundCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char flaga, const unsigned char zrodlo,
+                                          const unsigned char tryb);
+/* 316 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_BillBufCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 316 reads B B V */
+TARVIK_API TARVIK_STATUS TRVG_BillBufCfgGet(const TARVIK_HANDLE phRequest, unsigned char* aktywny,
+                                            unsigned char* syg_przepelnienia, unsigned short* prog);
+/* 339 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_BillBufCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char tryb);
+/* 339 reads B B V B B */
+TARVIK_API TARVIK_STATUS TRVG_BillBufCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* aktywny,
+                                              unsigned char* przepelnienie, unsigned short* prog,
+                                              unsigned char* blokada, unsigned char* sygnalizacja);
+/* 317 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_BillBufCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char czy_aktywny, const unsigned char czy_sygnalizowac,
+                                            const unsigned short poziom_progowy, const unsigned char tryb);
+/* 317 sends B B V B B */
+TARVIK_API TARVIK_STATUS TRVS_v2_BillBufCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char czy_aktywny, const unsigned char czy_sygnalizowac,
+                                               const unsigned short poziom_progowy, const unsigned char czy_blokada,
+                                               const unsigned char czy_informacja, const unsigned char tryb);
+/* 323 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_UserAuthCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char tryb);
+/* 323 reads B B */
+TARVIK_API TARVIK_STATUS TRVG_UserAuthCfgGet(const TARVIK_HANDLE phRequest, unsigned char* sposob,
+                                             unsigned char* kontrola);
+/* 324 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_UserAuthCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char sposob_log, const unsigned char typ_kontroli,
+                                             const unsigned char tryb);
+/* 330 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_DiscntCardCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char tryb);
+/* 330 reads B V V */
+TARVIK_API TARVIK_STATUS TRVG_DiscntCardCfgGet(const TARVIK_HANDLE phRequest, unsigned char* wazne,
+                                               unsigned short* czas, unsigned short* metoda);
+/* 334 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_XEL_DiscntCardCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                     const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_DiscntCardCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned char tryb);
+/* 334 reads B V V S */
+TARVIK_API TARVIK_STATUS TRVG_XEL_DiscntCardCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* wazne,
+                                                     unsigned short* czas, unsigned short* metoda, char* parametry);
+TARVIK_API TARVIK_STATUS TRVG_DiscntCardCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* wazne,
+                                                 unsigned short* czas, unsigned short* metoda, char* parametry);
+/* 331 sends B V V */
+TARVIK_API TARVIK_STATUS TRVS_DiscntCardCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char czy_wazne, const unsigned short czas_odpowiedzi,
+                                               const unsigned short sposob_wprowadzania, const unsigned char tryb);
+/* 331 sends B V V S */
+TARVIK_API TARVIK_STATUS TRVS_XEL_DiscntCardCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned char czy_wazne,
+                                                   const unsigned short czas_odpowiedzi,
+                                                   const unsigned short sposob_wprowadzania, const char* parametry,
+                                                   const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_v2_DiscntCardCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char czy_wazne, const unsigned short czas_odpowiedzi,
+                                                  const unsigned short sposob_wprowadzania, const char* parametry,
+                                                  const unsigned char tryb);
+/* 2 reads S
+ * Reads a card event: the request that TRV_PopAsyncData returns or that the
+ * event callback receives (command 2), not the answer to a TRVS_ call.
+ */
+TARVIK_API TARVIK_STATUS TRVG_CardInfo(const TARVIK_HANDLE phRequest, char* numer_karty);
+/* 337 sends B */
+TARVIK_API TARVIK_STATUS TRVS_XEL_PriceVerifCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned char typ, const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_PriceVerifCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char typ, const unsigned char tryb);
+/* 337 reads B B B B 4S
+ * The verifier's four display lines joined into tekst, which is required.
+ */
+TARVIK_API TARVIK_STATUS TRVG_XEL_PriceVerifCfgGet(const TARVIK_HANDLE phRequest, unsigned char* ilosc,
+                                                   unsigned char* miganie, unsigned char* opoznienie,
+                                                   unsigned char* czas, char* tekst);
+TARVIK_API TARVIK_STATUS TRVG_PriceVerifCfgGet(const TARVIK_HANDLE phRequest, unsigned char* ilosc,
+                                               unsigned char* miganie, unsigned char* opoznienie, unsigned char* czas,
+                                               char* tekst);
+/* 338 sends BBBBBSS|BBBBBSSSS
+ * A sending function despite its name. tekst: the display lines, one line
+ * feed between two; 2 lines when typ is 0, else 4, padded with empty lines.
+ * A missing text or too many lines is 0x10108; a line that cannot be pushed
+ * 0x10107.
+ */
+TARVIK_API TARVIK_STATUS TRVG_XEL_PriceVerifCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned char typ, const unsigned char ilosc,
+                                                   const unsigned char miganie, const unsigned char opoznienie,
+                                                   const unsigned char czas, const char* tekst,
+                                                   const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_PriceVerifCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char typ, const unsigned char ilosc,
+                                               const unsigned char miganie, const unsigned char opoznienie,
+                                               const unsigned char czas, const char* tekst, const unsigned char tryb);
+/* 342 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_AddonCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 342 reads B B V */
+TARVIK_API TARVIK_STATUS TRVG_AddonCfgGet(const TARVIK_HANDLE phRequest, unsigned char* suplement2,
+                                          unsigned char* suplement5, unsigned short* odstep);
+/* 341 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_AddonCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char suplement2, const unsigned char suplement5,
+                                          const unsigned short odstep, const unsigned char tryb);
+/* 371 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_TakingsVerifyGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char tryb);
+/* 371 reads B
+ * tryb is the register's setting here, not a post mode.
+ */
+TARVIK_API TARVIK_STATUS TRVG_TakingsVerifyGet(const TARVIK_HANDLE phRequest, unsigned char* tryb);
+/* 370 sends B */
+TARVIK_API TARVIK_STATUS TRVS_TakingsVerifySet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char flaga, const unsigned char tryb);
+/* 361 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_ChangeLogoutGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char tryb);
+/* 361 reads B */
+TARVIK_API TARVIK_STATUS TRVG_ChangeLogoutGet(const TARVIK_HANDLE phRequest, unsigned char* flaga);
+/* 360 sends B */
+TARVIK_API TARVIK_STATUS TRVS_ChangeLogoutSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char flaga, const unsigned char tryb);
+/* 3170 sends V */
+TARVIK_API TARVIK_STATUS TRVS_ProtTransMonCfgRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned short numer_ciagu, const unsigned char tryb);
+/* 3170 reads V S */
+TARVIK_API TARVIK_STATUS TRVG_ProtTransMonCfgRead(const TARVIK_HANDLE phRequest, unsigned short* numer_ciagu,
+                                                  char* ciag);
+/* 3160 sends V S */
+TARVIK_API TARVIK_STATUS TRVS_ProtTransMonCfgIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned short numer_ciagu, const char* ciag,
+                                                 const unsigned char tryb);
+
+/* ---- Printing, header, footer and display settings ------------------------ */
+
+/* 314 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_PrintCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 314 reads B B B B */
+TARVIK_API TARVIK_STATUS TRVG_PrintCfgGet(const TARVIK_HANDLE phRequest, unsigned char* niefiskalne,
+                                          unsigned char* zmiany_PLU, unsigned char* czulosc, unsigned char* obcinacz);
+/* 315 sends B B B B */
+TARVIK_API TARVIK_STATUS TRVS_PrintCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char niefiskalne, const unsigned char zmiany_PLU,
+                                          const unsigned char czulosc_papieru, const unsigned char obcinacz,
+                                          const unsigned char tryb);
+/* 510 sends B */
+TARVIK_API TARVIK_STATUS TRVS_ExtPrnCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char numer_drukarki, const unsigned char tryb);
+/* 510 reads B B B B 3S
+ * The three header lines joined into linie_naglowka.
+ */
+TARVIK_API TARVIK_STATUS TRVG_ExtPrnCfgGet(const TARVIK_HANDLE phRequest, unsigned char* numer_drukarki,
+                                           unsigned char* czcionki, unsigned char* szerokosc, unsigned char* obcinacz,
+                                           char* linie_naglowka);
+/* 511 sends BBBBSSS
+ * linie_naglowka: up to three lines, one line feed between two, padded with
+ * empty lines to three; a missing text or a fourth line is 0x10107.
+ */
+TARVIK_API TARVIK_STATUS TRVS_ExtPrnCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char numer_drukarki, const unsigned char czcionki,
+                                           const unsigned char szerokosc, const unsigned char obcinacz,
+                                           const char* linie_naglowka, const unsigned char tryb);
+/* 18 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_HeaderGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned char tryb);
+/* 18 reads B(BS)*
+ * The line flags and the line texts, each joined (one line feed between
+ * two); both outputs are required.
+ */
+TARVIK_API TARVIK_STATUS TRVG_HeaderGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie);
+/* 19 sends (BS)*
+ * A flag and a text per line, from two lists of as many lines (at most 10).
+ * A missing flag list, unequal counts or too many lines is 0x10103; a
+ * missing text list 0x10104.
+ */
+TARVIK_API TARVIK_STATUS TRVS_HeaderSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* line_param,
+                                        const char* lines, const unsigned char tryb);
+/* 30 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_FooterGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned char tryb);
+/* 30 reads B(BS)*
+ * As TRVG_HeaderGet.
+ */
+TARVIK_API TARVIK_STATUS TRVG_FooterGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie);
+/* 31 sends (BS)*
+ * As TRVS_HeaderSet, at most 3 lines.
+ */
+TARVIK_API TARVIK_STATUS TRVS_FooterSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* flagi,
+                                        const char* linie, const unsigned char tryb);
+/* 101 sends B */
+TARVIK_API TARVIK_STATUS TRVS_DspParamGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char wyswietlacz, const unsigned char tryb);
+/* 101 reads B B B V */
+TARVIK_API TARVIK_STATUS TRVG_DspParamGet(const TARVIK_HANDLE phRequest, unsigned char* kontrast,
+                                          unsigned char* podswietlenie, unsigned char* tryb_podsw,
+                                          unsigned short* opoznienie);
+/* 100 sends B B B B V */
+TARVIK_API TARVIK_STATUS TRVS_DspParamSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char wyswietlacz, const unsigned char kontrast,
+                                          const unsigned char podswietlenie, const unsigned char tryb_podsw,
+                                          const unsigned short opoznienie, const unsigned char tryb);
+/* 382 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_DspInfoCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 382 reads B B */
+TARVIK_API TARVIK_STATUS TRVG_DspInfoCfgGet(const TARVIK_HANDLE phRequest, unsigned char* gdy_zalogowany,
+                                            unsigned char* gdy_wylogowany);
+/* 383 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_DspInfoCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char linia_zalogowany,
+                                            const unsigned char linia_niezalogowany, const unsigned char tryb);
+/* 380 sends B */
+TARVIK_API TARVIK_STATUS TRVS_DspInfoGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char numer, const unsigned char tryb);
+/* 380 reads B(BSBBBB)*
+ * One line per display entry in each of the six texts.
+ */
+TARVIK_API TARVIK_STATUS TRVG_DspInfoGet(const TARVIK_HANDLE phRequest, char* typy_zawartosci, char* linie,
+                                         char* inwersje, char* predkosci, char* kierunki, char* formaty_czasu);
+/* 381 sends B(BSBBBB)*
+ * Six parallel lists, one line per entry; inwersje may be null (or of
+ * another count): every entry is then sent without inversion. A missing list
+ * has its position's code; unequal counts are 0x10103, and a value that
+ * cannot be pushed has the code one below its list's.
+ */
+TARVIK_API TARVIK_STATUS TRVS_DspInfoSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char numer, const char* typy_zawartosci, const char* linie,
+                                         const char* inwersje, const char* predkosci, const char* kierunki,
+                                         const char* formaty_czasu, const unsigned char tryb);
+
+/* ---- Communication, port and modem settings ------------------------------- */
+
+/* 327 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_CommCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 327 reads BBBBB(LLL)?
+ * The addresses as dotted texts, empty when the answer carries none.
+ */
+TARVIK_API TARVIK_STATUS TRVG_CommCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ, unsigned char* id_kanalu,
+                                         unsigned char* szyfr, unsigned char* charset, unsigned char* tcpip,
+                                         char* ipv4_address, char* ipv4_netmask, char* ipv4_gateway);
+/* 345 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_CommCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+/* 345 reads BBBBB(LLL(VB?)?)?
+ * As TRVG_CommCfgGet, then port and dhcp where the answer carries them
+ * (0 when it carries no address either).
+ */
+TARVIK_API TARVIK_STATUS TRVG_CommCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ,
+                                           unsigned char* id_kanalu, unsigned char* szyfr, unsigned char* charset,
+                                           unsigned char* tcpip, char* ipv4_address, char* ipv4_netmask,
+                                           char* ipv4_gateway, unsigned short* port, unsigned char* dhcp);
+/* 328 sends BBBBBLLL
+ * The addresses are dotted texts, sent as Longs; when any of the three is
+ * null, three zeros are sent.
+ */
+TARVIK_API TARVIK_STATUS TRVS_CommCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char typ_interfejsu, const unsigned char id_kanalu,
+                                         const unsigned char typ_szyfru, const unsigned char charset,
+                                         const unsigned char tcpip, const char* ipv4_address,
+                                         const char* ipv4_netmask, const char* ipv4_gateway,
+                                         const unsigned char tryb);
+/* 328 sends BBBBBLLLVB
+ * As TRVS_CommCfgSet, then port and dhcp.
+ */
+TARVIK_API TARVIK_STATUS TRVS_v2_CommCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char typ_interfejsu, const unsigned char id_kanalu,
+                                            const unsigned char typ_szyfru, const unsigned char charset,
+                                            const unsigned char tcpip, const char* ipv4_address,
+                                            const char* ipv4_netmask, const char* ipv4_gateway,
+                                            const unsigned short port, const unsigned char dhcp,
+                                            const unsigned char tryb);
+/* 325 sends B */
+TARVIK_API TARVIK_STATUS TRVS_PortCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char port, const unsigned char tryb);
+/* 325 reads B S port[B B B B B]
+ * konfiguracja: the line parameters as text, "9600,8,N,1,N".
+ */
+TARVIK_API TARVIK_STATUS TRVG_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia, char* nazwa,
+                                         char* konfiguracja);
+/* 325 reads BSBBBBBB?
+ * As TRVG_PortCfgGet, then the subtype; an answer without it gives 0.
+ */
+TARVIK_API TARVIK_STATUS TRVG_XEL_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia,
+                                             char* nazwa, char* konfiguracja, unsigned char* podtyp);
+TARVIK_API TARVIK_STATUS TRVG_v2_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia, char* nazwa,
+                                            char* konfiguracja, unsigned char* podtyp);
+/* 326 sends B B port[B B B B B] S
+ * portcfg: "baud,data bits,parity,stop bits,handshake", for instance
+ * "9600,8,N,1,H"; an unknown baud rate is 0x10105.
+ */
+TARVIK_API TARVIK_STATUS TRVS_PortCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char typ_urzadzenia, const unsigned char numer_portu,
+                                         const char* portcfg, const char* nazwa, const unsigned char tryb);
+/* 326 sends B B port[B B B B B] S B
+ * As TRVS_PortCfgSet, then the subtype.
+ */
+TARVIK_API TARVIK_STATUS TRVS_XEL_PortCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char typ_urzadzenia, const unsigned char numer_portu,
+                                             const char* portcfg, const char* nazwa, const char podtyp,
+                                             const unsigned char tryb);
+TARVIK_API TARVIK_STATUS TRVS_v2_PortCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char typ_urzadzenia, const unsigned char numer_portu,
+                                            const char* portcfg, const char* nazwa, const char podtyp,
+                                            const unsigned char tryb);
+/* 384 sends (BBBBBB(BBBBBB)?)?
+ * wariant (not sent) 1: port A only, 2: ports A and B, else nothing.
+ */
+TARVIK_API TARVIK_STATUS TRVS_TerminalCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char wariant, const unsigned char portA_numer,
+                                             const char* portcfgA, const unsigned char portB_numer,
+                                             const char* portcfgB, const unsigned char tryb);
+/* 312 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_ModemCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 312 reads B S S */
+TARVIK_API TARVIK_STATUS TRVG_ModemCfgGet(const TARVIK_HANDLE phRequest, unsigned char* modem, char* init,
+                                          char* telefon);
+/* 313 sends B S S */
+TARVIK_API TARVIK_STATUS TRVS_ModemCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char czy_modem, const char* init, const char* telefon,
+                                          const unsigned char tryb);
+/* 6 sends nothing
+ * Asks the register to close the TCP connection; the library connects again
+ * by itself.
+ */
+TARVIK_API TARVIK_STATUS TRVS_TcpClose(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned char tryb);
+
 /* ---- Hotkeys: actions ----------------------------------------------------- */
 
 /* 3200 sends V V N V B
@@ -223,6 +680,7 @@ TARVIK_API TARVIK_STATUS TRVS_HotkeyRepSetIns(const TARVIK_HANDLE hDevice, TARVI
 TARVIK_API TARVIK_STATUS TRVS_HotkeyCurrencyIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                 const unsigned short klawisz, const unsigned short numer_platnosci,
                                                 const unsigned char czy_nadpisac, const unsigned char tryb);
+
 /* ---- Hotkeys: printed reports --------------------------------------------- */
 
 /* 3211 sends V B
@@ -393,6 +851,7 @@ TARVIK_API TARVIK_STATUS TRVS_XEL_HotkeyRepCommIns(const TARVIK_HANDLE hDevice, 
 TARVIK_API TARVIK_STATUS TRVS_HotkeyRepPLUDescIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                   const unsigned short klawisz, const unsigned char czy_nadpisac,
                                                   const unsigned char tryb);
+
 /* ---- Hotkeys: reading back and deleting ----------------------------------- */
 
 /* 3210 sends V
@@ -833,6 +1292,7 @@ TARVIK_API TARVIK_STATUS TRVG_RemoteLoginParamGet(const TARVIK_HANDLE phRequest,
 TARVIK_API TARVIK_STATUS TRVS_RemoteLoginParamSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                   const unsigned char flagi, const char* haslo,
                                                   const unsigned char tryb);
+
 /* ---- Users (cashiers) ----------------------------------------------------- */
 
 /* 2500 sends V S S S S V B B B B
@@ -917,6 +1377,7 @@ TARVIK_API TARVIK_STATUS TRVS_UserDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
  */
 TARVIK_API TARVIK_STATUS TRVS_UserDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned char flagi, const unsigned char tryb);
+
 /* ---- User statistics ------------------------------------------------------ */
 
 /* 2560 sends V B */
@@ -1010,6 +1471,7 @@ TARVIK_API TARVIK_STATUS TRVS_ManualDiscntPCSet(const TARVIK_HANDLE hDevice, TAR
 TARVIK_API TARVIK_STATUS TRVS_DBDiscntPCSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned short kod_bledu, const unsigned short numer_rabatu,
                                             const unsigned char tryb);
+
 /* ---- Discounts ------------------------------------------------------------ */
 
 /* 3000 sends V S B B N B B B B
@@ -1083,6 +1545,7 @@ TARVIK_API TARVIK_STATUS TRVG_DiscntStatRead(const TARVIK_HANDLE phRequest, unsi
 /* 3070 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_DiscntStatClearAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                  const unsigned char tryb);
+
 /* ---- Automatic (time-controlled) discounts -------------------------------- */
 
 /* 3300 sends V V hm[B B] hm[B B] B
@@ -1175,6 +1638,7 @@ TARVIK_API TARVIK_STATUS TRVS_PackDelByBarcode(const TARVIK_HANDLE hDevice, TARV
 /* 2750 sends B */
 TARVIK_API TARVIK_STATUS TRVS_PackDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned char flagi, const unsigned char tryb);
+
 /* ---- Packaging totals and stock ------------------------------------------- */
 
 /* 2760 sends V B

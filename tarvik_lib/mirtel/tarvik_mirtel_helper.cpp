@@ -1,6 +1,7 @@
 // The command builder, the answer reader and the text helpers of libmirtel.
 #include "tarvik_mirtel_helper.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -66,6 +67,10 @@ std::optional<std::vector<std::string>> explode(char separator, const char* s) {
         pos = found + 1;
     }
     return parts;
+}
+
+std::vector<std::string> splitLines(const char* text) {
+    return explode('\n', text).value_or(std::vector<std::string>{});
 }
 
 std::string join(const std::vector<std::string>& parts) {
@@ -258,6 +263,55 @@ std::string ip2str(uint32_t ip) {
     return b;
 }
 
+// ---- serial line parameters ---------------------------------------------------
+
+namespace {
+
+const char* const kBauds[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+
+// The index of field i among texts; 0 when the field is missing or none matches.
+unsigned char codeOf(const std::vector<std::string>& fields, size_t i, std::initializer_list<const char*> texts) {
+    if (i >= fields.size()) return 0;
+    unsigned char code = 0;
+    for (const char* t : texts) {
+        if (fields[i] == t) return code;
+        ++code;
+    }
+    return 0;
+}
+
+// ",L" with the letter of code among letters, ",U" for an unknown code.
+std::string fragment(unsigned char code, const std::string& letters) {
+    return std::string(",") + (code < letters.size() ? letters[code] : 'U');
+}
+
+}  // namespace
+
+bool ParsePortConfig(const char* text, PortCodes& codes) {
+    if (!text) return false;
+    const auto fields = explode(',', text);
+    if (!fields) {
+        codes = PortCodes{};
+        return true;
+    }
+    const int baud = stringtoi(fields->front());
+    const auto known = std::find_if(std::begin(kBauds), std::end(kBauds),
+                                    [&](const char* b) { return stringtoi(b) == baud; });
+    if (baud < 0 || known == std::end(kBauds)) return false;
+    codes.baud = static_cast<unsigned char>(known - std::begin(kBauds));
+    codes.dataBits = codeOf(*fields, 1, {"8", "7"});
+    codes.parity = codeOf(*fields, 2, {"N", "E", "O"});
+    codes.stopBits = codeOf(*fields, 3, {"1", "2"});
+    codes.handshake = codeOf(*fields, 4, {"N", "S", "H", "D"});
+    return true;
+}
+
+std::string PortConfigText(const PortCodes& c) {
+    std::string text = c.baud < std::size(kBauds) ? kBauds[c.baud] : "-U-";
+    return text + fragment(c.dataBits, "87") + fragment(c.parity, "NEO") + fragment(c.stopBits, "12") +
+           fragment(c.handshake, "NXRD");
+}
+
 // ---- Command ---------------------------------------------------------------
 
 Command::Command(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_CMD cmd, unsigned char tryb)
@@ -398,12 +452,41 @@ Command& Command::ipv4(const char* text) {
     });
 }
 
+Command& Command::portConfig(const char* text) {
+    return step([&] {
+        PortCodes c;
+        return ParsePortConfig(text, c) && pushBytes({c.baud, c.handshake, c.dataBits, c.parity, c.stopBits});
+    });
+}
+
 Command& Command::strings(const std::vector<std::string>& parts) {
     return step([&] {
         for (const std::string& p : parts)
             if (TRV_PushRequestParamString(request_, p.c_str()) != kOk) return false;
         return true;
     });
+}
+
+Command& Command::ipv4Triple(const char* address, const char* netmask, const char* gateway) {
+    if (address && netmask && gateway) return ipv4(address).ipv4(netmask).ipv4(gateway);
+    return dword(0ul).dword(0ul).dword(0ul);
+}
+
+Command& Command::rows(std::initializer_list<ListColumn> columns) {
+    const size_t n = columns.size() ? columns.begin()->values->size() : 0;
+    for (size_t row = 0; row < n && ok(); ++row)
+        for (const ListColumn& col : columns) {
+            const std::string& v = (*col.values)[row];
+            // A text that is no number converts to -1, which becomes 255.
+            const bool pushed = col.wire == Wire::Byte
+                                    ? pushBytes({static_cast<unsigned char>(stringtoi(v))})
+                                    : TRV_PushRequestParamString(request_, v.c_str()) == kOk;
+            if (!pushed) {
+                status_ = col.code;
+                break;
+            }
+        }
+    return *this;
 }
 
 TARVIK_STATUS Command::post() {
@@ -602,6 +685,41 @@ Answer& Answer::hourMinute(char* out) {
 Answer& Answer::ipv4(char* out) {
     uint32_t v;
     if (pop(v)) text(out, ip2str(v));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::portConfig(char* out) {
+    PortCodes c;
+    if (pop(c.baud) && pop(c.handshake) && pop(c.dataBits) && pop(c.parity) && pop(c.stopBits))
+        text(out, PortConfigText(c));
+    required_ = 0;
+    return *this;
+}
+
+Answer& Answer::ipv4Triple(char* address, char* netmask, char* gateway) {
+    uint32_t a, n, g;
+    if (pop(a) && pop(n) && pop(g)) text(address, ip2str(a)).text(gateway, ip2str(g)).text(netmask, ip2str(n));
+    return *this;
+}
+
+Answer& Answer::rows(std::initializer_list<Column> columns) {
+    unsigned char count = 0;
+    std::vector<std::vector<std::string>> values(columns.size());
+    if (pop(count))
+        for (unsigned row = 0; row < count && ok(); ++row) {
+            size_t k = 0;
+            for (const Column& col : columns) {
+                std::string v;
+                if (pop(col.wire, v, col.local)) values[k++].push_back(std::move(v));
+            }
+        }
+    size_t k = 0;
+    for (const Column& col : columns) {
+        if (!ok()) break;
+        required_ = col.required;
+        text(col.out, join(values[k++]));
+    }
     required_ = 0;
     return *this;
 }

@@ -63,6 +63,21 @@ bool ValidDate(int year, int month, int day);
 int str2ip(const char* ipval, unsigned long* ip);
 std::string ip2str(uint32_t ip);
 
+// Serial line parameters: the text "9600,8,N,1,H" (baud rate, data bits,
+// parity, stop bits, handshake; handshake N, S, H or D) and the register's
+// five codes, which travel as Bytes in the order baud, handshake, data bits,
+// parity, stop bits.
+struct PortCodes {
+    unsigned char baud = 0, handshake = 0, dataBits = 0, parity = 0, stopBits = 0;
+};
+// False (codes untouched) for a null text or a baud rate the register does
+// not know. Every other field that is missing or unknown gives code 0, and an
+// empty text gives five zeros.
+bool ParsePortConfig(const char* text, PortCodes& codes);
+// "9600,8,N,1,X": handshake codes 1 and 2 read back as X and R; an unknown
+// baud code gives "-U-", any other unknown code "U".
+std::string PortConfigText(const PortCodes& codes);
+
 // Local time of 2000-01-01 00:00:00 and texts of offsets from it.
 time_t secTimeOf2000();
 std::string time_to_date2000(unsigned long offset);  // "YYYY-MM-DD HH-MM-SS"
@@ -71,6 +86,9 @@ std::string to_interval(unsigned long offset);       // "D:HH:MM:SS"
 // Splits s at separator. An empty (or null) text gives no array at all; a
 // separator at the very end adds no empty part.
 std::optional<std::vector<std::string>> explode(char separator, const char* s);
+// The lines of a list text (one line feed between two); an empty or null
+// text has none.
+std::vector<std::string> splitLines(const char* text);
 // Strips bytes 0..32 from both ends.
 std::string trim(const std::string& s);
 // Decimal digits only; empty text, any other byte or int overflow gives -1.
@@ -96,6 +114,9 @@ TARVIK_STATUS guarded(F f) noexcept {
         return TARVIK_STATUS_NOMEMORY;
     }
 }
+
+enum class TextKind { String, Numeric, Currency, Quantity };
+enum class Wire { Byte, Word, Long, String, Numeric, Currency, Quantity };
 
 // ---- sending -------------------------------------------------------------
 
@@ -138,8 +159,23 @@ public:
     Command& time(const char* text);                  // hour, minute, second ("HH:MM" too)
     Command& hourMinute(const char* text);            // hour, minute ("HH:MM:SS" too, seconds dropped)
     Command& ipv4(const char* text);                  // Long
+    Command& portConfig(const char* text);            // five Bytes, see PortCodes
     // The parts of a split list, one String each, all under one argument's code.
     Command& strings(const std::vector<std::string>& parts);
+    // Three dotted addresses, each a Long under its own argument's code; three
+    // zeros when any of them is null.
+    Command& ipv4Triple(const char* address, const char* netmask, const char* gateway);
+
+    // Parallel lists sent row by row: per row one value of each list, in
+    // column order, under the list's code. Byte lists hold decimal texts (a
+    // text that is no number is sent as 255); the lists are of one length.
+    // The codes are the columns' own: no argument position is taken.
+    struct ListColumn {
+        Wire wire;  // Byte or String
+        const std::vector<std::string>* values;
+        TARVIK_STATUS code;
+    };
+    Command& rows(std::initializer_list<ListColumn> columns);
 
     // For the commands that check an argument themselves.
     Command& fail(TARVIK_STATUS code);
@@ -168,9 +204,6 @@ private:
 };
 
 // ---- reading -------------------------------------------------------------
-
-enum class TextKind { String, Numeric, Currency, Quantity };
-enum class Wire { Byte, Word, Long, String, Numeric, Currency, Quantity };
 
 // Reads one answered request. The constructor checks the handle, the
 // request's status and its command; each step pops the next value and
@@ -211,10 +244,25 @@ public:
     Answer& time(char* out);                                    // hour, minute, second
     Answer& hourMinute(char* out);                              // hour, minute
     Answer& ipv4(char* out);                                    // Long as dotted text
+    // Three Longs (address, netmask, gateway) as dotted texts; the register's
+    // own reader copies the gateway before the netmask.
+    Answer& ipv4Triple(char* address, char* netmask, char* gateway);
+    Answer& portConfig(char* out);                              // five Bytes as a port text
     Answer& time2000(char* out);                                // Long seconds since 2000
     Answer& interval(char* out);                                // Long seconds as D:HH:MM:SS
     // A text of our own making, under the string result rule.
     Answer& text(char* out, const std::string& value);
+
+    // A count Byte, then that many rows of one value per column. Each column
+    // becomes one joined text (numbers in decimal), copied in column order
+    // once every row was read.
+    struct Column {
+        Wire wire;
+        char* out;                    // null drops the column
+        uint32_t local = kShortText;  // local buffer of a text value
+        TARVIK_STATUS required = 0;   // non-zero: out must not be null, this is the code
+    };
+    Answer& rows(std::initializer_list<Column> columns);
 
     // Raw pops for the layouts that branch on what they read; false once
     // anything failed.
