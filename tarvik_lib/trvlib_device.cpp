@@ -46,6 +46,7 @@ void TRV_Device::Teardown() {
     {
         MutexLock lk(outQueueMutex);
         gone = true;
+        handover.reset();
         outQueue.KillAll();
     }
     {
@@ -267,8 +268,8 @@ bool TRV_Device::closeMe(TRV_DeviceView* view) {
 }
 
 // The queue is named with its own mutex, which is held for the walk.
-void TRV_Device::dumpQueue(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name,
-                           const char* tag) {
+template <class Queue>
+void TRV_Device::dumpQueue(Queue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag) {
     RequestQueue& q = this->*queue;
     Mutex& m = this->*mutex;
     MutexLock lk(m);
@@ -295,12 +296,52 @@ TRV_Request* TRV_Device::FindWithToken(uint32_t tok) {
 }
 
 TRV_Request* TRV_Device::FindFirstPending() {
-    for (TRV_Request* r = outQueue.First(); r; r = outQueue.Next())
+    while (TRV_Request* r = outQueue.pending.front()) {
         if (r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING) return r;
+        outQueue.pending.unlink(r);
+    }
     return nullptr;
 }
 
-void TRV_Device::wakeSender() { senderCv.notify_all(); }
+void PendingList::insertAfter(TRV_Request* after, TRV_Request* r) {
+    TRV_Request* next = after ? after->pendNext : head_;
+    r->pendPrev = after;
+    r->pendNext = next;
+    if (after) after->pendNext = r; else head_ = r;
+    if (next) next->pendPrev = r; else tail_ = r;
+    r->pendLinked = true;
+}
+
+void PendingList::unlink(TRV_Request* r) {
+    if (!r->pendLinked) return;
+    if (r->pendPrev) r->pendPrev->pendNext = r->pendNext; else head_ = r->pendNext;
+    if (r->pendNext) r->pendNext->pendPrev = r->pendPrev; else tail_ = r->pendPrev;
+    r->pendPrev = r->pendNext = nullptr;
+    r->pendLinked = false;
+}
+
+void PendingList::clear() {
+    while (head_) unlink(head_);
+}
+
+void OutputQueue::Relink(TRV_Request* r) {
+    pending.unlink(r);
+    TRV_Request* after = nullptr;  // the last pending request ahead of r in the queue
+    for (TRV_Request* q = list_.First(); q && q != r; q = list_.Next())
+        if (q->pendLinked) after = q;
+    pending.insertAfter(after, r);
+}
+
+void TRV_Device::wakeSender() {
+    { MutexLock lk(outQueueMutex); }
+    senderCv.notify_all();
+}
+
+void TRV_Device::allowDirectWrites(bool on) {
+    MutexLock lk(outQueueMutex);
+    directWrites = on;
+    while (!on && writer == Writer::Poster) posterDoneCv.wait(outQueueMutex);
+}
 
 void TRV_Device::notifyEvent() {
     {
@@ -323,6 +364,8 @@ uint64_t TRV_Device::waitEvent(uint64_t seen, Clock::time_point deadline) {
 }
 
 TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mode) {
+    bool wake;
+    bool wrote = false;
     {
         MutexLock lk(outQueueMutex);
         Log(LOG_DEVICE, 8, "DEVICE: Posted request");
@@ -348,19 +391,29 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         }
         // A finished request that is posted again leaves the queue it waited
         // in. This happens before it is queued: once it is, an answer may
-        // delete it (post modes 2 and 3) on the receiver thread.
-        {
+        // delete it (post modes 2 and 3) on the receiver thread. (Only the
+        // receive path, under this lock, puts a request into those queues.)
+        if (RequestQueue::Holds(r, RequestQueue::In)) {
             MutexLock in(inQueueMutex);
             inQueue.Erase(r);
         }
-        {
+        if (RequestQueue::Holds(r, RequestQueue::Sales)) {
             MutexLock sales(salesQueueMutex);
             salesQueue.Erase(r);
         }
         r->start_time.store(now_seconds());
+        const bool idle = outQueue.pending.empty();
         if (!(front ? outQueue.Push(r) : outQueue.Add(r))) return TARVIK_STATUS_NOMEMORY;
+        if (idle && mayWriteNow(r)) {
+            writeNow(r);
+            wrote = true;
+        }
+        // With requests pending already, or a write under way, whoever is
+        // writing looks at the list again before it sleeps.
+        wake = !wrote && idle && writer == Writer::None;
     }
-    wakeSender();
+    if (wrote) releaseWritten();
+    if (wake) notifySender();
     return TARVIK_STATUS_OK;
 }
 
@@ -375,9 +428,10 @@ TARVIK_STATUS TRV_Device::Repeat(TRV_Request* r) {
         }
         r->flags |= kFlagRepeated;
         r->setState(TARVIK_STATE_PENDING);
+        outQueue.Relink(r);  // it keeps its place in the queue
         Log(LOG_DEVICE, 12, "DEVICE: Repeat call finished with success. ");
     }
-    wakeSender();
+    notifySender();
     return TARVIK_STATUS_OK;
 }
 
@@ -392,10 +446,9 @@ TARVIK_STATUS TRV_Device::Cancel(TRV_Request* r) {
         if (s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR) return TARVIK_STATUS_ALREADYCOMPLETED;
         r->other_error = TARVIK_STATUS_CANCELLED;
         // A cancelled request ends in error (0x1000a) rather than waiting
-        // forever, and whoever waits for it is woken.
+        // forever, and whoever waits for it is woken (by the state change).
         if (s != TARVIK_STATE_NEW) r->setState(TARVIK_STATE_ERROR);
     }
-    notifyEvent();
     if (s == TARVIK_STATE_ACCEPTED) cancelExecuting(r->myDevice);
     return TARVIK_STATUS_OK;
 }
@@ -422,15 +475,18 @@ void TRV_Device::RemoveMe(TRV_Request* r) {
 
 void TRV_Device::unlinkLocked(TRV_Request* r) {
     outQueue.Erase(r);
-    {
+    // The other queues gain members only under this lock (answers and
+    // events; an event is never in the output queue): a request found in
+    // none of them here cannot be entering one.
+    if (RequestQueue::Holds(r, RequestQueue::In)) {
         MutexLock lk(inQueueMutex);
         inQueue.Erase(r);
     }
-    {
+    if (RequestQueue::Holds(r, RequestQueue::Sales)) {
         MutexLock lk(salesQueueMutex);
         salesQueue.Erase(r);
     }
-    {
+    if (RequestQueue::Holds(r, RequestQueue::Async)) {
         MutexLock lk(asyncQueueMutex);
         asyncQueue.Erase(r);
     }
@@ -438,10 +494,10 @@ void TRV_Device::unlinkLocked(TRV_Request* r) {
 
 void TRV_Device::deleteLocked(TRV_Request* r) {
     unlinkLocked(r);
-    // Gone as a handle at once; a thread still working on it (the sender
-    // writing it, a waiter) holds a reference and frees it when done.
+    // Gone as a handle at once (its waiters are woken); a thread still
+    // working on it (the sender writing it, a waiter) holds a reference and
+    // frees it when done.
     r->kill();
-    notifyEvent();
 }
 
 void TRV_Device::DestroyRequest(TRV_Request* r) {
@@ -454,17 +510,19 @@ void TRV_Device::DestroyRequest(TRV_Request* r) {
 // queue; the state changes while the target queue's lock is held.
 void TRV_Device::finishLocked(TRV_Request* r, uint32_t state, bool sales) {
     if (sales) {
-        MutexLock lk(salesQueueMutex);
-        salesQueue.Add(r);
-        outQueue.Erase(r);
-        r->setState(state);
+        {
+            MutexLock lk(salesQueueMutex);
+            salesQueue.Add(r);
+            outQueue.Erase(r);
+            r->setState(state);
+        }
+        notifyEvent();  // the sales pops
     } else {
         MutexLock lk(inQueueMutex);
         inQueue.Add(r);
         outQueue.Erase(r);
-        r->setState(state);
+        r->setState(state);  // wakes whoever waits for r
     }
-    notifyEvent();
 }
 
 void TRV_Device::failLocked(TRV_Request* r, TARVIK_STATUS status) {
@@ -548,7 +606,6 @@ uint32_t TRV_Device::purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*m
             }
         }
     }
-    if (n) notifyEvent();
     Log(LOG_DEVICE, 10, "DEVICE: Purged: ", n);
     return n;
 }
@@ -631,7 +688,7 @@ TRV_Request* TRV_Device::cancelExecuting(TRV_DeviceView* view) {
             return nullptr;
         }
     }
-    wakeSender();
+    notifySender();
     return executing;
 }
 
@@ -699,14 +756,16 @@ TARVIK_STATUS TRV_Device::WaitForRequest(TRV_Request* r, uint32_t timeout) {
     };
     const uint64_t k = timeout < 50 ? 1 : std::max<uint64_t>(1, (static_cast<uint64_t>(timeout) - 50 + 49) / 50);
     const auto deadline = Clock::now() + std::chrono::milliseconds(50 * k);
-    uint64_t seen = eventSeqNow();
     while (true) {
+        // Read before looking: a change after the look moves it, and the
+        // wait then returns at once.
+        const uint32_t seen = r->waitSeq();
         // The caller's reference keeps the memory; alive() tells whether the
         // library (or another thread) deleted the request meanwhile.
         if (!r->alive()) return TARVIK_STATUS_NULLHANDLE;
         if (done()) return TARVIK_STATUS_OK;
         if (Clock::now() >= deadline) return TARVIK_STATUS_TIMEOUT;
-        seen = waitEvent(seen, deadline);
+        r->waitChange(seen, deadline);
     }
 }
 

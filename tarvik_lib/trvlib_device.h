@@ -39,11 +39,25 @@
 // with one of its own locks held: paths that delete requests or views under
 // a device lock run with the device pinned.
 //
-// Waiting. Nothing polls on a clock: the sender sleeps on senderCv (a post
-// wakes it), and application waits (request completion, the sales and
-// asynchronous pops) sleep on eventCv, which every finished or deleted
-// request and every queued event signals through eventSeq. The time limits
-// of the waits are unchanged.
+// Writing. The sender takes its next request from the pending list (the
+// pending requests of the output queue, in queue order) in constant time,
+// and writes every pending frame it can in one go (FrameBatch): one buffer,
+// one write, and each request still gets its own state change, in order.
+// A batch stops after a long command and around a status poll or a stop,
+// so the busy-register rule holds frame by frame. One thread at a time
+// writes (`writer`): the sender, or, on a transport whose writes never
+// block, a posting thread that finds the sender idle, nothing pending ahead
+// and no long command running; it writes its own frame at once and hands a
+// frame it could only partly write over to the sender (`handover`).
+//
+// Waiting. Nothing polls on a clock: an idle sender sleeps on senderCv until
+// there is something to write (a post, a retry, a stop), a sender holding
+// requests back behind a long command sleeps until its pause ends or the
+// register is no longer busy; a thread waiting for a request sleeps on that
+// request's own word (TRV_Request::waitChange), which moves when it finishes
+// or is deleted; the sales and asynchronous pops sleep on eventCv, which
+// every queued sale record and event signals through eventSeq. The time
+// limits of the waits are unchanged.
 #pragma once
 
 #include <semaphore.h>
@@ -78,22 +92,27 @@ void appendLogPart(std::string& s, N n) {
 // queue's own mutex.
 class RequestQueue {
 public:
+    enum Id { Out = 0, In = 1, Async = 2, Sales = 3 };
     explicit RequestQueue(int id) : id_(id) {}
     ~RequestQueue() { EraseAll(); }
     bool Add(TRV_Request* r) { return link(r, false); }
     bool Push(TRV_Request* r) { return link(r, true); }
-    bool Contains(const TRV_Request* r) const { return r->queued[id_]; }
+    bool Contains(const TRV_Request* r) const { return Holds(r, id_); }
+    // Whether r is in queue `id`, read without that queue's lock: only the
+    // holder of the lock changes it, so a false read stays false for a
+    // request nobody else is queueing.
+    static bool Holds(const TRV_Request* r, int id) { return r->queued[id].load(std::memory_order_relaxed); }
     void Erase(TRV_Request* r) {
-        if (!r->queued[id_]) return;
+        if (!Contains(r)) return;
         list_.Erase(r);
-        r->queued[id_] = false;
+        r->queued[id_].store(false, std::memory_order_relaxed);
     }
     int Count() const { return list_.Count(); }
     TRV_Request* operator[](int i) { return list_[i]; }
     TRV_Request* First() { return list_.First(); }
     TRV_Request* Next() { return list_.Next(); }
     void EraseAll() {
-        for (TRV_Request* r = list_.First(); r; r = list_.Next()) r->queued[id_] = false;
+        for (TRV_Request* r = list_.First(); r; r = list_.Next()) r->queued[id_].store(false, std::memory_order_relaxed);
         list_.EraseAll();
     }
     // Unlinks every member and ends it as a handle (see Tagged::kill).
@@ -104,16 +123,111 @@ public:
         for (TRV_Request* r : all) r->kill();
     }
 
+protected:
+    CReportList<TRV_Request> list_;
+
 private:
     bool link(TRV_Request* r, bool front) {
         const int before = list_.Count();
         if (front) list_.Push(r); else list_.Add(r);
         if (list_.Count() == before) return false;  // no memory for the node
-        r->queued[id_] = true;
+        r->queued[id_].store(true, std::memory_order_relaxed);
         return true;
     }
     int id_;
-    CReportList<TRV_Request> list_;
+};
+
+// The pending requests of the output queue in queue order: the order in
+// which the sender takes them. An intrusive list (the links live in the
+// requests), so that taking the next request, adding one at either end and
+// unlinking one cost the same however many requests are queued.
+class PendingList {
+public:
+    TRV_Request* front() const { return head_; }
+    bool empty() const { return head_ == nullptr; }
+    void pushFront(TRV_Request* r) { insertAfter(nullptr, r); }
+    void pushBack(TRV_Request* r) { insertAfter(tail_, r); }
+    // after: a linked request, or null for the front.
+    void insertAfter(TRV_Request* after, TRV_Request* r);
+    void unlink(TRV_Request* r);
+    void clear();
+
+private:
+    TRV_Request* head_ = nullptr;
+    TRV_Request* tail_ = nullptr;
+};
+
+// The output queue, with its pending list beside it. Every request that
+// enters the queue enters it pending: at the tail (a post) or at the head (a
+// front command, a status poll, a stop, a retry), and the pending list
+// follows. A request that is no longer pending is unlinked from the list
+// when its new state is settled (sent, failed, finished, deleted); one the
+// receive path moves on while it is still linked (an acknowledgement of an
+// earlier copy) is dropped by the sender when it comes to it.
+class OutputQueue : public RequestQueue {
+public:
+    OutputQueue() : RequestQueue(Out) {}
+    bool Add(TRV_Request* r) {
+        if (!RequestQueue::Add(r)) return false;
+        pending.pushBack(r);
+        return true;
+    }
+    bool Push(TRV_Request* r) {
+        if (!RequestQueue::Push(r)) return false;
+        pending.pushFront(r);
+        return true;
+    }
+    void Erase(TRV_Request* r) {
+        pending.unlink(r);
+        RequestQueue::Erase(r);
+    }
+    void EraseAll() {
+        pending.clear();
+        RequestQueue::EraseAll();
+    }
+    void KillAll() {
+        pending.clear();
+        RequestQueue::KillAll();
+    }
+    // r, a member made pending again where it stands (a repeat), joins the
+    // pending list at its place in queue order. Walks the queue up to r:
+    // only for the rare moves that keep a request's place.
+    void Relink(TRV_Request* r);
+
+    PendingList pending;
+};
+
+// Frames written in one go: their bytes back to back, where each one ends,
+// and how far the write has come. Filled by the sender (or a posting thread)
+// under the output queue's lock, written without it.
+struct FrameBatch {
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> ends;            // ends[i]: one past the last byte of frame i
+    std::vector<uint64_t> conn;          // conn[i]: the connection (transport's tag) frame i was wholly written on
+    size_t done = 0;                     // bytes written
+    size_t whole = 0;                    // frames wholly written
+    uint64_t connNow = 0;                // the connection bytes [frameStart(whole), done) went out on
+    std::vector<Ref<TRV_Request>> reqs;  // kept valid while written (a purge only unlinks them)
+    std::vector<uint32_t> seqs;          // each request's stateSeq when it was taken
+
+    size_t count() const { return ends.size(); }
+    size_t frameStart(size_t i) const { return i ? ends[i - 1] : 0; }
+    // n more bytes went out on connection tag.
+    void advance(size_t n, uint64_t tag) {
+        done += n;
+        while (whole < ends.size() && ends[whole] <= done) conn[whole++] = tag;
+    }
+    // The frame in progress starts again from its first byte.
+    void restartFrame() { done = frameStart(whole); }
+    void clear() {
+        bytes.clear();
+        ends.clear();
+        conn.clear();
+        reqs.clear();
+        seqs.clear();
+        done = whole = 0;
+        connNow = 0;
+    }
 };
 
 // Log categories and the frame-dump bit.
@@ -126,6 +240,9 @@ constexpr uint32_t LOG_QUEUES = 0x800000;
 
 // A transport's write result that leaves the request pending for another try.
 constexpr TARVIK_STATUS kKeepPending = 0xFFFFFFFFu;
+// A write that may not block could not go on (a posting thread's write):
+// the sender takes over from where it stopped.
+constexpr TARVIK_STATUS kWouldBlock = 0xFFFFFFFDu;
 
 class TRV_Device : public TRV_DeviceBase {
 public:
@@ -237,7 +354,8 @@ public:
     // The connection broke: requests written on it will not be answered.
     // They end with `status` (mode 3 ones are deleted).
     void failWritten(TARVIK_STATUS status) EXCLUDES(outQueueMutex);
-    FIFO fifo;  // receiver thread only (and the modem path of the serial sender)
+    FIFO fifo;  // receiver thread only
+    DecodedFrame decoded;  // receiver thread only: the frame being processed
 
 protected:
     // ---- the transport's part in the shared loops ----
@@ -245,16 +363,32 @@ protected:
     virtual const char* LoopPrefix() const { return Prefix(); }
     virtual uint32_t Category() const = 0;           // LOG_RS232 ...
     virtual int BusyPauseMs() const { return 250; }
-    // Longest sleep of an idle sender. Every change that gives it work wakes
-    // it at once, so this is only a safety net; a transport whose sender has
-    // to look at something each pass (the modem) asks for shorter.
-    virtual int IdleWaitMs() const { return 1000; }
+    // Longest sleep of an idle sender, or -1 for none: every change that
+    // gives it work wakes it at once. A transport whose sender has to look
+    // at something each pass (the modem) asks for a bound.
+    virtual int IdleWaitMs() const { return -1; }
+    // Writes the frames of b from b.done on and advances b (b.advance) as
+    // bytes go out. Returns 0 when every frame is written; otherwise the
+    // outcome for frame b.whole, the first one not wholly written: a status
+    // that fails it, kKeepPending (it stays pending), or, when mayBlock is
+    // false and the write could not go on, kWouldBlock. The frames after it
+    // stay pending. Runs without any queue lock, on one thread at a time.
+    // The default writes frame by frame with WriteFrame.
+    virtual TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock);
     // Writes one whole frame: 0, a status that fails the request, or
-    // kKeepPending. Runs without any queue lock.
-    virtual TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) = 0;
-    // True when the frame just written went out on a connection that has
-    // been dropped since (checked under the output queue's lock).
-    virtual bool writtenOnLostConnection() { return false; }
+    // kKeepPending. A transport provides this or WriteFrames.
+    virtual TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len);
+    // True when a frame wholly written on connection `tag` went out on a
+    // connection that has been dropped since (checked under the output
+    // queue's lock).
+    virtual bool writtenOnLostConnection(uint64_t) { return false; }
+    // Bytes the sender puts in one batch (at least one frame goes).
+    virtual size_t BatchBytes() const { return 4096; }
+    // While on (between the transport's open and close), a posting thread
+    // may write its own frame when the sender is idle: only for a transport
+    // whose WriteFrames honours mayBlock = false. Turning it off waits for
+    // such a write under way.
+    void allowDirectWrites(bool on) EXCLUDES(outQueueMutex);
     // Runs first in every pass; true skips frame sending for this pass.
     virtual bool SenderPrePass(Thread&) { return false; }
     // Reads what has arrived into buf, waiting a short while (and no longer
@@ -269,8 +403,12 @@ protected:
     virtual void DeliverBytes(const uint8_t* buf, size_t n) { ProcessRecvBytes(buf, n); }
     // The sender thread body shared by every transport.
     void SenderLoop(Thread& self) EXCLUDES(outQueueMutex);
-    // Wakes the sender (a post, a retry, a stop).
-    void wakeSender();
+    // Wakes the sender after a change made without the output queue's lock
+    // (a stop): takes the lock first, so the wake cannot slip in between the
+    // sender's look and its sleep.
+    void wakeSender() EXCLUDES(outQueueMutex);
+    // Wakes the sender after a change made under that lock.
+    void notifySender() { senderCv.notify_all(); }
     // Ends the queues and views of a device that is going: requests queued
     // for output, events and sale records are deleted (finished requests
     // belong to the application), views are detached, the log is closed.
@@ -283,7 +421,24 @@ protected:
 private:
     friend class TRV_DeviceView;
     TRV_Request* FindWithToken(uint32_t tok) REQUIRES(outQueueMutex);
+    // The first pending request of the output queue: the head of the
+    // pending list (requests moved on while linked are dropped on the way).
     TRV_Request* FindFirstPending() REQUIRES(outQueueMutex);
+    // ---- the sender's steps (trvlib_sender.cpp)
+    // Encodes first and the pending requests after it that may go with it
+    // into b; requests whose values do not fit a frame fail on the way.
+    void collectBatch(FrameBatch& b, TRV_Request* first, std::string& scratch) REQUIRES(outQueueMutex);
+    // Writes b (without the lock) and counts what went out.
+    TARVIK_STATUS writeBatch(FrameBatch& b, bool mayBlock) EXCLUDES(outQueueMutex);
+    // Files the outcome of a write: sent, written on a lost connection,
+    // failed, or left pending.
+    void finishBatch(FrameBatch& b, TARVIK_STATUS st) REQUIRES(outQueueMutex);
+    // A posting thread writes r, just queued, itself (see Writing above);
+    // the lock is let go for the write. releaseWritten, called after the
+    // post let go of the lock, drops the batch's references.
+    void writeNow(TRV_Request* r) REQUIRES(outQueueMutex);
+    static void releaseWritten();
+    bool mayWriteNow(const TRV_Request* r) REQUIRES(outQueueMutex);
     // Unlinks from every queue; the request stays alive.
     void unlinkLocked(TRV_Request* r) REQUIRES(outQueueMutex);
     void deleteLocked(TRV_Request* r) REQUIRES(outQueueMutex);
@@ -306,7 +461,8 @@ private:
     void ProcessCrypt(DecodedFrame& a) EXCLUDES(cipherMutex);
     void ProcessCard(DecodedFrame& a);
     // A queue with the mutex that guards it, as member pointers.
-    void dumpQueue(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag);
+    template <class Queue>
+    void dumpQueue(Queue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag);
     template <class Pred>
     uint32_t purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* what, Pred pred);
 
@@ -324,19 +480,24 @@ private:
     std::vector<TRV_DeviceView*> liveViews GUARDED_BY(viewsMutex);    // every view still attached
 
     Mutex outQueueMutex ACQUIRED_BEFORE(inQueueMutex, salesQueueMutex, asyncQueueMutex, cipherMutex, eventMutex);
-    RequestQueue outQueue GUARDED_BY(outQueueMutex){0};
+    OutputQueue outQueue GUARDED_BY(outQueueMutex);
     bool gone GUARDED_BY(outQueueMutex) = false;  // torn down: nothing is queued any more
-    CondVar senderCv;  // with outQueueMutex
+    CondVar senderCv;  // with outQueueMutex: something to write, a stop, the register no longer busy
+    enum class Writer { None, Sender, Poster };
+    Writer writer GUARDED_BY(outQueueMutex) = Writer::None;  // who is writing to the transport
+    bool directWrites GUARDED_BY(outQueueMutex) = false;     // see allowDirectWrites
+    std::unique_ptr<FrameBatch> handover GUARDED_BY(outQueueMutex);  // a posting thread's partly written frame
+    CondVar posterDoneCv;  // with outQueueMutex: a posting thread's write ended (close waits for it)
     Mutex inQueueMutex;
-    RequestQueue inQueue GUARDED_BY(inQueueMutex){1};
+    RequestQueue inQueue GUARDED_BY(inQueueMutex){RequestQueue::In};
     Mutex asyncQueueMutex;
-    RequestQueue asyncQueue GUARDED_BY(asyncQueueMutex){2};
+    RequestQueue asyncQueue GUARDED_BY(asyncQueueMutex){RequestQueue::Async};
     Mutex salesQueueMutex;
-    RequestQueue salesQueue GUARDED_BY(salesQueueMutex){3};
+    RequestQueue salesQueue GUARDED_BY(salesQueueMutex){RequestQueue::Sales};
 
     Mutex eventMutex;  // leaf
     CondVar eventCv;
-    uint64_t eventSeq GUARDED_BY(eventMutex) = 0;  // moves on every finished request and queued event
+    uint64_t eventSeq GUARDED_BY(eventMutex) = 0;  // moves on every queued sale record and event
 
     Mutex callbackMutex;
     TARVIK_CALLBACK_T in_callback GUARDED_BY(callbackMutex) = nullptr;

@@ -265,11 +265,14 @@ bool TRV_EtherDevice::DeviceRealOpen() {
     sender->start();
     recv = std::make_unique<FunctionThread>([this](Thread& t) { ReceiverLoop(t); });
     recv->start();
+    allowDirectWrites(true);
     return true;
 }
 
 bool TRV_EtherDevice::DeviceRealClose() {
     if (!sender && !recv && mysocket < 0) return true;
+    // No posting thread writes from here on (one under way is waited for).
+    allowDirectWrites(false);
     Log(LOG_ETHER, 8, "DEVICE_Ether: Signalling the sender thread");
     Log(LOG_ETHER, 8, "DEVICE_Ether: Signalling the receiver thread");
     {
@@ -277,19 +280,22 @@ bool TRV_EtherDevice::DeviceRealClose() {
         stopping = true;  // a reconnect under way, or waited for, gives up
     }
     reopenCv.notify_all();
+    // Both threads are told before either is waited for: the receiver's
+    // poll() returns at once on the stop descriptor and must find its stop
+    // flag set, not go round again.
+    if (sender) sender->signal();
+    if (recv) recv->signal();
     if (stopfd >= 0) {
         uint64_t one = 1;
         (void)!::write(stopfd, &one, sizeof one);
     }
     if (sender) {
-        sender->signal();
         wakeSender();
         sender->waitfor();
         sender.reset();
         Log(LOG_ETHER, 8, "DEVICE_Ether: The sender thread wait done");
     }
     if (recv) {
-        recv->signal();
         recv->waitfor();
         recv.reset();
         Log(LOG_ETHER, 8, "DEVICE_Ether: The recv thread wait done");
@@ -302,53 +308,61 @@ bool TRV_EtherDevice::DeviceRealClose() {
     return true;
 }
 
-TARVIK_STATUS TRV_EtherDevice::WriteFrame(const uint8_t* data, size_t len) {
-    size_t off = 0;
+// Every frame of the batch in as few send() calls as the socket allows. A
+// broken connection is rebuilt here (the sender only: a posting thread
+// hands over instead), and the frame that was under way when it broke goes
+// whole over the new one; the frames before it went out wholly on the old
+// connection and keep that connection as their tag.
+TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
     bool wait = false;  // the socket said it would block: wait until writable
-    uint64_t e0 = epoch.load();
-    while (!sender->signalled()) {
-        if (epoch.load() != e0) {
+    while (!stopping.load()) {
+        const uint64_t e = epoch.load();
+        if (b.connNow != e) {
             // The connection was replaced mid-frame: the register never saw a
             // whole frame, so the new connection gets all of it.
-            off = 0;
-            e0 = epoch.load();
+            b.restartFrame();
+            b.connNow = e;
         }
         Log(LOG_ETHER, 14, "DEVICE_Ether: Send loop. ");
         const uint64_t gen = generation.load();
-        if (!connected.load() && !Reopen(gen)) {
-            Log(LOG_ETHER, 10, "DEVICE_Ether: Timeout in SendFrame.");
-            return TARVIK_STATUS_TIMEOUT;
+        if (!connected.load()) {
+            if (!mayBlock) return kWouldBlock;
+            if (!Reopen(gen)) {
+                Log(LOG_ETHER, 10, "DEVICE_Ether: Timeout in SendFrame.");
+                return TARVIK_STATUS_TIMEOUT;
+            }
+            continue;
         }
         if (wait) {
+            if (!mayBlock) return kWouldBlock;
             const int w = waitFor(mysocket, POLLOUT, 100);
             if (w == 0) continue;
             if (w < 0) {
-                const int e = errno;
-                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- ", e);
+                const int err = errno;
+                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- ", err);
                 if (Reopen(gen)) continue;
                 Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- Reopen failed, aborting.");
-                SetErrorCode(static_cast<TARVIK_STATUS>(e));
+                SetErrorCode(static_cast<TARVIK_STATUS>(err));
                 return kKeepPending;  // the next pass finds no connection and fails it
             }
         }
-        const ssize_t n = ::send(mysocket, data + off, len - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const size_t len = b.bytes.size();
+        const ssize_t n = ::send(mysocket, b.bytes.data() + b.done, len - b.done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
-            const int e = errno;
-            wait = e == EAGAIN || e == EWOULDBLOCK;
-            if (wait || e == EINTR) continue;
-            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- ", e);
+            const int err = errno;
+            wait = err == EAGAIN || err == EWOULDBLOCK;
+            if (wait || err == EINTR) continue;
+            if (!mayBlock) return kWouldBlock;  // the sender finds the error again and reconnects
+            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- ", err);
             if (Reopen(gen)) continue;  // the rest goes over the new connection
             Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- Reopen failed, aborting.");
-            SetErrorCode(static_cast<TARVIK_STATUS>(e));
+            SetErrorCode(static_cast<TARVIK_STATUS>(err));
             return kKeepPending;
         }
         wait = false;
         bytesSent += static_cast<int>(n);
-        off += static_cast<size_t>(n);
-        if (off == len) {
-            writtenEpoch = e0;
-            return TARVIK_STATUS_OK;
-        }
+        b.advance(static_cast<size_t>(n), e);
+        if (b.whole == b.count()) return TARVIK_STATUS_OK;
     }
     return kKeepPending;  // stopped half-way: the frame was not sent
 }
@@ -365,20 +379,26 @@ long TRV_EtherDevice::ReadChunk(Thread& self, uint8_t* buf, size_t cap) {
         }
         return 0;
     }
-    // The stop descriptor wakes this wait, so it need not time out often.
-    const int w = waitFor(mysocket, POLLIN, 1000);
-    if (w == 0) return 0;
-    if (w < 0) {
-        const int e = errno;
-        Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- ", e);
-        if (!Reopen(gen)) {
-            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- Reopen failed, aborting.");
-            SetErrorCode(static_cast<TARVIK_STATUS>(e));
-            self.sleep_or_stop(250);
+    // After a read that filled the buffer more is likely waiting: read again
+    // at once. Otherwise sleep until the socket or the stop descriptor says
+    // something: an idle device's receiver costs nothing.
+    if (!fullRead) {
+        const int w = waitFor(mysocket, POLLIN, -1);
+        if (w == 0) return 0;
+        if (w < 0) {
+            const int e = errno;
+            if (e == EINTR) return 0;
+            Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- ", e);
+            if (!Reopen(gen)) {
+                Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (7)- Reopen failed, aborting.");
+                SetErrorCode(static_cast<TARVIK_STATUS>(e));
+                self.sleep_or_stop(250);
+            }
+            return 0;
         }
-        return 0;
     }
     const ssize_t n = ::recv(mysocket, buf, cap, MSG_DONTWAIT);
+    fullRead = n > 0 && static_cast<size_t>(n) == cap;
     if (n > 0) {
         Log(LOG_ETHER, 8, "DEVICE_Ether: Read: ", n);
         return n;

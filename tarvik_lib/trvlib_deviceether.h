@@ -10,6 +10,15 @@
 // lock held: reopenMutex only guards who makes the attempt and the switch to
 // the new socket, and a thread that finds an attempt under way waits for its
 // outcome. Both give up as soon as the device stops.
+//
+// Writes never block in send(): every pending frame goes out in one send()
+// (up to kBatchBytes), and a posting thread may write its own frame when the
+// sender is idle (TRV_Device::writeNow). Reads take up to kRecvChunk bytes
+// at a time. An idle device's threads sleep until something happens: the
+// sender on its condition, the receiver in poll() on the socket and the
+// stop descriptor. Per open device: two threads and two descriptors (the
+// socket and one eventfd), plus a short-lived thread while a host name is
+// being resolved.
 #pragma once
 
 #include <netinet/in.h>
@@ -45,10 +54,15 @@ protected:
     const char* LoopPrefix() const override { return "DEVICE_ETHER: "; }
     uint32_t Category() const override { return LOG_ETHER; }
     int BusyPauseMs() const override { return 150; }
-    TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
-    bool writtenOnLostConnection() override { return writtenEpoch != epoch.load(); }
+    TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock) override;
+    // A frame's tag is the connection (epoch) it was wholly written on.
+    bool writtenOnLostConnection(uint64_t tag) override { return tag != epoch.load(); }
+    size_t BatchBytes() const override { return kBatchBytes; }
     long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
-    size_t RecvChunk() const override { return 250; }
+    size_t RecvChunk() const override { return kRecvChunk; }
+
+    static constexpr size_t kBatchBytes = 65536;
+    static constexpr size_t kRecvChunk = 65536;
 
 private:
     // Connects a new socket; its descriptor, or -1 with errno-like err.
@@ -73,8 +87,8 @@ private:
     std::atomic<bool> connected{false};
     std::atomic<uint64_t> generation{0};     // bumped when a reconnect attempt ends
     std::atomic<uint64_t> epoch{0};          // bumped when an established connection is dropped
-    uint64_t writtenEpoch = 0;               // the epoch the last frame was written in (sender only)
     int stopfd = -1;                         // eventfd: wakes both threads for stop
+    bool fullRead = false;                   // the last read filled the buffer (receiver only)
 
     std::unique_ptr<FunctionThread> sender;
     std::unique_ptr<FunctionThread> recv;

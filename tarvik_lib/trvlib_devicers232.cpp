@@ -356,21 +356,28 @@ bool TRV_RS232Device::DeviceRealOpen() {
 bool TRV_RS232Device::DeviceRealClose() {
     if (!sender && !recv && fd < 0) return true;
     stopping = true;
+    // Both threads are told before either is waited for: the receiver's
+    // poll() returns at once on the stop descriptor and must find its stop
+    // flag set, not go round again.
+    if (sender) {
+        log(8, "Signalling the sender thread");
+        sender->signal();
+    }
+    if (recv) {
+        log(8, "Signalling the receiver thread");
+        recv->signal();
+    }
     if (stopfd.load() >= 0) {
         uint64_t one = 1;
         (void)!::write(stopfd.load(), &one, sizeof one);
     }
     if (sender) {
-        log(8, "Signalling the sender thread");
-        sender->signal();
         wakeSender();
         sender->waitfor();
         sender.reset();
         log(8, "The sender thread wait done");
     }
     if (recv) {
-        log(8, "Signalling the receiver thread");
-        recv->signal();
         recv->waitfor();
         recv.reset();
         log(8, "The recv thread wait done");
@@ -389,7 +396,7 @@ bool TRV_RS232Device::DeviceRealClose() {
 
 // ---------------------------------------------------------------- writing
 
-TARVIK_STATUS TRV_RS232Device::writeAll(const uint8_t* data, size_t len, bool isLine) {
+TARVIK_STATUS TRV_RS232Device::writeAll(const uint8_t* data, size_t len, bool isLine, FrameBatch* batch) {
     deviceIsBusySending = true;
     uint32_t periods = timeoutsec.load();
     TARVIK_STATUS result = TARVIK_STATUS_OK;
@@ -438,6 +445,13 @@ TARVIK_STATUS TRV_RS232Device::writeAll(const uint8_t* data, size_t len, bool is
         if (w > 0) {
             off += static_cast<size_t>(w);
             if (!isLine) bytesSent += static_cast<int>(w);
+            if (batch) {
+                // Every frame has the whole time-out to itself, as if
+                // written alone.
+                const size_t before = batch->whole;
+                batch->advance(static_cast<size_t>(w), 0);
+                if (batch->whole != before) periods = timeoutsec.load();
+            }
             continue;
         }
         // The port said writable but took nothing (a full pty does that, a
@@ -460,18 +474,25 @@ TARVIK_STATUS TRV_RS232Device::writeAll(const uint8_t* data, size_t len, bool is
     return result;
 }
 
-TARVIK_STATUS TRV_RS232Device::sendLocked(const uint8_t* data, size_t len, bool isLine) {
+TARVIK_STATUS TRV_RS232Device::sendLocked(const uint8_t* data, size_t len, bool isLine, FrameBatch* batch) {
     MutexLock lk(writeMutex);
-    return writeAll(data, len, isLine);
+    return writeAll(data, len, isLine, batch);
 }
 
-TARVIK_STATUS TRV_RS232Device::WriteFrame(const uint8_t* data, size_t len) {
-    const TARVIK_STATUS st = sendLocked(data, len, false);
+// The frames of a batch in one write loop. A frame the port stops taking
+// half-way is not sent (the time-out fails it, a stop leaves it pending);
+// those wholly written before it are.
+TARVIK_STATUS TRV_RS232Device::WriteFrames(FrameBatch& b, bool) {
+    const size_t from = b.frameStart(b.whole);
+    b.done = from;
+    const TARVIK_STATUS st = sendLocked(b.bytes.data() + from, b.bytes.size() - from, false, &b);
+    if (st == TARVIK_STATUS_OK) return st;
+    b.restartFrame();
     return st == kStopped ? kKeepPending : st;  // cut short by a close: not sent
 }
 
 TARVIK_STATUS TRV_RS232Device::SendLine(const std::string& text) {
-    const TARVIK_STATUS st = sendLocked(reinterpret_cast<const uint8_t*>(text.data()), text.size(), true);
+    const TARVIK_STATUS st = sendLocked(reinterpret_cast<const uint8_t*>(text.data()), text.size(), true, nullptr);
     return st == kStopped ? TARVIK_STATUS_TIMEOUT : st;
 }
 
@@ -494,11 +515,13 @@ void TRV_RS232Device::sampleCarrier(bool afterFailedRead) {
     }
 }
 
-// One pass of the receiver: wait (at most 100 ms) until the port is
-// readable, read at most 16 bytes.
+// One pass of the receiver: wait until the port is readable, read at most
+// 16 bytes. In modem mode the wait ends after 100 ms to look at the
+// carrier; otherwise an idle port's receiver sleeps until bytes come or the
+// device stops.
 long TRV_RS232Device::ReadChunk(Thread& self, uint8_t* buf, size_t cap) {
     pollfd p[2] = {{fd, POLLIN, 0}, {stopfd.load(), POLLIN, 0}};
-    const int n = ::poll(p, 2, 100);
+    const int n = ::poll(p, 2, modemMode.load() ? 100 : -1);
     log(14, "In Select status: " + num(n));
     if (n < 0) {
         const int e = errno;

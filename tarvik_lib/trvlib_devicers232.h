@@ -6,7 +6,12 @@
 // trvlib_modem.cpp), and frames go out only while connected. The receiver
 // (RS232RecvThread) runs the shared receiver loop, reading the port 16 bytes
 // at a time; the bytes go to the frame path, or, in modem mode while not
-// connected, to the modem line path.
+// connected, to the modem line path. Outside modem mode an idle port's
+// threads sleep until there is something to do; in modem mode the sender
+// steps every 50 ms and the receiver samples the carrier every 100 ms.
+//
+// Pending frames go out together, up to the default batch of 4 KB (what a
+// tty takes in one go), each with the whole send time-out to itself.
 //
 // Writing. Every write to the port (frames, modem commands, TRV_ModemWrite)
 // runs under writeMutex, so a modem text never lands inside a frame. The
@@ -110,8 +115,8 @@ protected:
     uint32_t Category() const override { return LOG_RS232; }
     int BusyPauseMs() const override { return 250; }
     // The modem steps and the connected-line checks run once per pass.
-    int IdleWaitMs() const override { return modemMode.load() ? 50 : 1000; }
-    TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
+    int IdleWaitMs() const override { return modemMode.load() ? 50 : -1; }
+    TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock) override;
     bool SenderPrePass(Thread& self) override;
     long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
     size_t RecvChunk() const override { return 16; }
@@ -125,9 +130,10 @@ private:
     static constexpr TARVIK_STATUS kStopped = 0xFFFFFFFEu;
 
     void log(unsigned threshold, const std::string& text) { Log(LOG_RS232, threshold, "DEVICE_RS232: " + text); }
-    // The write loop shared by frames and lines.
-    TARVIK_STATUS writeAll(const uint8_t* data, size_t len, bool isLine) REQUIRES(writeMutex);
-    TARVIK_STATUS sendLocked(const uint8_t* data, size_t len, bool isLine) EXCLUDES(writeMutex);
+    // The write loop shared by frames and lines; for frames, batch follows
+    // which of them are out.
+    TARVIK_STATUS writeAll(const uint8_t* data, size_t len, bool isLine, FrameBatch* batch) REQUIRES(writeMutex);
+    TARVIK_STATUS sendLocked(const uint8_t* data, size_t len, bool isLine, FrameBatch* batch) EXCLUDES(writeMutex);
     // A copy of one of the text parameters below.
     std::string param(std::string TRV_RS232Device::*field) EXCLUDES(paramMutex) {
         MutexLock lk(paramMutex);

@@ -260,16 +260,20 @@ void TRV_USBDevice::Close() {
 
 // ---------------------------------------------------------------- threads
 
-TARVIK_STATUS TRV_USBDevice::WriteFrame(const uint8_t* data, size_t len) {
-    size_t done = 0;
+// The frames of a batch in as few bridge writes as it takes. A failed write
+// leaves the frame under way and those after it pending, to go out whole on
+// a later pass; those wholly written before it are sent.
+TARVIK_STATUS TRV_USBDevice::WriteFrames(FrameBatch& b, bool) {
+    b.restartFrame();
     while (!signalled()) {
-        const int chunk = static_cast<int>(std::min<size_t>(len - done, INT_MAX));
-        const int rc = ftdi->writeData(data + done, chunk);
+        const size_t left = b.bytes.size() - b.done;
+        const int chunk = static_cast<int>(std::min<size_t>(left, INT_MAX));
+        const int rc = ftdi->writeData(b.bytes.data() + b.done, chunk);
         if (rc < 0) {
             Log(LOG_USB, 14, std::string(Prefix()) + "Frame: " + num(rc));
             SetErrorCode(TARVIK_STATUS_USBIO);
-            // The request stays pending and goes out whole on a later pass;
-            // the pause keeps a dead bridge from being hammered.
+            // The pause keeps a dead bridge from being hammered.
+            b.restartFrame();
             sleep_or_stop(kWriteRetryPauseMs);
             return kKeepPending;
         }
@@ -277,12 +281,13 @@ TARVIK_STATUS TRV_USBDevice::WriteFrame(const uint8_t* data, size_t len) {
             sleep_or_stop(1);  // the bridge took nothing this time
             continue;
         }
-        const size_t n = std::min<size_t>(static_cast<size_t>(rc), len - done);
+        const size_t n = std::min<size_t>(static_cast<size_t>(rc), left);
         bytesSent += static_cast<int>(n);
-        done += n;
-        if (done == len) return TARVIK_STATUS_OK;
+        b.advance(n, 0);
+        if (b.whole == b.count()) return TARVIK_STATUS_OK;
     }
-    return kKeepPending;  // stopped halfway: the request was not sent
+    b.restartFrame();
+    return kKeepPending;  // stopped halfway: the frame under way was not sent
 }
 
 // One pass of the receiver: what the bridge has (it reports every latency

@@ -62,7 +62,9 @@ protected:
     const char* Prefix() const override { return "DEVICE_USB: "; }
     uint32_t Category() const override { return LOG_USB; }
     int BusyPauseMs() const override { return 250; }
-    TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len) override;
+    // Pending frames go out together, up to the default batch of 4 KB (the
+    // bridge's own write chunk).
+    TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock) override;
     long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
     size_t RecvChunk() const override { return kReadChunk; }
 

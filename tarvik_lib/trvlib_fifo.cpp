@@ -1,24 +1,40 @@
 #include "trvlib_fifo.h"
 
+#include <cstring>
+
 namespace trv {
 
 bool FIFO::push(const uint8_t* buffer, size_t len) {
+    if (head == pl.size()) {
+        pl.clear();
+        head = 0;
+        resetScan();
+    } else if (head > 0 && head >= pl.size() - head) {
+        // Drop the consumed front; positions move down with the bytes.
+        const size_t n = pl.size() - head;
+        std::memmove(pl.data(), pl.data() + head, n);
+        pl.resize(n);
+        scan -= head;
+        if (start >= 0) start -= static_cast<long>(head);
+        head = 0;
+    }
     pl.insert(pl.end(), buffer, buffer + len);
     return true;
 }
 
 void FIFO::flush() {
     pl.clear();
+    head = 0;
     resetScan();
 }
 
 void FIFO::resetScan() {
-    scan = 0;
+    scan = head;
     esc = false;
     start = -1;
 }
 
-bool FIFO::nextFrame(std::vector<uint8_t>& frame, size_t& dropped) {
+bool FIFO::nextFrame(const uint8_t*& data, size_t& len, size_t& dropped) {
     dropped = 0;
     while (true) {
         long end = -1;
@@ -40,15 +56,16 @@ bool FIFO::nextFrame(std::vector<uint8_t>& frame, size_t& dropped) {
         }
 
         if (start >= 0 && end >= 0) {
-            dropped += static_cast<size_t>(start);
-            frame.assign(pl.begin() + start, pl.begin() + end + 1);
-            pl.erase(pl.begin(), pl.begin() + end + 1);
+            dropped += static_cast<size_t>(start) - head;
+            data = pl.data() + start;
+            len = static_cast<size_t>(end - start) + 1;
+            head = static_cast<size_t>(end) + 1;
             resetScan();
             return true;
         }
         if (start < 0 && end < 0) {
-            if (pl.size() > kMaxNoStart) {
-                dropped += pl.size();
+            if (size() > kMaxNoStart) {
+                dropped += size();
                 flush();
             }
             return false;
@@ -56,33 +73,37 @@ bool FIFO::nextFrame(std::vector<uint8_t>& frame, size_t& dropped) {
         if (start < 0) {
             // An end without a start: those bytes go (uncounted), and a whole
             // frame behind them is cut now rather than when more bytes come.
-            pl.erase(pl.begin(), pl.begin() + end + 1);
+            head = static_cast<size_t>(end) + 1;
             resetScan();
             continue;
         }
-        // a started frame without its end yet
-        dropped += static_cast<size_t>(start);
-        if (start > 0) {
-            pl.erase(pl.begin(), pl.begin() + start);
-            scan -= static_cast<size_t>(start);
-            start = 0;
-        }
-        if (pl.size() > kMaxPending) {
-            dropped += pl.size();
+        // a started frame without its end yet: what lies before it goes
+        dropped += static_cast<size_t>(start) - head;
+        head = static_cast<size_t>(start);
+        if (size() > kMaxPending) {
+            dropped += size();
             flush();
         }
         return false;
     }
 }
 
+bool FIFO::nextFrame(std::vector<uint8_t>& frame, size_t& dropped) {
+    const uint8_t* p = nullptr;
+    size_t n = 0;
+    if (!nextFrame(p, n, dropped)) return false;
+    frame.assign(p, p + n);
+    return true;
+}
+
 bool FIFO::nextLine(std::string& line) {
-    size_t i = 0;
+    size_t i = head;
     while (i < pl.size() && pl[i] != '\n') ++i;
     if (i == pl.size()) return false;
     line.clear();
-    for (size_t k = 0; k < i; ++k)
+    for (size_t k = head; k < i; ++k)
         if (pl[k] != '\r') line += static_cast<char>(pl[k]);
-    pl.erase(pl.begin(), pl.begin() + i + 1);
+    head = i + 1;
     resetScan();
     return true;
 }

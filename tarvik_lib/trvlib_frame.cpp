@@ -1,5 +1,6 @@
 #include "trvlib_frame.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "trvlib_deviceview.h"
@@ -158,16 +159,14 @@ std::string FrameDump(const uint8_t* data, size_t len, int direction) {
     return s;
 }
 
-std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
-                                 const std::vector<const TRV_DataItem*>& items, const Cipher& c,
-                                 CipherOrder order) {
+namespace {
+// The frame of already encoded values (plain: their wire bytes, count of
+// them), appended to out; false, with out as it was, when it does not fit.
+bool appendEncoded(std::vector<uint8_t>& out, uint16_t& flags, uint32_t token, uint16_t cmd, std::string& plain,
+                   size_t count, const Cipher& c, CipherOrder order) {
     const bool active = c.active();
     if (active) flags |= kFlagEnciphered;
-
-    std::string plain;
-    for (const TRV_DataItem* it : items)
-        if (!it->toBinary(plain)) return {};
-    if (plain.size() > 65535 - 16 || items.size() > 65535) return {};
+    if (plain.size() > 65535 - 16 || count > 65535) return false;
 
     size_t pos = 0;
     uint8_t cmdBytes[2] = {static_cast<uint8_t>(cmd & 0xFF), static_cast<uint8_t>(cmd >> 8)};
@@ -178,15 +177,15 @@ std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
     if (active && order == CipherOrder::ItemsFirst)
         for (uint8_t& b : cmdBytes) b = cipher(b, pos, c);
 
-    std::vector<uint8_t> out;
-    out.reserve(2 * plain.size() + 40);
+    const size_t begin = out.size();
+    out.reserve(begin + 2 * plain.size() + 40);
     out.push_back(DLE);
     out.push_back(STX);
     Writer w{out};
     w.put16(flags);
     w.put32(token);
     w.put16(static_cast<uint16_t>(plain.size() + 16));
-    w.put16(static_cast<uint16_t>(items.size()));
+    w.put16(static_cast<uint16_t>(count));
     w.put(cmdBytes[0]);
     w.put(cmdBytes[1]);
     for (char ch : plain) w.put(static_cast<uint8_t>(ch));
@@ -194,7 +193,25 @@ std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
     w.put16(crc);
     out.push_back(DLE);
     out.push_back(ETX);
-    if (out.size() > 65535) return {};
+    if (out.size() - begin > 65535) {
+        out.resize(begin);
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
+                                 const std::vector<const TRV_DataItem*>& items, const Cipher& c,
+                                 CipherOrder order) {
+    std::string plain;
+    for (const TRV_DataItem* it : items)
+        if (!it->toBinary(plain)) {
+            if (c.active()) flags |= kFlagEnciphered;
+            return {};
+        }
+    std::vector<uint8_t> out;
+    if (!appendEncoded(out, flags, token, cmd, plain, items.size(), c, order)) return {};
     return out;
 }
 
@@ -222,6 +239,12 @@ int decodeFrame(const uint8_t* frame, size_t len, const Cipher& c, CipherOrder o
         return true;
     };
     out.items.clear();
+    // Every value takes at least two bytes: a count beyond that is a lie.
+    try {
+        out.items.reserve(std::min<size_t>(count, len / 2));
+    } catch (const std::bad_alloc&) {
+        return FRAME_NOMEM;
+    }
     for (unsigned i = 0; i < count; ++i) {
         uint8_t type;
         if (!next(type)) return FRAME_MALFORMED;
@@ -304,11 +327,38 @@ TRV_Request::~TRV_Request() {
     if (myDevice) myDevice->release();
 }
 
+// The sleeper counts itself in before it looks at the word a last time, and
+// the waker moves the word before it looks at the count (both sequentially
+// consistent): either the sleeper sees the new word and does not sleep, or
+// the waker sees the sleeper and wakes it.
+void TRV_Request::waitChange(uint32_t seen, Clock::time_point deadline) {
+    waiters_.fetch_add(1);
+    if (wakeSeq_.load() == seen) futexWait(wakeSeq_, seen, deadline);
+    waiters_.fetch_sub(1);
+}
+
+void TRV_Request::wakeWaiters() {
+    wakeSeq_.fetch_add(1);
+    if (waiters_.load() > 0) futexWakeAll(wakeSeq_);
+}
+
 std::vector<uint8_t> TRV_Request::toFrame(const Cipher& c) {
     std::vector<const TRV_DataItem*> list;
     list.reserve(items.Count());
     for (TRV_DataItem* it = items.First(); it; it = items.Next()) list.push_back(it);
     return encodeFrame(flags, token, cmd_id, list, c, CipherOrder::ItemsFirst);
+}
+
+bool TRV_Request::appendFrame(std::vector<uint8_t>& out, const Cipher& c, std::string& scratch) {
+    scratch.clear();
+    bool ok = true;
+    for (TRV_DataItem* it = items.First(); it && ok; it = items.Next()) ok = it->toBinary(scratch);
+    if (!ok) {
+        if (c.active()) flags |= kFlagEnciphered;
+        return false;
+    }
+    return appendEncoded(out, flags, token, cmd_id, scratch, static_cast<size_t>(items.Count()), c,
+                         CipherOrder::ItemsFirst);
 }
 
 int TRV_Request::fromFrame(const uint8_t* frame, size_t len, const Cipher& c) {

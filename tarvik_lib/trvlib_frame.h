@@ -81,6 +81,9 @@ public:
     ~TRV_Request() override;
 
     std::vector<uint8_t> toFrame(const Cipher& c);
+    // Appends the frame to out (scratch: room for the encoded values);
+    // false, with out unchanged, when the values do not fit a frame.
+    bool appendFrame(std::vector<uint8_t>& out, const Cipher& c, std::string& scratch);
     int fromFrame(const uint8_t* frame, size_t len, const Cipher& c);
 
     CReportList<TRV_DataItem> items;     // parameters (owning)
@@ -100,14 +103,36 @@ public:
     uint32_t stateSeq = 0;           // bumped on every state change by the core
     bool statusPoll = false;         // a busy-status poll the sender queued itself
     Clock::time_point sentAt{};      // when its frame was last written
-    // Membership of the device's four queues, each flag guarded by the lock
-    // of its queue, so nobody walks a queue to find a request that is not in it.
-    bool queued[4] = {false, false, false, false};
+    // Link in the device's list of pending requests (the order the sender
+    // takes them in), see PendingList in trvlib_device.h.
+    TRV_Request* pendPrev = nullptr;
+    TRV_Request* pendNext = nullptr;
+    bool pendLinked = false;
+    // Membership of the device's four queues, each flag written under the
+    // lock of its queue, so nobody walks a queue to find a request that is
+    // not in it (and nobody takes a queue's lock to find that out).
+    std::atomic<bool> queued[4] = {false, false, false, false};
 
     void setState(uint32_t s) {
         state.store(s, std::memory_order_release);
         ++stateSeq;
+        if (s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR) wakeWaiters();
     }
+
+    // Waiting for this request: a thread that waits sleeps on the request's
+    // own word, which moves when the request finishes or is deleted, so a
+    // completion wakes only those who wait for it (and nobody at all when
+    // nobody waits). Waits until the word moves past `seen` or the deadline.
+    uint32_t waitSeq() const { return wakeSeq_.load(std::memory_order_acquire); }
+    void waitChange(uint32_t seen, Clock::time_point deadline);
+    void wakeWaiters();
+
+protected:
+    void onKilled() override { wakeWaiters(); }
+
+private:
+    std::atomic<uint32_t> wakeSeq_{0};
+    std::atomic<uint32_t> waiters_{0};
 };
 
 }  // namespace trv

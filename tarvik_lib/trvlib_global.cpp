@@ -1,5 +1,9 @@
 #include "trvlib_global.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <climits>
 #include <ctime>
 #include <unordered_map>
@@ -74,6 +78,7 @@ Tagged::~Tagged() {
 
 bool Tagged::kill() {
     if (!HandleRegistry::instance().remove(this)) return false;
+    onKilled();
     release();
     return true;
 }
@@ -133,6 +138,23 @@ bool Thread::sleep_or_stop(int ms) {
     while (!signalled())
         if (!cv_.wait_until(m_, deadline)) break;
     return signalled();
+}
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free,
+              "a futex word is a plain 32-bit word");
+
+void futexWait(std::atomic<uint32_t>& word, uint32_t seen, Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    // Returns at once when the word moved already (EAGAIN), on a wake, a
+    // signal or the time-out; the caller looks again in every case.
+    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, seen, &ts, nullptr, 0);
+}
+
+void futexWakeAll(std::atomic<uint32_t>& word) {
+    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
 
 void TimedSem::post() {

@@ -59,6 +59,11 @@ public:
     // that ended it (a second kill, or a kill racing another, does nothing).
     bool kill();
 
+protected:
+    // Runs once, when kill() ends the handle (before the owner's reference
+    // goes): whoever waits on the object is told.
+    virtual void onKilled() {}
+
 private:
     friend class HandleRegistry;
     const Kind kind_;
@@ -170,6 +175,11 @@ protected:
 private:
     std::function<void(Thread&)> body_;
 };
+
+// A futex on a 32-bit word: sleeps while the word still holds `seen`, until
+// woken or the deadline; wakeAll wakes every sleeper on the word.
+void futexWait(std::atomic<uint32_t>& word, uint32_t seen, Clock::time_point deadline);
+void futexWakeAll(std::atomic<uint32_t>& word);
 
 // A counting semaphore with a time-out (the modem's line semaphore).
 class TimedSem {

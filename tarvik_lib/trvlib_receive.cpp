@@ -44,13 +44,15 @@ void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
     bytesReceived += static_cast<int>(read);
     fifo.push(buffer, read);
     if (logOn(LOG_DEVICE, 14)) Log(LOG_DEVICE, 14, "DEVICE: Data received : ", FrameDump(buffer, read, 0));
-    std::vector<uint8_t> frame;
     while (true) {
         size_t dropped = 0;
-        const bool got = fifo.nextFrame(frame, dropped);
+        const uint8_t* frame = nullptr;
+        size_t len = 0;
+        // The frame stays in the FIFO's buffer until the next push.
+        const bool got = fifo.nextFrame(frame, len, dropped);
         if (got) {
-            if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Received : ", FrameDump(frame.data(), frame.size(), 2));
-            ProcessFrame(frame.data(), frame.size());
+            if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Received : ", FrameDump(frame, len, 2));
+            ProcessFrame(frame, len);
             ++framesReceived;
         }
         if (dropped) {
@@ -62,7 +64,7 @@ void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
 }
 
 void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
-    DecodedFrame a;
+    DecodedFrame& a = decoded;  // kept from frame to frame: its value list keeps its room
     const int rc = decodeFrame(frame, len, cipherState(), CipherOrder::CommandFirst, a);
     if (rc != FRAME_OK) {
         ProcessDamaged(a, rc);
@@ -122,7 +124,7 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
             failLocked(r, TARVIK_STATUS_BADDATA);
         }
     }
-    if (replay) wakeSender();
+    if (replay) notifySender();
 }
 
 void TRV_Device::ProcessAccept(const DecodedFrame& a) {
@@ -183,7 +185,9 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
             if (!sales) Log(LOG_DEVICE, 14, "DEVICE: Request moved form OUT queue to IN queue");
         }
     }
-    wakeSender();  // a busy poll may have released held requests
+    // The sender waits on this only while it holds requests back behind a
+    // long command: the command's end, or a poll saying the register is done.
+    if (a.cmd == 8 || IsLongCommand(a.cmd)) notifySender();
     Log(LOG_DEVICE, 14, "DEVICE: Request reception completed.");
 }
 
@@ -232,7 +236,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             finishLocked(r, TARVIK_STATE_ERROR, false);
         }
     }
-    if (retry || IsLongCommand(v0)) wakeSender();
+    if (retry || IsLongCommand(v0)) notifySender();
 }
 
 void TRV_Device::ProcessCrypt(DecodedFrame& a) {

@@ -1,11 +1,19 @@
-// The sender loop that every transport runs: pick the first pending request,
+// The sender loop that every transport runs: take the first pending request,
 // hold ordinary requests back behind status polls while the register is busy
-// with a long command, encode the frame under the output queue's lock and
-// write it without, then file the outcome.
+// with a long command, encode every pending frame that may go with it into
+// one buffer under the output queue's lock, write the buffer without it,
+// then file each request's outcome in order. A posting thread may write its
+// own frame instead when the sender has nothing to do (writeNow).
 #include "trvlib_device.h"
 #include "trvlib_deviceview.h"
 
 namespace trv {
+
+namespace {
+// Status polls and stops go alone: they are the only commands that pass a
+// busy register, and nothing may ride along with them.
+bool goesAlone(uint16_t cmd) { return cmd == 8 || cmd == 10; }
+}  // namespace
 
 // At most one status poll is outstanding: a register that never answers
 // command 8 must not fill the output queue with polls until every post is
@@ -35,78 +43,196 @@ bool TRV_Device::queueStatusPoll() {
     return true;
 }
 
+TARVIK_STATUS TRV_Device::WriteFrame(const uint8_t*, size_t) { return TARVIK_STATUS_SELECTFAILED; }
+
+TARVIK_STATUS TRV_Device::WriteFrames(FrameBatch& b, bool) {
+    while (b.whole < b.count()) {
+        const size_t from = b.frameStart(b.whole);
+        const TARVIK_STATUS st = WriteFrame(b.bytes.data() + from, b.ends[b.whole] - from);
+        if (st != TARVIK_STATUS_OK) return st;
+        b.done = from;
+        b.advance(b.ends[b.whole] - from, 0);
+    }
+    return TARVIK_STATUS_OK;
+}
+
+void TRV_Device::collectBatch(FrameBatch& b, TRV_Request* first, std::string& scratch) {
+    const uint32_t C = Category();
+    const char* P = Prefix();
+    b.clear();
+    const Cipher cipher = cipherState();
+    const size_t cap = BatchBytes();
+    for (TRV_Request* r = first; r;) {
+        TRV_Request* next = r->pendNext;
+        if (r != first) {
+            if (r->state.load(std::memory_order_relaxed) != TARVIK_STATE_PENDING) {
+                outQueue.pending.unlink(r);  // moved on while linked
+                r = next;
+                continue;
+            }
+            if (b.bytes.size() >= cap || goesAlone(r->cmd_id)) break;
+            Log(C, 10, LoopPrefix(), "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
+        }
+        Log(C, 10, P, "Sending frame CMD: ", r->cmd_id, ", TOKEN: ", r->token);
+        const size_t from = b.bytes.size();
+        // Encoded under the lock: the receive path changes the flags under it.
+        if (!r->appendFrame(b.bytes, cipher, scratch)) {
+            Log(C, 4, P, "Tried to send 0 bytes length frame.");
+            failLocked(r, TARVIK_STATUS_BADDATA);
+            // The next one is looked at afresh (the busy rule) on the next pass.
+            if (b.count() == 0) break;
+            r = next;
+            continue;
+        }
+        if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Sent: ", FrameDump(b.bytes.data() + from, b.bytes.size() - from, 1));
+        b.ends.push_back(b.bytes.size());
+        b.reqs.push_back(Ref<TRV_Request>::share(r));
+        b.seqs.push_back(r->stateSeq);
+        // After a long command the register is busy: what follows waits.
+        if (goesAlone(r->cmd_id) || IsLongCommand(r->cmd_id)) break;
+        r = next;
+    }
+    b.conn.assign(b.count(), 0);
+    if (b.count()) was_last_long = IsLongCommand(b.reqs.back()->cmd_id);
+}
+
+TARVIK_STATUS TRV_Device::writeBatch(FrameBatch& b, bool mayBlock) {
+    const size_t before = b.whole;
+    const TARVIK_STATUS st = WriteFrames(b, mayBlock);
+    for (size_t i = before; i < b.whole; ++i) {
+        ++framesSent;
+        Log(Category(), 10, Prefix(), "Frame sent.");
+    }
+    // A long command goes last in its batch. Its answer may be in already
+    // (which clears was_last_long): then the register is not busy any more.
+    if (b.whole == b.count() && b.whole > before && was_last_long.load()) last_long_done = false;
+    return st;
+}
+
+void TRV_Device::finishBatch(FrameBatch& b, TARVIK_STATUS st) {
+    const auto now = Clock::now();
+    for (size_t i = 0; i < b.count(); ++i) {
+        TRV_Request* r = b.reqs[i].get();
+        // Finished or deleted while the lock was free: nothing to file.
+        if (!outQueue.Contains(r)) continue;
+        // Moved on meanwhile (an answer to an earlier copy, a replay): its
+        // new state stands; it stays in the pending list only if pending.
+        if (r->stateSeq != b.seqs[i]) {
+            if (r->state.load(std::memory_order_relaxed) != TARVIK_STATE_PENDING) outQueue.pending.unlink(r);
+            continue;
+        }
+        TARVIK_STATUS s = kKeepPending;
+        if (i < b.whole)
+            // Written on a connection that was dropped before the register
+            // could answer: whether it executed the command is unknown.
+            s = writtenOnLostConnection(b.conn[i]) ? TARVIK_STATUS_OUTCOME_UNKNOWN : TARVIK_STATUS_OK;
+        else if (i == b.whole)
+            s = st;
+        if (s == TARVIK_STATUS_OK) {
+            outQueue.pending.unlink(r);
+            r->setState(TARVIK_STATE_SENT);
+            r->sentAt = now;
+        } else if (s != kKeepPending && s != kWouldBlock) {
+            failLocked(r, s);
+        }
+    }
+}
+
+bool TRV_Device::mayWriteNow(const TRV_Request* r) {
+    return directWrites && writer == Writer::None && !handover &&
+           (goesAlone(r->cmd_id) || last_long_done.load() || nosync.load());
+}
+
+// A posting thread's batch, kept from post to post (no allocation per
+// frame). Its references are dropped by releaseWritten, after the post has
+// let go of the lock: the last one may free a request deleted meanwhile.
+static FrameBatch& posterBatch() {
+    thread_local FrameBatch b;
+    return b;
+}
+
+void TRV_Device::releaseWritten() { posterBatch().reqs.clear(); }
+
+void TRV_Device::writeNow(TRV_Request* r) {
+    thread_local std::string scratch;
+    FrameBatch& b = posterBatch();
+    Log(Category(), 10, LoopPrefix(), "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
+    collectBatch(b, r, scratch);
+    if (b.count() == 0) return;
+    writer = Writer::Poster;
+    outQueueMutex.unlock();
+    const TARVIK_STATUS st = writeBatch(b, false);
+    outQueueMutex.lock();
+    writer = Writer::None;
+    finishBatch(b, st);  // on kWouldBlock the frame stays pending
+    if (st == kWouldBlock && b.done > b.frameStart(b.whole)) {
+        // Part of the frame is out: the sender writes the rest before anything else.
+        handover = std::make_unique<FrameBatch>(std::move(b));
+        b = FrameBatch();
+    }
+    if (handover || !outQueue.pending.empty()) notifySender();
+    if (!directWrites) posterDoneCv.notify_all();
+}
+
 void TRV_Device::SenderLoop(Thread& self) {
     const std::string P = Prefix();
     const std::string LP = LoopPrefix();
     const uint32_t C = Category();
     Log(C, 8, P, "Starting sender thread");
+    FrameBatch batch;  // kept from pass to pass: no allocation per frame
+    std::string scratch;
     while (!self.signalled()) {
         if (SenderPrePass(self)) continue;
 
-        // Declared before the lock so that it goes after it: dropping the
-        // reference may free a request deleted while it was written.
-        Ref<TRV_Request> writing;
         MutexLock lk(outQueueMutex);
-        TRV_Request* r = FindFirstPending();
-        if (!r) {
-            // Nothing to send: sleep until a post wakes us.
-            senderCv.wait_for(outQueueMutex, std::chrono::milliseconds(IdleWaitMs()));
-            continue;
-        }
-        Log(C, 10, LP, "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
-
-        if (r->cmd_id != 8 && r->cmd_id != 10 && !last_long_done.load() && !nosync.load()) {
-            // The register is busy with a long command: ask for its status first.
-            if (!queueStatusPoll()) {
-                SetErrorCode(TARVIK_STATUS_NOMEMORY);
-                break;
-            }
-            lk.unlock();
-            self.sleep_or_stop(BusyPauseMs());
-            continue;
-        }
-
-        Log(C, 10, P, "Sending frame CMD: ", r->cmd_id, ", TOKEN: ", r->token);
-        // Encoded under the lock (the receive path changes the flags under it),
-        // written without it.
-        std::vector<uint8_t> frame = r->toFrame(cipherState());
-        if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Sent: ", FrameDump(frame.data(), frame.size(), 1));
-        TARVIK_STATUS st;
-        const uint32_t seq = r->stateSeq;
-        if (frame.empty()) {
-            Log(C, 4, P, "Tried to send 0 bytes length frame.");
-            st = TARVIK_STATUS_BADDATA;
+        // Looked at again under the lock: a stop is signalled before the
+        // lock is taken to wake us, so it is either seen here or woken.
+        if (self.signalled()) break;
+        if (handover) {
+            // A posting thread's frame that went out only in part: the rest first.
+            batch = std::move(*handover);
+            handover.reset();
         } else {
-            was_last_long = IsLongCommand(r->cmd_id);
-            // Whoever deletes the request meanwhile (a purge, a cancel, the
-            // application) only unlinks it; this reference keeps it valid.
-            writing = Ref<TRV_Request>::share(r);
-            lk.unlock();
-            st = WriteFrame(frame.data(), frame.size());
-            if (st == TARVIK_STATUS_OK) {
-                ++framesSent;
-                Log(C, 10, P, "Frame sent.");
-                if (was_last_long.load()) last_long_done = false;
+            TRV_Request* r = writer == Writer::None ? FindFirstPending() : nullptr;
+            if (!r) {
+                // Nothing to send (or a posting thread is writing): sleep until
+                // there is.
+                const int ms = IdleWaitMs();
+                if (ms < 0) senderCv.wait(outQueueMutex);
+                else senderCv.wait_for(outQueueMutex, std::chrono::milliseconds(ms));
+                continue;
             }
-            lk.lock();
+            Log(C, 10, LP, "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
+
+            if (!goesAlone(r->cmd_id) && !last_long_done.load() && !nosync.load()) {
+                // The register is busy with a long command: ask for its status
+                // first, then pause; an answer saying it is done ends the pause.
+                if (!queueStatusPoll()) {
+                    SetErrorCode(TARVIK_STATUS_NOMEMORY);
+                    break;
+                }
+                const auto until = Clock::now() + std::chrono::milliseconds(BusyPauseMs());
+                while (!self.signalled() && !last_long_done.load() && !nosync.load())
+                    if (!senderCv.wait_until(outQueueMutex, until)) break;
+                continue;
+            }
+            collectBatch(batch, r, scratch);
+            if (batch.count() == 0) continue;
         }
-        // The answer may already have been processed, or the request
-        // deleted, while the lock was free: only a request nobody touched
-        // meanwhile changes state here.
-        if (r->stateSeq != seq || !outQueue.Contains(r)) {
-            lk.unlock();
-            continue;
-        }
-        // Written on a connection that was dropped before the register could
-        // answer: whether it executed the command is unknown.
-        if (st == TARVIK_STATUS_OK && writtenOnLostConnection()) st = TARVIK_STATUS_OUTCOME_UNKNOWN;
-        if (st == TARVIK_STATUS_OK) {
-            r->setState(TARVIK_STATE_SENT);
-            r->sentAt = Clock::now();
-        } else if (st != kKeepPending) {
-            failLocked(r, st);
-        }
+        writer = Writer::Sender;
         lk.unlock();
+        const TARVIK_STATUS st = writeBatch(batch, true);
+        lk.lock();
+        writer = Writer::None;
+        finishBatch(batch, st);
+        lk.unlock();
+        // The references go after the lock: the last one may free a request
+        // deleted while it was written.
+        batch.reqs.clear();
+    }
+    {
+        MutexLock lk(outQueueMutex);
+        handover.reset();  // left by a posting thread as the device stops: stays pending
     }
     Log(C, 8, P, "Device sender thread finished");
 }
