@@ -269,6 +269,24 @@ bool TRV_EtherDevice::DeviceRealOpen() {
     return true;
 }
 
+bool TRV_EtherDevice::awaitReconnect(uint64_t seen) {
+    bool dropped = false;
+    {
+        MutexLock lk(reopenMutex);
+        if (generation.load() == seen && connected.exchange(false)) {
+            ++epoch;
+            // Wakes the receiver, asleep in poll() on this very socket: it
+            // sees the hang-up and reconnects.
+            ::shutdown(mysocket, SHUT_RDWR);
+            dropped = true;
+        }
+    }
+    if (dropped) failWritten(TARVIK_STATUS_OUTCOME_UNKNOWN);
+    MutexLock lk(reopenMutex);
+    while (generation.load() == seen && !stopping.load()) reopenCv.wait(reopenMutex);
+    return connected.load() && !stopping.load();
+}
+
 bool TRV_EtherDevice::DeviceRealClose() {
     if (!sender && !recv && mysocket < 0) return true;
     // No posting thread writes from here on (one under way is waited for).
@@ -327,7 +345,7 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
         const uint64_t gen = generation.load();
         if (!connected.load()) {
             if (!mayBlock) return kWouldBlock;
-            if (!Reopen(gen)) {
+            if (!awaitReconnect(gen)) {
                 Log(LOG_ETHER, 10, "DEVICE_Ether: Timeout in SendFrame.");
                 return TARVIK_STATUS_TIMEOUT;
             }
@@ -340,7 +358,7 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
             if (w < 0) {
                 const int err = errno;
                 Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- ", err);
-                if (Reopen(gen)) continue;
+                if (awaitReconnect(gen)) continue;
                 Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (9)- Reopen failed, aborting.");
                 SetErrorCode(static_cast<TARVIK_STATUS>(err));
                 return kKeepPending;  // the next pass finds no connection and fails it
@@ -354,7 +372,7 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
             if (wait || err == EINTR) continue;
             if (!mayBlock) return kWouldBlock;  // the sender finds the error again and reconnects
             Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- ", err);
-            if (Reopen(gen)) continue;  // the rest goes over the new connection
+            if (awaitReconnect(gen)) continue;  // the rest goes over the new connection
             Log(LOG_ETHER, 8, "DEVICE_Ether: Socket Error (10)- Reopen failed, aborting.");
             SetErrorCode(static_cast<TARVIK_STATUS>(err));
             return kKeepPending;

@@ -1,10 +1,17 @@
 // TRV_EtherDevice: a register listening on a TCP port.
 //
 // The socket keeps one descriptor number from open to close. Reconnecting
-// (by either thread, one attempt at a time) connects a new socket and
-// dup2()s it onto that number, so the other thread simply continues on the
-// new connection and never touches a closed or reused descriptor. While no
-// connection is up the number holds an unconnected socket.
+// connects a new socket and dup2()s it onto that number, so the other
+// thread simply continues on the new connection and never touches a closed
+// or reused descriptor. While no connection is up the number holds an
+// unconnected socket.
+//
+// While the threads run, the receiver is the one that reconnects: it may
+// sleep in poll() on the socket with no time limit, and poll() keeps
+// watching the socket it started on, so the socket must not be replaced
+// under it. The sender, finding the connection broken, drops it (a shutdown,
+// which wakes the receiver on that same socket) and waits for the
+// receiver's attempt (awaitReconnect).
 //
 // Name resolution and the connect (up to kConnectTimeoutMs) run without any
 // lock held: reopenMutex only guards who makes the attempt and the switch to
@@ -45,6 +52,10 @@ public:
     // connection was already replaced since `generation` was read, that new
     // connection is used. On failure the last error is the raw system error.
     bool Reopen(uint64_t generation);
+    // The sender's side of a broken connection: drops it unless it was
+    // replaced since `generation` was read, and waits for the receiver's
+    // next attempt; true when connected.
+    bool awaitReconnect(uint64_t generation) EXCLUDES(reopenMutex);
     static TARVIK_STATUS openErrorStatus(int err);
 
     static constexpr int kConnectTimeoutMs = 3000;

@@ -38,13 +38,20 @@ bool FIFO::nextFrame(const uint8_t*& data, size_t& len, size_t& dropped) {
     dropped = 0;
     while (true) {
         long end = -1;
-        for (; scan < pl.size(); ++scan) {
-            const uint8_t b = pl[scan];
+        while (scan < pl.size()) {
             if (!esc) {
-                if (b == 0x10) esc = true;
+                // Only what follows a DLE means anything: jump to the next one.
+                const void* d = std::memchr(pl.data() + scan, 0x10, pl.size() - scan);
+                if (!d) {
+                    scan = pl.size();
+                    break;
+                }
+                scan = static_cast<size_t>(static_cast<const uint8_t*>(d) - pl.data()) + 1;
+                esc = true;
                 continue;
             }
             esc = false;
+            const uint8_t b = pl[scan];
             if (b == 0x02) {
                 start = static_cast<long>(scan) - 1;  // a later start moves it forward
             } else if (b == 0x03) {
@@ -53,6 +60,7 @@ bool FIFO::nextFrame(const uint8_t*& data, size_t& len, size_t& dropped) {
             } else if (b == 0x18) {
                 start = -1;  // DLE CAN: the started frame is abandoned
             }
+            ++scan;
         }
 
         if (start >= 0 && end >= 0) {

@@ -1,6 +1,7 @@
 #include "trvlib_frame.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 
 #include "trvlib_deviceview.h"
@@ -133,10 +134,14 @@ bool Hex2Key(const std::string& text, std::string& key) {
     return true;
 }
 
+// Asked for every frame sent and every answer: one bit per command.
 bool IsLongCommand(uint32_t command) {
-    for (const uint16_t* c = kLongCommands; *c; ++c)
-        if (*c == command) return true;
-    return false;
+    static const std::bitset<65536> table = [] {
+        std::bitset<65536> t;
+        for (const uint16_t* c = kLongCommands; *c; ++c) t.set(*c);
+        return t;
+    }();
+    return command < table.size() && table.test(command);
 }
 
 std::string FrameDump(const uint8_t* data, size_t len, int direction) {

@@ -65,7 +65,12 @@ void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
 
 void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
     DecodedFrame& a = decoded;  // kept from frame to frame: its value list keeps its room
-    const int rc = decodeFrame(frame, len, cipherState(), CipherOrder::CommandFirst, a);
+    // The cipher only matters to a frame that says it is enciphered (bit 0
+    // of its flags, the byte after DLE STX; a 0x10 there is doubled and has
+    // the bit clear).
+    static const Cipher none;
+    const bool enciphered = len > 2 && (frame[2] & kFlagEnciphered);
+    const int rc = decodeFrame(frame, len, enciphered ? cipherState() : none, CipherOrder::CommandFirst, a);
     if (rc != FRAME_OK) {
         ProcessDamaged(a, rc);
         Log(LOG_DEVICE, 14, "DEVICE: Frame is unreadable.: ", rc);

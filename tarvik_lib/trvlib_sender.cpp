@@ -138,8 +138,12 @@ void TRV_Device::finishBatch(FrameBatch& b, TARVIK_STATUS st) {
     }
 }
 
+// Only when r is all there is: nothing pending ahead of it, and nothing
+// written and waiting for its answer. A burst of posts then goes the other
+// way after its first frame: through the sender, which writes what piled up
+// meanwhile in one go.
 bool TRV_Device::mayWriteNow(const TRV_Request* r) {
-    return directWrites && writer == Writer::None && !handover &&
+    return directWrites && writer == Writer::None && !handover && outQueue.Count() == 1 &&
            (goesAlone(r->cmd_id) || last_long_done.load() || nosync.load());
 }
 
