@@ -21,6 +21,7 @@
 //
 //   bench_tcp [--reps K] [--rounds R] [--pipelined 10000,20000,50000]
 //             [--scale 100,500,1000] [--idle-s S] [--skip-scale] [--only-scale]
+//             [--bursts N] [--only-round-trip] [--only-pipelined] [--lib-only]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -41,6 +42,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,52 +111,63 @@ bool frameHeader(const uint8_t* f, size_t n, uint32_t& token, uint16_t& cmd) {
     return true;
 }
 
-// Received bytes cut into frames by offset.
+// Received bytes cut into frames by offset (the buffer is never cleared
+// byte by byte: room() only makes space).
 class Cutter {
 public:
-    // Appends room for up to cap bytes; commit() what was read into it.
+    // Room for up to cap more bytes; commit() what was read into it.
     uint8_t* room(size_t cap) {
-        if (head_ == buf_.size()) {
-            buf_.clear();
-            head_ = 0;
+        if (head_ == size_) {
+            head_ = size_ = 0;
         } else if (head_ > (1u << 20)) {
-            buf_.erase(buf_.begin(), buf_.begin() + static_cast<long>(head_));
+            std::memmove(buf_.get(), buf_.get() + head_, size_ - head_);
+            size_ -= head_;
             head_ = 0;
         }
-        used_ = buf_.size();
-        buf_.resize(used_ + cap);
-        return buf_.data() + used_;
+        if (size_ + cap > cap_) {
+            const size_t n = std::max(cap_ * 2, size_ + cap);
+            std::unique_ptr<uint8_t[]> b(new uint8_t[n]);
+            if (size_) std::memcpy(b.get(), buf_.get(), size_);
+            buf_ = std::move(b);
+            cap_ = n;
+        }
+        return buf_.get() + size_;
     }
-    void commit(size_t n) { buf_.resize(used_ + n); }
+    void commit(size_t n) { size_ += n; }
     // Calls fn(frame, len) for every whole frame.
     template <class Fn>
     void frames(Fn fn) {
-        const size_t n = buf_.size();
+        const uint8_t* b = buf_.get();
         size_t p = head_;
         bool esc = false;
         long start = -1;
         size_t consumed = head_;
-        for (; p < n; ++p) {
-            const uint8_t b = buf_[p];
+        for (; p < size_; ++p) {
             if (!esc) {
-                if (b == DLE) esc = true;
+                const void* d = std::memchr(b + p, DLE, size_ - p);
+                if (!d) {
+                    p = size_;
+                    break;
+                }
+                p = static_cast<size_t>(static_cast<const uint8_t*>(d) - b);
+                esc = true;
                 continue;
             }
             esc = false;
-            if (b == STX) {
+            if (b[p] == STX) {
                 start = static_cast<long>(p) - 1;
-            } else if (b == ETX && start >= 0) {
-                fn(buf_.data() + start, p + 1 - static_cast<size_t>(start));
+            } else if (b[p] == ETX && start >= 0) {
+                fn(b + start, p + 1 - static_cast<size_t>(start));
                 start = -1;
                 consumed = p + 1;
             }
         }
-        head_ = start >= 0 ? static_cast<size_t>(start) : (esc ? n - 1 : std::max(consumed, n));
+        head_ = start >= 0 ? static_cast<size_t>(start) : (esc ? size_ - 1 : std::max(consumed, size_));
     }
 
 private:
-    std::vector<uint8_t> buf_;
-    size_t head_ = 0, used_ = 0;
+    std::unique_ptr<uint8_t[]> buf_;
+    size_t head_ = 0, size_ = 0, cap_ = 0;
 };
 
 // ---------------------------------------------------------------- the fake register
@@ -386,6 +399,9 @@ struct RoundTrip {
     double libMed, libP99, rawMed, rawP99, libCpuUs, rawCpuUs, libCsw, rawCsw;
 };
 
+bool skipRaw = false;  // --lib-only: for profiling the library alone
+bool skipRoundTrip = false;
+
 RoundTrip roundTrip(int port, int rounds) {
     RoundTrip out{};
     {
@@ -419,6 +435,10 @@ RoundTrip roundTrip(int port, int rounds) {
         out.libCpuUs = p.cpuUs;
         out.libCsw = p.cswPer;
         d.destroy();
+    }
+    if (skipRaw) {
+        out.rawMed = out.rawP99 = out.rawCpuUs = 1;
+        return out;
     }
     {
         const int fd = connectTo(port);
@@ -505,6 +525,10 @@ Pipe pipelined(int port, int n) {
             return ok;
         });
         d.destroy();
+    }
+    if (skipRaw) {
+        out.rawEach = out.rawOne = out.lib;
+        return out;
     }
     out.rawEach = rawPipelined(port, n, false);
     out.rawOne = rawPipelined(port, n, true);
@@ -641,7 +665,7 @@ int main(int argc, char** argv) {
     int reps = 5, rounds = 5000, scaleRounds = 5;
     double idleS = 3;
     std::vector<int> sizes = {10000, 20000, 50000}, scales = {100, 500, 1000};
-    bool doScale = true, doFast = true;
+    bool doScale = true, doFast = true, doPipe = true;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : ""; };
@@ -650,8 +674,12 @@ int main(int argc, char** argv) {
         else if (a == "--pipelined") sizes = numbers(next());
         else if (a == "--scale") scales = numbers(next());
         else if (a == "--idle-s") idleS = std::atof(next());
+        else if (a == "--bursts") scaleRounds = std::atoi(next());
         else if (a == "--skip-scale") doScale = false;
         else if (a == "--only-scale") doFast = false;
+        else if (a == "--only-round-trip") doPipe = doScale = false;
+        else if (a == "--only-pipelined") doScale = false, skipRoundTrip = true;
+        else if (a == "--lib-only") skipRaw = true;
         else {
             std::fprintf(stderr, "usage: %s [--reps K] [--rounds R] [--pipelined a,b] [--scale a,b] [--idle-s S] "
                                  "[--skip-scale] [--only-scale]\n", argv[0]);
@@ -684,8 +712,9 @@ int main(int argc, char** argv) {
         std::vector<RoundTrip> rts;
         std::map<int, std::vector<Pipe>> pipes;
         for (int rep = 0; rep < reps; ++rep) {
-            rts.push_back(roundTrip(port, rounds));
-            for (int n : sizes) pipes[n].push_back(pipelined(port, n));
+            rts.push_back(skipRoundTrip ? RoundTrip{1, 1, 1, 1, 1, 1, 0, 0} : roundTrip(port, rounds));
+            if (doPipe)
+                for (int n : sizes) pipes[n].push_back(pipelined(port, n));
         }
         auto med = [](const auto& v, auto field) {
             std::vector<double> x;
@@ -710,6 +739,7 @@ int main(int argc, char** argv) {
         std::printf("  requests     req/s   CPU us/req  csw/req | req/s   CPU us/req csw/req | req/s    CPU us/req "
                     "csw/req | rate   CPU\n");
         for (int n : sizes) {
+            if (!doPipe) break;
             const auto& v = pipes[n];
             auto rate = [n](const Phase& p) { return p.seconds > 0 ? n / p.seconds : 0.0; };
             std::printf("  %6d %9.0f %8.2f %8.3f | %8.0f %7.2f %7.3f | %8.0f %7.2f %7.3f | %5.2f %5.2f  (ok %d)\n", n,

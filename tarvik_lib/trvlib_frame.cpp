@@ -344,7 +344,37 @@ void TRV_Request::waitChange(uint32_t seen, Clock::time_point deadline) {
 
 void TRV_Request::wakeWaiters() {
     wakeSeq_.fetch_add(1);
-    if (waiters_.load() > 0) futexWakeAll(wakeSeq_);
+    if (waiters_.load() == 0) return;
+    if (DeferWakes* d = DeferWakes::current()) d->add(this);
+    else futexWakeAll(wakeSeq_);
+}
+
+namespace {
+thread_local DeferWakes* openScope = nullptr;
+}
+
+DeferWakes::DeferWakes() : outer_(openScope) { openScope = this; }
+
+DeferWakes::~DeferWakes() {
+    openScope = outer_;
+    for (size_t i = 0; i < n_; ++i) futexWakeAll(few_[i]->wakeSeq_);
+    for (auto& r : more_) futexWakeAll(r->wakeSeq_);
+    // The references go last: the request may have been deleted meanwhile.
+}
+
+DeferWakes* DeferWakes::current() { return openScope; }
+
+void DeferWakes::add(TRV_Request* r) {
+    // The request stays valid until the wake even if it is deleted first.
+    if (n_ < 4) {
+        few_[n_++] = Ref<TRV_Request>::share(r);
+        return;
+    }
+    try {
+        more_.push_back(Ref<TRV_Request>::share(r));
+    } catch (const std::bad_alloc&) {
+        futexWakeAll(r->wakeSeq_);  // no room to wait with it: now
+    }
 }
 
 std::vector<uint8_t> TRV_Request::toFrame(const Cipher& c) {

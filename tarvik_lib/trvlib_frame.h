@@ -125,14 +125,39 @@ public:
     // nobody waits). Waits until the word moves past `seen` or the deadline.
     uint32_t waitSeq() const { return wakeSeq_.load(std::memory_order_acquire); }
     void waitChange(uint32_t seen, Clock::time_point deadline);
+    // Moves the word; a sleeper is woken at once, or, inside a DeferWakes
+    // scope on this thread, when the scope ends.
     void wakeWaiters();
 
 protected:
     void onKilled() override { wakeWaiters(); }
 
 private:
+    friend class DeferWakes;
     std::atomic<uint32_t> wakeSeq_{0};
     std::atomic<uint32_t> waiters_{0};
+};
+
+// Holds back the wakes of requests finished on this thread until the scope
+// ends. The receive path finishes a request under the queue locks; a waiter
+// woken there would run straight into those locks (its next call, a destroy
+// say, takes them). Declared before the locks are taken, the scope ends
+// after they are let go.
+class DeferWakes {
+public:
+    DeferWakes();
+    ~DeferWakes();
+    DeferWakes(const DeferWakes&) = delete;
+    DeferWakes& operator=(const DeferWakes&) = delete;
+    // The scope open on this thread, if any.
+    static DeferWakes* current();
+    void add(TRV_Request* r);
+
+private:
+    DeferWakes* outer_;
+    Ref<TRV_Request> few_[4];  // usually one: no allocation
+    size_t n_ = 0;
+    std::vector<Ref<TRV_Request>> more_;
 };
 
 }  // namespace trv

@@ -64,6 +64,9 @@ void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
 }
 
 void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
+    // Whoever waits for a request this frame finishes is woken on the way
+    // out, after every queue lock is let go.
+    DeferWakes wakes;
     DecodedFrame& a = decoded;  // kept from frame to frame: its value list keeps its room
     // The cipher only matters to a frame that says it is enciphered (bit 0
     // of its flags, the byte after DLE STX; a 0x10 there is doubled and has
