@@ -24,9 +24,11 @@
 //                      (never two of them at once), cipherMutex, eventMutex,
 //                      viewsMutex (the last reference of a closed view may go
 //                      with a request deleted here), the handle registry
-//   EtherDevice::reopenMutex: a leaf; released before a dropped
-//                      connection's requests are ended (outQueueMutex) and
-//                      before resolving a name or connecting
+//   EtherDevice::reopenMutex -> EtherDevice::sendMutex (a leaf, held for
+//                      one non-blocking send or one switch of the socket);
+//                      released before a dropped connection's requests are
+//                      ended (outQueueMutex) and before resolving a name or
+//                      connecting
 //   RS232Device::writeMutex: held for one write to the port (at most the
 //                      send time-out); only the log is written under it
 //   every mutex     -> the log file's mutex, eventMutex, the handle registry

@@ -200,6 +200,7 @@ bool TRV_EtherDevice::Reopen(uint64_t seen) {
         if (stopping.load()) return false;
         connecting = true;
         Log(LOG_ETHER, 8, "DEVICE_Ether: Openning communication port");
+        MutexLock sl(sendMutex);
         dropping = connected.exchange(false);
         if (dropping) ++epoch;
     }
@@ -221,6 +222,7 @@ bool TRV_EtherDevice::Reopen(uint64_t seen) {
             s = -1;
             err = EINTR;
         }
+        MutexLock sl(sendMutex);
         if (s < 0) {
             // Drop the old connection, keeping the descriptor number valid.
             int dead = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -273,6 +275,7 @@ bool TRV_EtherDevice::awaitReconnect(uint64_t seen) {
     bool dropped = false;
     {
         MutexLock lk(reopenMutex);
+        MutexLock sl(sendMutex);
         if (generation.load() == seen && connected.exchange(false)) {
             ++epoch;
             // Wakes the receiver, asleep in poll() on this very socket: it
@@ -334,23 +337,8 @@ bool TRV_EtherDevice::DeviceRealClose() {
 TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
     bool wait = false;  // the socket said it would block: wait until writable
     while (!stopping.load()) {
-        const uint64_t e = epoch.load();
-        if (b.connNow != e) {
-            // The connection was replaced mid-frame: the register never saw a
-            // whole frame, so the new connection gets all of it.
-            b.restartFrame();
-            b.connNow = e;
-        }
         Log(LOG_ETHER, 14, "DEVICE_Ether: Send loop. ");
         const uint64_t gen = generation.load();
-        if (!connected.load()) {
-            if (!mayBlock) return kWouldBlock;
-            if (!awaitReconnect(gen)) {
-                Log(LOG_ETHER, 10, "DEVICE_Ether: Timeout in SendFrame.");
-                return TARVIK_STATUS_TIMEOUT;
-            }
-            continue;
-        }
         if (wait) {
             if (!mayBlock) return kWouldBlock;
             const int w = waitFor(mysocket, POLLOUT, 100);
@@ -364,10 +352,36 @@ TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
                 return kKeepPending;  // the next pass finds no connection and fails it
             }
         }
-        const size_t len = b.bytes.size();
-        const ssize_t n = ::send(mysocket, b.bytes.data() + b.done, len - b.done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        // The connection the bytes go on is the one they are counted to:
+        // a reconnect cannot slip in between.
+        bool up;
+        ssize_t n = 0;
+        int err = 0;
+        uint64_t e;
+        {
+            MutexLock sl(sendMutex);
+            e = epoch.load();
+            if (b.connNow != e) {
+                // The connection was replaced mid-frame: the register never
+                // saw a whole frame, so the new connection gets all of it.
+                b.restartFrame();
+                b.connNow = e;
+            }
+            up = connected.load();
+            if (up) {
+                n = ::send(mysocket, b.bytes.data() + b.done, b.bytes.size() - b.done, MSG_NOSIGNAL | MSG_DONTWAIT);
+                err = errno;
+            }
+        }
+        if (!up) {
+            if (!mayBlock) return kWouldBlock;
+            if (!awaitReconnect(gen)) {
+                Log(LOG_ETHER, 10, "DEVICE_Ether: Timeout in SendFrame.");
+                return TARVIK_STATUS_TIMEOUT;
+            }
+            continue;
+        }
         if (n < 0) {
-            const int err = errno;
             wait = err == EAGAIN || err == EWOULDBLOCK;
             if (wait || err == EINTR) continue;
             if (!mayBlock) return kWouldBlock;  // the sender finds the error again and reconnects

@@ -90,7 +90,11 @@ private:
     std::atomic<uint16_t> port{1000};
     std::atomic<uint32_t> timeoutsec{10};
 
-    Mutex reopenMutex;  // leaf: never held while resolving, connecting or ending requests
+    Mutex reopenMutex ACQUIRED_BEFORE(sendMutex);  // never held while resolving, connecting or ending requests
+    // Held for one non-blocking send() with the look at the connection
+    // before it, and for each switch of the connection (drop, dup2), so a
+    // frame is always counted to the connection it went out on. A leaf.
+    Mutex sendMutex;
     CondVar reopenCv;                                   // an attempt ended
     bool connecting GUARDED_BY(reopenMutex) = false;    // an attempt is under way
     std::atomic<bool> stopping{false};                  // closing: attempts give up
