@@ -183,7 +183,10 @@ bool appendEncoded(std::vector<uint8_t>& out, uint16_t& flags, uint32_t token, u
         for (uint8_t& b : cmdBytes) b = cipher(b, pos, c);
 
     const size_t begin = out.size();
-    out.reserve(begin + 2 * plain.size() + 40);
+    // Room for the worst case (every byte doubled); grown by doubling, as
+    // frames are appended one after another to one buffer.
+    const size_t need = begin + 2 * plain.size() + 40;
+    if (out.capacity() < need) out.reserve(std::max(need, 2 * out.capacity()));
     out.push_back(DLE);
     out.push_back(STX);
     Writer w{out};
