@@ -20,8 +20,8 @@
 // voluntary + involuntary, both per request. Nothing is asserted.
 //
 //   bench_tcp [--reps K] [--rounds R] [--pipelined 10000,20000,50000]
-//             [--scale 100,500,1000] [--idle-s S] [--skip-scale] [--only-scale]
-//             [--bursts N] [--only-round-trip] [--only-pipelined] [--lib-only]
+//             [--scale 100,500,1000] [--idle-s S] [--bursts N] [--skip-scale]
+//             [--only-scale] [--only-round-trip] [--only-pipelined] [--lib-only]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -681,9 +681,12 @@ int main(int argc, char** argv) {
         else if (a == "--only-pipelined") doScale = false, skipRoundTrip = true;
         else if (a == "--lib-only") skipRaw = true;
         else {
-            std::fprintf(stderr, "usage: %s [--reps K] [--rounds R] [--pipelined a,b] [--scale a,b] [--idle-s S] "
-                                 "[--skip-scale] [--only-scale]\n", argv[0]);
-            return 2;
+            std::fprintf(stderr,
+                         "usage: %s [--reps K] [--rounds R] [--pipelined a,b,...] [--scale a,b,...] [--idle-s S]\n"
+                         "       [--bursts N] [--skip-scale] [--only-scale] [--only-round-trip] [--only-pipelined]\n"
+                         "       [--lib-only]\n",
+                         argv[0]);
+            return a == "--help" ? 0 : 2;
         }
     }
     // Two descriptors per open device and one per raw socket, on both ends.
@@ -721,6 +724,7 @@ int main(int argc, char** argv) {
             for (const auto& e : v) x.push_back(field(e));
             return median(x);
         };
+        if (!skipRoundTrip) {
         std::printf("\nround trip, %d requests one at a time           library      raw   ratio\n", rounds);
         std::printf("  median (us)                                  %9.1f %8.1f  %5.2f\n",
                     med(rts, [](auto& e) { return e.libMed; }), med(rts, [](auto& e) { return e.rawMed; }),
@@ -733,6 +737,7 @@ int main(int argc, char** argv) {
                     med(rts, [](auto& e) { return e.libCpuUs / e.rawCpuUs; }));
         std::printf("  context switches per request                 %9.2f %8.2f\n",
                     med(rts, [](auto& e) { return e.libCsw; }), med(rts, [](auto& e) { return e.rawCsw; }));
+        }
 
         std::printf("\npipelined           library                  | raw, send() per frame     | raw, one write"
                     "            | library / raw per frame\n");
