@@ -48,6 +48,9 @@ long switches(const std::set<int>& tids) {
 // a while: how often they ran.
 template <class Open>
 long wakeupsWhileIdle(Open open, TARVIK_HANDLE& view) {
+    // A thread of our own first: a runtime that starts a helper thread with
+    // the process's first one (ThreadSanitizer does) has it by now.
+    std::thread([] {}).join();
     const std::set<int> before = threadsOfThisProcess();
     view = open();
     if (!view) return -1;
