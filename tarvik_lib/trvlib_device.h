@@ -384,8 +384,9 @@ protected:
     // connection that has been dropped since (checked under the output
     // queue's lock).
     virtual bool writtenOnLostConnection(uint64_t) { return false; }
-    // Bytes the sender puts in one batch (at least one frame goes).
-    virtual size_t BatchBytes() const { return 4096; }
+    // Bytes the sender puts in one batch; at least one frame goes, and with
+    // 0 (a transport that writes frame by frame) exactly one.
+    virtual size_t BatchBytes() const { return 0; }
     // While on (between the transport's open and close), a posting thread
     // may write its own frame when the sender is idle: only for a transport
     // whose WriteFrames honours mayBlock = false. Turning it off waits for

@@ -63,6 +63,13 @@ speed_t baudConstant(int baud) {
     }
 }
 
+// The number behind a speed constant of baudConstant.
+int baudOf(speed_t s) {
+    for (int b : {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
+        if (baudConstant(b) == s) return b;
+    return 9600;
+}
+
 // Returns 0 or the status of the first bad field; `bad` gets its log text.
 TARVIK_STATUS parsePort(const std::string& text, bool modem, PortSettings& ps, std::string& bad) {
     std::vector<std::string> f = splitFields(text);
@@ -326,6 +333,9 @@ bool TRV_RS232Device::DeviceRealOpen() {
 
     ::tcgetattr(d, &t);
     ApplyPortString(text, modem, t, path, bad);
+    // A batch is what the line carries in about 100 ms (ten bits a byte):
+    // a stop or a status poll never waits long behind it.
+    batchBytes = std::max<size_t>(kMinBatch, static_cast<size_t>(baudOf(cfgetospeed(&t))) / 100);
     ::tcflush(d, TCIFLUSH);
     const int rc = ::tcsetattr(d, TCSANOW, &t);
     log(8, "Serial port set params status: " + num(rc));

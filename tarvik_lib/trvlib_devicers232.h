@@ -10,8 +10,9 @@
 // threads sleep until there is something to do; in modem mode the sender
 // steps every 50 ms and the receiver samples the carrier every 100 ms.
 //
-// Pending frames go out together, up to the default batch of 4 KB (what a
-// tty takes in one go), each with the whole send time-out to itself.
+// Pending frames go out together, as many as the line carries in about
+// 100 ms (baud / 100 bytes; at least one frame), each with the whole send
+// time-out to itself.
 //
 // Writing. Every write to the port (frames, modem commands, TRV_ModemWrite)
 // runs under writeMutex, so a modem text never lands inside a frame. The
@@ -117,6 +118,7 @@ protected:
     // The modem steps and the connected-line checks run once per pass.
     int IdleWaitMs() const override { return modemMode.load() ? 50 : -1; }
     TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock) override;
+    size_t BatchBytes() const override { return batchBytes.load(); }
     bool SenderPrePass(Thread& self) override;
     long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
     size_t RecvChunk() const override { return 16; }
@@ -170,6 +172,9 @@ private:
     std::atomic<bool> running{false};  // threads up (open)
     std::atomic<int> stopfd{-1};       // eventfd: the device is stopping
     std::atomic<bool> stopping{false};
+
+    static constexpr size_t kMinBatch = 16;
+    std::atomic<size_t> batchBytes{96};  // set from the baud rate at open
 
     Mutex writeMutex;  // serialises every write to the port
     int fd = -1;       // written under writeMutex while no thread runs; read by the threads while open

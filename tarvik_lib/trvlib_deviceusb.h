@@ -62,9 +62,11 @@ protected:
     const char* Prefix() const override { return "DEVICE_USB: "; }
     uint32_t Category() const override { return LOG_USB; }
     int BusyPauseMs() const override { return 250; }
-    // Pending frames go out together, up to the default batch of 4 KB (the
-    // bridge's own write chunk).
+    // Pending frames go out together, as many as the bridge's transmit
+    // buffer holds (at least one frame).
     TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock) override;
+    size_t BatchBytes() const override { return kBatchBytes; }
+    static constexpr size_t kBatchBytes = 128;
     long ReadChunk(Thread& self, uint8_t* buf, size_t cap) override;
     size_t RecvChunk() const override { return kReadChunk; }
 

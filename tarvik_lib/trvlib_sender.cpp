@@ -70,7 +70,7 @@ void TRV_Device::collectBatch(FrameBatch& b, TRV_Request* first, std::string& sc
                 r = next;
                 continue;
             }
-            if (b.bytes.size() >= cap || goesAlone(r->cmd_id)) break;
+            if (cap == 0 || b.bytes.size() >= cap || goesAlone(r->cmd_id)) break;
             Log(C, 10, LoopPrefix(), "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
         }
         Log(C, 10, P, "Sending frame CMD: ", r->cmd_id, ", TOKEN: ", r->token);

@@ -80,6 +80,7 @@ protected:
     long ReadChunk(Thread&, uint8_t*, size_t) override { return -1; }
     size_t RecvChunk() const override { return 16; }
     bool writtenOnLostConnection(uint64_t tag) override { return tag != conn.load(); }
+    size_t BatchBytes() const override { return 4096; }
 
     TARVIK_STATUS WriteFrames(FrameBatch& b, bool) override {
         int loss = -1;
