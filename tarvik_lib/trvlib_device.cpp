@@ -43,10 +43,11 @@ void TRV_Device::Teardown() {
     }
     // Requests still queued for output, events and sale records go with the
     // device; finished requests in the input queue belong to the application.
+    std::unique_ptr<FrameBatch> left;  // goes after the lock, with its references
     {
         MutexLock lk(outQueueMutex);
         gone = true;
-        handover.reset();
+        left = std::move(handover);
         outQueue.KillAll();
     }
     {
@@ -475,9 +476,10 @@ void TRV_Device::RemoveMe(TRV_Request* r) {
 
 void TRV_Device::unlinkLocked(TRV_Request* r) {
     outQueue.Erase(r);
-    // The other queues gain members only under this lock (answers and
-    // events; an event is never in the output queue): a request found in
-    // none of them here cannot be entering one.
+    // Requests enter the input and sales queues only under this lock (the
+    // receive path), and the asynchronous queue takes only new event
+    // requests that nobody else holds yet: a request found in none of them
+    // here cannot be entering one.
     if (RequestQueue::Holds(r, RequestQueue::In)) {
         MutexLock lk(inQueueMutex);
         inQueue.Erase(r);

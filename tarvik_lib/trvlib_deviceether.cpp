@@ -329,11 +329,11 @@ bool TRV_EtherDevice::DeviceRealClose() {
     return true;
 }
 
-// Every frame of the batch in as few send() calls as the socket allows. A
-// broken connection is rebuilt here (the sender only: a posting thread
-// hands over instead), and the frame that was under way when it broke goes
-// whole over the new one; the frames before it went out wholly on the old
-// connection and keep that connection as their tag.
+// Every frame of the batch in as few send() calls as the socket allows. On
+// a broken connection the sender waits for the receiver to rebuild it (a
+// posting thread hands over instead), and the frame that was under way when
+// it broke goes whole over the new one; the frames before it went out
+// wholly on the old connection and keep that connection as their tag.
 TARVIK_STATUS TRV_EtherDevice::WriteFrames(FrameBatch& b, bool mayBlock) {
     bool wait = false;  // the socket said it would block: wait until writable
     while (!stopping.load()) {

@@ -234,9 +234,10 @@ void TRV_Device::SenderLoop(Thread& self) {
         // deleted while it was written.
         batch.reqs.clear();
     }
+    std::unique_ptr<FrameBatch> left;  // goes after the lock, with its references
     {
         MutexLock lk(outQueueMutex);
-        handover.reset();  // left by a posting thread as the device stops: stays pending
+        left = std::move(handover);  // left by a posting thread as the device stops: stays pending
     }
     Log(C, 8, P, "Device sender thread finished");
 }
