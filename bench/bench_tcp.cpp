@@ -535,7 +535,19 @@ Pipe pipelined(int port, int n) {
     return out;
 }
 
+// Resident memory of this process, in KB.
+long rssKb() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 struct Scale {
+    double rssKbPer = 0;
     double openS = 0, idlePct = 0, idleCswPerS = 0, burstMs = 0, burstCpuUs = 0, burstCsw = 0, closeS = 0;
     double rawBurstMs = 0, rawBurstCpuUs = 0;
     int opened = 0, ok = 0, rawOk = 0;
@@ -603,6 +615,7 @@ Scale scale(int port, int n, int rounds, double idleSeconds) {
     rawScale(port, n, rounds, s);
 
     std::vector<LibDevice> devs(static_cast<size_t>(n));
+    const long rss0 = rssKb();
     auto t0 = Clock::now();
     for (auto& d : devs) s.opened += d.open(port);
     s.openS = secondsSince(t0);
@@ -616,6 +629,7 @@ Scale scale(int port, int n, int rounds, double idleSeconds) {
     const double wall = secondsSince(t0);
     const Usage u1 = Usage::now();
     s.idlePct = 100.0 * (u1.cpu - u0.cpu) / wall;
+    s.rssKbPer = s.opened ? static_cast<double>(rssKb() - rss0) / s.opened : 0;
     s.idleCswPerS = static_cast<double>(u1.csw - u0.csw) / wall;
 
     std::vector<double> ms, cpu, csw;
@@ -760,15 +774,15 @@ int main(int argc, char** argv) {
     }
 
     if (doScale) {
-        std::printf("\nscale (medians of %d bursts)  open    idle CPU  idle csw  | one request per device at once        "
-                    "| raw epoll client  | close\n", scaleRounds);
-        std::printf("  devices                    s     %% core   per s     | ms      CPU us/req csw/req ratio  | ms      "
-                    "CPU us/req | s\n");
+        std::printf("\nscale (medians of %d bursts)  open    idle CPU  idle csw  memory | one request per device at once   "
+                    "     | raw epoll client  | close\n", scaleRounds);
+        std::printf("  devices                    s     %% core   per s     KB/dev | ms      CPU us/req csw/req ratio  | ms "
+                    "     CPU us/req | s\n");
         for (int n : scales) {
             const Scale s = scale(port, n, scaleRounds, idleS);
-            std::printf("  %5d (%4d opened)      %6.3f  %7.3f  %7.1f    | %7.2f %8.1f %7.2f %5.2f  | %6.2f %8.1f  | %6.3f"
-                        "  (ok %d/%d, raw %d)\n",
-                        n, s.opened, s.openS, s.idlePct, s.idleCswPerS, s.burstMs, s.burstCpuUs, s.burstCsw,
+            std::printf("  %5d (%4d opened)      %6.3f  %7.3f  %7.1f  %6.1f | %7.2f %8.1f %7.2f %5.2f  | %6.2f %8.1f  | "
+                        "%6.3f  (ok %d/%d, raw %d)\n",
+                        n, s.opened, s.openS, s.idlePct, s.idleCswPerS, s.rssKbPer, s.burstMs, s.burstCpuUs, s.burstCsw,
                         s.rawBurstMs > 0 ? s.burstMs / s.rawBurstMs : 0.0, s.rawBurstMs, s.rawBurstCpuUs, s.closeS,
                         s.ok, s.opened, s.rawOk);
             std::fflush(stdout);

@@ -4,6 +4,7 @@
 // and the cipher set-up on the way. Everything here runs on the device's
 // receiver thread.
 #include <cstdint>
+#include <memory>
 
 #include "trvlib_device.h"
 #include "trvlib_deviceview.h"
@@ -31,11 +32,14 @@ void moveValues(std::vector<TRV_DataItem>& from, CReportList<TRV_DataItem>& to) 
 void TRV_Device::ReceiverLoop(Thread& self) {
     const uint32_t C = Category();
     Log(C, 8, Prefix(), "Starting receiver thread");
-    std::vector<uint8_t> buf(RecvChunk());
+    // Not cleared: only what a read fills is ever touched, so a thousand
+    // idle devices do not each hold a 64 KB buffer in memory.
+    const size_t cap = RecvChunk();
+    std::unique_ptr<uint8_t[]> buf(new uint8_t[cap]);
     while (!self.signalled()) {
-        const long n = ReadChunk(self, buf.data(), buf.size());
+        const long n = ReadChunk(self, buf.get(), cap);
         if (n < 0) break;
-        if (n > 0) DeliverBytes(buf.data(), static_cast<size_t>(n));
+        if (n > 0) DeliverBytes(buf.get(), static_cast<size_t>(n));
     }
     Log(C, 8, Prefix(), "Finished receiver thread");
 }
