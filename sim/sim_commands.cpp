@@ -21,6 +21,8 @@ const Handlers& handlers() {
         addFiscalCommands(h);
         addJournalCommands(h);
         addArticleCommands(h);
+        addReportCommands(h);
+        addContextCommands(h);
         return h;
     }();
     return all;

@@ -41,6 +41,8 @@ void addPrintingCommands(Handlers& h);  // cmd_printing.cpp: header and footer
 void addFiscalCommands(Handlers& h);    // cmd_fiscal.cpp: fiscal memory
 void addJournalCommands(Handlers& h);   // cmd_journal.cpp: sale journal
 void addArticleCommands(Handlers& h);   // cmd_plu.cpp: articles, barcodes, notepad
+void addReportCommands(Handlers& h);    // cmd_reports.cpp: printed reports, the daily report
+void addContextCommands(Handlers& h);   // cmd_cntx.cpp: context initialisation
 
 // A wire pattern: type letters (B V L S N K Q), groups in parentheses, and
 // after a letter or group * (any number), ? (optional) or a count;
