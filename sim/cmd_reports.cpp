@@ -117,6 +117,7 @@ DateTime readDateHM(Args& in) {
     if (!validDateTime(t)) throw ExecError{err::kBadValue};
     return t;
 }
+
 bool sameDayOrBefore(const DateTime& a, const DateTime& b) {
     return toEpoch(DateTime{a.year, a.month, a.day}) <= toEpoch(DateTime{b.year, b.month, b.day});
 }
