@@ -299,7 +299,7 @@ TARVIK_API TARVIK_STATUS TRVS_RepPLUByRecRange(const TARVIK_HANDLE hDevice, TARV
                                                const unsigned char zakres_raportu, const unsigned short numer_pocz,
                                                const unsigned short numer_konc, const unsigned char tryb);
 /* 1103 sends BBBSS
- * Both names are looked at before either is sent.
+ * Both names are checked for null before either is sent.
  */
 TARVIK_API TARVIK_STATUS TRVS_RepPLUByNameRange(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                 const unsigned char identyfikator, const unsigned char typ_raportu,
@@ -393,8 +393,8 @@ TARVIK_API TARVIK_STATUS TRVS_RepFskPeriodByNum(const TARVIK_HANDLE hDevice, TAR
                                                 const unsigned short num_od, const unsigned short num_do,
                                                 const unsigned char czy_podsumowania, const unsigned char tryb);
 /* 1167 sends BBVBBVB
- * Both dates are looked at before either is sent: a missing data_od is
- * 0x10103, a missing data_do alone 0x10104.
+ * Both dates are checked for null before either is sent: a missing data_od
+ * is 0x10103, a missing data_do alone 0x10104.
  */
 TARVIK_API TARVIK_STATUS TRVS_RepFskPeriodByDate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                  const char* data_od, const char* data_do,
