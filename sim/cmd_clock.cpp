@@ -49,10 +49,11 @@ void addClockCommands(Handlers& h) {
         if (!validDateTime(from)) throw ExecError{err::kBadValue};
         for (uint16_t x : r)
             if (x > 10001) throw ExecError{err::kBadValue};
+        // A change of rates is written to the fiscal memory, as long as it
+        // has room for one.
+        const size_t changes = s.fiscalCount(fiscal::kVatChange);
+        if (changes >= fiscal::kVatChangeLimit) throw ExecError{err::kFull};
         s.vat = r;
-        // A change of rates is written to the fiscal memory.
-        uint16_t changes = 0;
-        for (const Record& f : s.fiscalMemory) changes += f.type == fiscal::kVatChange;
         Values rec;
         rec.dateHM(s.now()).word(static_cast<uint16_t>(changes + 1));
         for (uint16_t x : s.vat) rec.word(x);
