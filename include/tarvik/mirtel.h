@@ -554,8 +554,9 @@ TARVIK_API TARVIK_STATUS TRVG_CommCfgGet(const TARVIK_HANDLE phRequest, unsigned
 TARVIK_API TARVIK_STATUS TRVS_CommCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned char tryb);
 /* 345 reads BBBBB(LLL(VB?)?)?
- * As TRVG_CommCfgGet, then port and dhcp where the answer carries them
- * (0 when it carries no address either).
+ * As TRVG_CommCfgGet, then port and dhcp: an answer of eight values or
+ * fewer gives 0 to both; one of exactly nine sets port and leaves dhcp as
+ * it was.
  */
 TARVIK_API TARVIK_STATUS TRVG_CommCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ,
                                            unsigned char* id_kanalu, unsigned char* szyfr, unsigned char* charset,
