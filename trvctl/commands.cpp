@@ -310,20 +310,24 @@ int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type) {
     }
     if (!to || to > last) to = last;
     if (!from) from = 1;
-    std::vector<Record> records;
+    std::map<unsigned, Record> byNumber;  // a read repeated after a broken connection answers late
     Progress progress("reading the fiscal memory", to >= from ? to - from + 1 : 0);
     Pipeline p(s);
     for (unsigned k = from; k <= to; ++k) {
-        p.post(makeRequest(map.sender, {std::to_string(k)}, typedReader(map)), [&, k](TARVIK_STATUS st, Record&& r) {
+        Request r = makeRequest(map.sender, {std::to_string(k)}, typedReader(map));
+        r.retries = 3;
+        p.post(std::move(r), [&, k](TARVIK_STATUS st, Record&& rec) {
             progress.advance();
             if (st) throw Failure("fiscal memory record " + std::to_string(k), st);
-            if (type && itemValue(r, "typ") != std::to_string(type)) return;
-            r.insert(r.begin(), Item{"numer_rekordu", std::to_string(k), true});
-            records.push_back(std::move(r));
+            if (type && itemValue(rec, "typ") != std::to_string(type)) return;
+            rec.insert(rec.begin(), Item{"numer_rekordu", std::to_string(k), true});
+            byNumber.emplace(k, std::move(rec));
         });
     }
     p.finish();
     progress.finish();
+    std::vector<Record> records;
+    for (auto& [k, r] : byNumber) records.push_back(std::move(r));
     if (jsonOutput()) {
         Json a = Json::array();
         for (const Record& r : records) a.push_back(toJson(r, {"totalizeryAG"}));

@@ -303,7 +303,8 @@ int main(int argc, char** argv) {
         Session session(sessionOptions(g));
         return action(session);
     } catch (const UsageError& e) {
-        std::cerr << "trvctl: " << e.what() << "\n\n" << innermost(&app)->help();
+        std::cerr << "trvctl: " << e.what() << "\n";
+        if (e.withHelp()) std::cerr << "\n" << innermost(&app)->help();
         return kExitUsage;
     } catch (const Failure& e) {
         std::cerr << "trvctl: " << e.what() << ": " << describeStatus(e.status()) << "\n";

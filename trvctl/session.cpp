@@ -147,7 +147,9 @@ void SimProcess::stop() {
 Session::Session(const SessionOptions& o) : timeoutMs_(o.timeoutMs), window_(o.window ? o.window : 1) {
     Target t = o.target;
     if (t.kind == Target::Kind::None)
-        throw UsageError("no register given: use --tcp, --serial, --usb, --modem or --sim, or set TRVCTL_DEVICE");
+        throw UsageError("no register given: use --tcp, --serial, --usb, --modem or --sim, or set TRVCTL_DEVICE "
+                         "(trvctl --help)",
+                         false);
     if (t.kind == Target::Kind::Sim) {
         sim_ = std::make_unique<SimProcess>(o.simPaper);
         t.kind = Target::Kind::Tcp;
@@ -351,6 +353,12 @@ void Pipeline::completeOldest() {
         st = TRV_GetRequestStatus(p.handle);
         if (st) TRVG_Default(p.handle);
         else st = p.request.read(p.handle, rec);
+    }
+    if (st == TARVIK_STATUS_OUTCOME_UNKNOWN && p.request.retries > 0) {
+        --p.request.retries;
+        Depth d(depth_);
+        post(std::move(p.request), std::move(p.done));
+        return;
     }
     Depth d(depth_);
     p.done(st, std::move(rec));

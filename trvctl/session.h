@@ -84,6 +84,10 @@ struct Request {
     const Call* send;
     std::shared_ptr<Slots> args;
     ReadStep read;
+    // A read that is safe to repeat: sent again this many times when the
+    // connection broke after it was written (its answer then comes later
+    // than those posted after it).
+    int retries = 0;
 };
 
 // Builds a request from text arguments, in the function's order; throws

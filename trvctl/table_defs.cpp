@@ -56,6 +56,16 @@ std::string reportHotkeyArg(const Record& r, const Call& insert, size_t index) {
     return body(r, selector == 0 ? "rekord_od" : "rekord_do");
 }
 
+std::string reportHotkeyUnansweredArgs(const Call& insert) {
+    std::string out;
+    for (size_t i = 1; i < insert.fields.size(); ++i) {
+        const std::string n = insert.fields[i].name;
+        if (reportHotkeyUnanswered(n) || std::string_view(insert.fields[i].kind) == "text")
+            out += (out.empty() ? "" : ", ") + n;
+    }
+    return out;
+}
+
 const std::vector<std::pair<std::string, Flag>> kOverwrite = {{"czy_nadpisac", Flag::Overwrite}};
 
 std::vector<Table> build() {
@@ -312,9 +322,7 @@ std::vector<Table> build() {
                         .pick = reportHotkeyInsert,
                         .flags = kOverwrite,
                         .fill = reportHotkeyArg,
-                        .note = "report hotkeys: the register does not answer identyfikator, typ_raportu, "
-                                "rodzaj_raportu, typ_rekordu or the date of TRVS_HotkeyRepInactivePLUIns; "
-                                "they were exported as 0 or empty"},
+                        .unanswered = reportHotkeyUnansweredArgs},
             },
         .keyColumn = "klawisz",
         .del = "TRVS_HotkeyDel",

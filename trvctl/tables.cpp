@@ -263,7 +263,9 @@ Request readRequest(const Table& t, const std::string& key, const std::string& f
     std::vector<std::string> args;
     for (const std::string& a : pattern) args.push_back(a == "#" ? key : a);
     ReadStep step = t.typed ? typedReader(*t.typed) : plainReader(&callNamed(t.reader));
-    return makeRequest(function, args, std::move(step));
+    Request r = makeRequest(function, args, std::move(step));
+    r.retries = 3;
+    return r;
 }
 
 // The article count and table size from the database status.
@@ -286,7 +288,7 @@ std::optional<std::pair<unsigned, unsigned>> dbStatus(Session& s, size_t index) 
 }
 
 // Reads records from..to (pipelined) and hands each one found to `each`, in
-// record order. Numbers without a record are passed over; the first number
+// record order (a read repeated after a broken connection answers late). Numbers without a record are passed over; the first number
 // the register calls out of range ends the table.
 void scan(Session& s, const Table& t, const TableOptions& o, Progress& progress,
           const std::function<void(Record&&)>& each) {
@@ -301,6 +303,7 @@ void scan(Session& s, const Table& t, const TableOptions& o, Progress& progress,
     progress.setTotal(expected ? *expected : last >= first ? last - first + 1 : 0);
     unsigned found = 0;
     bool end = false;
+    std::map<unsigned, Record> records;
     Pipeline p(s);
     for (unsigned k = first; k <= last && !end; ++k) {
         if (expected && found >= *expected) break;
@@ -314,10 +317,11 @@ void scan(Session& s, const Table& t, const TableOptions& o, Progress& progress,
             if (st) throw Failure(t.read + " " + std::to_string(k), st);
             ++found;
             if (expected) progress.advance();
-            each(std::move(rec));
+            records.emplace(k, std::move(rec));
         });
     }
     p.finish();
+    for (auto& [k, r] : records) each(std::move(r));
 }
 
 std::string rejectsPath(const TableOptions& o) {
@@ -477,7 +481,6 @@ int tableExport(Session& s, const Table& t, const TableOptions& o) {
     std::ostream& out = o.file == "-" ? std::cout : file;
     writeCsvRow(out, columns);
     size_t written = 0, left = 0;
-    std::set<std::string> notes;
     Progress progress("exporting " + t.name);
     try {
         scan(s, t, o, progress, [&](Record&& r) {
@@ -488,7 +491,12 @@ int tableExport(Session& s, const Table& t, const TableOptions& o) {
                 ++left;
                 return;
             }
-            if (const Variant* v = variantOf(t, r); v && !v->note.empty()) notes.insert(v->note);
+            if (const Variant* v = variantOf(t, r); v && v->unanswered) {
+                const std::string lost = v->unanswered(*m.insert);
+                if (!lost.empty())
+                    std::cerr << "trvctl: note: " << t.name << " " << keyOf(t, r) << " (" << m.insert->name
+                              << "): the register does not answer " << lost << "; written as 0 or empty\n";
+            }
             std::vector<std::string> row;
             for (const std::string& c : columns) row.push_back(m.cells[c]);
             writeCsvRow(out, row);
@@ -510,7 +518,6 @@ int tableExport(Session& s, const Table& t, const TableOptions& o) {
             throw ToolError("cannot write " + o.file);
         }
     }
-    for (const std::string& n : notes) std::cerr << "trvctl: note: " << n << "\n";
     std::cerr << "trvctl: exported " << written << " " << t.name;
     if (left) std::cerr << "; " << left << " left out (see above)";
     std::cerr << "\n";

@@ -63,7 +63,9 @@ struct Variant {
     std::vector<Step> after;
     // Arguments no column describes, from a record read back (report hotkeys).
     std::function<std::string(const Record&, const Call&, size_t)> fill;
-    std::string note;                  // what a round trip of this kind cannot keep
+    // The arguments of an insert function that the register does not answer,
+    // so that an export cannot give them back ("" when it can).
+    std::function<std::string(const Call&)> unanswered;
 };
 
 struct Table {

@@ -29,7 +29,12 @@ private:
 // Bad arguments: the command's usage help follows the message.
 class UsageError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit UsageError(const std::string& what, bool withHelp = true)
+        : std::runtime_error(what), withHelp_(withHelp) {}
+    bool withHelp() const { return withHelp_; }
+
+private:
+    bool withHelp_;
 };
 
 // Any other failure of trvctl itself (a file that cannot be read, a
