@@ -117,9 +117,21 @@ SimProcess::SimProcess(const std::string& paper) {
         if (n <= 0) break;
         line.append(buf, static_cast<size_t>(n));
     }
-    line = line.substr(0, line.find('\n'));
+    const size_t nl = line.find('\n');
+    const std::string rest = nl == std::string::npos ? "" : line.substr(nl + 1);
+    line = line.substr(0, nl);
     if (line.rfind("port ", 0) == 0)
         if (auto p = parseUnsigned(line.substr(5), 65535); p && *p > 0) port_ = static_cast<int>(*p);
+    if (port_ > 0 && paper == "-") {
+        // What follows the port line is the paper roll.
+        fwrite(rest.data(), 1, rest.size(), stdout);
+        paper_ = std::thread([fd = out_] {
+            char buf[4096];
+            ssize_t n;
+            while ((n = read(fd, buf, sizeof buf)) > 0) fwrite(buf, 1, static_cast<size_t>(n), stdout);
+            fflush(stdout);
+        });
+    }
     if (port_ == 0) {
         stop();
         throw ToolError("--sim: the simulator (" + path + ") did not start; is trvsim installed?");
@@ -136,6 +148,7 @@ void SimProcess::stop() {
         }
         pid_ = -1;
     }
+    if (paper_.joinable()) paper_.join();  // at the end of the pipe
     if (out_ >= 0) {
         close(out_);
         out_ = -1;

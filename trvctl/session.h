@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "calls.h"
@@ -46,6 +47,7 @@ public:
 private:
     void stop();
     int pid_ = -1, out_ = -1, port_ = 0;
+    std::thread paper_;  // copies the paper roll to standard output (--sim-paper -)
 };
 
 class Session {
