@@ -174,14 +174,16 @@ TEST_F(Trvctl, BadLinesAreReportedByLineNumberAndTheGoodOnesImported) {
                             "\n"                                                              // 7 empty
                             "408,GOOD TWO,5920000000008,100,0,0,1,0,1,6,0,0,0,0,2920000000008\n"  // 8
                             "409,TAKEN,5900000000024,100,0,0,1,0,1,1,0,0,0,0,\n"             // 9 MLEKO's barcode
-                            "410,PRICE2,5920000000010,abc,0,0,1,0,1,1,0,0,0,0,\n";           // 10
+                            "410,PRICE2,5920000000010,abc,0,0,1,0,1,1,0,0,0,0,\n"            // 10
+                            "401,AGAIN,5920000000011,100,0,0,1,0,1,1,0,0,0,0,\n";            // 11 twice
     writeFile(path("bad.csv"), csv);
     Outcome r = run({"articles", "import", path("bad.csv")});
     EXPECT_EQ(r.status, 3) << r.err;
     for (const char* expect : {"bad.csv:3: 14 fields, the header has 15", "bad.csv:4: cena: '12.50' is not a whole number",
                                "bad.csv:5: numer_VAT: '7' is not a number from 0 to 6",
                                "bad.csv:6: nazwa: 64 bytes, at most 63", "bad.csv:10: cena: 'abc' is not a whole number",
-                               "bad.csv:9: refused: TRVS_PLUIns: status 0x43006f"})
+                               "bad.csv:9: refused: TRVS_PLUIns: status 0x43006f",
+                               "bad.csv:11: numer_rekordu: record 401 is on line 2 already"})
         EXPECT_NE(r.err.find(expect), std::string::npos) << expect << "\n" << r.err;
     EXPECT_TRUE(reg.article(401) && reg.article(408));
     EXPECT_EQ(reg.article(408)->barcodes, (std::vector<std::string>{"2920000000008"}));
@@ -189,7 +191,7 @@ TEST_F(Trvctl, BadLinesAreReportedByLineNumberAndTheGoodOnesImported) {
 
     // The rejects file: every line not imported, with its line number and why.
     const std::vector<std::string> rejects = splitLines(readFile(path("bad.rejects.csv")));
-    ASSERT_EQ(rejects.size(), 7u);
+    ASSERT_EQ(rejects.size(), 8u);
     EXPECT_EQ(rejects[0], "reject_line,reject_reason," + kHeader);
     EXPECT_EQ(rejects[1].substr(0, 2), "3,");
     EXPECT_NE(rejects[5].find("9,\"TRVS_PLUIns: status 0x43006f (4391023): The register reported an execution "
@@ -207,6 +209,7 @@ TEST_F(Trvctl, BadLinesAreReportedByLineNumberAndTheGoodOnesImported) {
     ASSERT_TRUE(reg.article(410));
     EXPECT_EQ(reg.article(410)->price, 250);
     EXPECT_EQ(splitLines(readFile(path("again.csv"))).size(), 6u);
+    EXPECT_EQ(reg.article(401)->name, "AGAIN");  // alone in the rejects file
 }
 
 // The cells of one CSV line (quotes as RFC 4180 has them).
@@ -445,7 +448,21 @@ TEST_F(Trvctl, TablesGetSetDeleteAndList) {
     r = run({"article", "find", "2000000000022"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("MLEKO"), std::string::npos);
-    ASSERT_EQ(run({"article", "delete", "1"}).status, 0);
+    // A set is no ordinary article: not overwritten by one, not exported as one.
+    ASSERT_EQ(run({"call", "TRVS_SetIns", "10", "ZESTAW", "", "0", "0", "0", "0", "0", "1", "0", "1", "2", "100"}).status,
+              0);
+    r = run({"article", "set", "10", "nazwa=X"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(reg.article(10)->name, "ZESTAW");
+    r = run({"articles", "export", path("a.csv")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("articles 10 not exported: a record of kind 1"), std::string::npos) << r.err;
+    EXPECT_EQ(splitLines(readFile(path("a.csv"))).size(), 3u);
+
+    r = run({"article", "delete", "1"});  // a member of the set
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("110, the article is a member of a set"), std::string::npos) << r.err;
+    ASSERT_EQ(run({"article", "delete", "1", "--related"}).status, 0);
     EXPECT_FALSE(reg.article(1));
 
     // A failure: the status code and its text, in the language chosen.

@@ -381,7 +381,14 @@ void Pipeline::finish() {
     while (!inflight_.empty()) completeOldest();
 }
 
+std::string argumentNote(const Call& send, TARVIK_STATUS status) {
+    // hDevice is argument 1, phRequest 2, the first field 3.
+    if (status < TARVIK_STATUS_ARG(3) || status >= TARVIK_STATUS_ARG(3) + send.fields.size()) return "";
+    return std::string(" (argument ") + send.fields[status - TARVIK_STATUS_ARG(3)].name + ")";
+}
+
 Record runOne(Session& s, Request r) {
+    const Call& send = *r.send;
     const std::string name = r.send->name;
     Pipeline p(s, 1);
     TARVIK_STATUS status = 0;
@@ -391,7 +398,7 @@ Record runOne(Session& s, Request r) {
         out = std::move(rec);
     });
     p.finish();
-    if (status) throw Failure(name, status);
+    if (status) throw Failure(name + argumentNote(send, status), status);
     return out;
 }
 

@@ -124,6 +124,10 @@ private:
     std::deque<Pending> inflight_;
 };
 
+// " (argument NAME)" when the status is a sending function's code for one of
+// its arguments, else "".
+std::string argumentNote(const Call& send, TARVIK_STATUS status);
+
 // One request, waited for; throws Failure when it fails.
 Record runOne(Session& s, Request r);
 

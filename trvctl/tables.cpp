@@ -130,15 +130,19 @@ struct Mapped {
     std::string error;
 };
 
-std::optional<std::string> readBack(const Table& t, const Variant& v, const Column& c, const Record& r) {
+// The value of a column from a record read back; "" in `error` when fine.
+std::optional<std::string> readBack(const Table& t, const Column& c, const Record& r, std::string& error) {
     if (c.derive) return c.derive(r);
     auto value = lookup(t, r, c.from.empty() ? c.name : c.from);
     if (value && c.list) {
-        if (value->find(';') != std::string::npos) return std::nullopt;
+        if (value->find(';') != std::string::npos) {
+            error = c.name + ": an entry contains ';', which separates the entries in CSV";
+            return std::nullopt;
+        }
         for (char& ch : *value)
             if (ch == '\n') ch = ';';
     }
-    (void)v;
+    if (!value) error = "no value read back for " + c.name;
     return value;
 }
 
@@ -164,10 +168,11 @@ Mapped toColumns(const Table& t, const Record& r) {
         const std::string arg = insert->fields[i].name;
         if (flagOf(v->flags, arg)) continue;
         const Column c = columnOf(t, v, arg);
-        auto value = readBack(t, *v, c, r);
-        if (!value && v->fill) value = v->fill(r, *insert, i);
+        std::string error;
+        auto value = readBack(t, c, r, error);
+        if (!value && v->fill && error.rfind("no value", 0) == 0) value = v->fill(r, *insert, i);
         if (!value) {
-            m.error = "no value read back for " + arg;
+            m.error = error;
             return m;
         }
         m.cells[arg] = *value;
@@ -175,9 +180,10 @@ Mapped toColumns(const Table& t, const Record& r) {
     for (const Step& s : v->after)
         for (const std::string& arg : s.args) {
             if (arg == "#") continue;
-            auto value = readBack(t, *v, columnOf(t, v, arg), r);
+            std::string error;
+            auto value = readBack(t, columnOf(t, v, arg), r, error);
             if (!value) {
-                m.error = "no value read back for " + arg;
+                m.error = error;
                 return m;
             }
             m.cells[arg] = *value;
@@ -426,7 +432,9 @@ int tableSet(Session& s, const Table& t, const std::string& key, const std::vect
     try {
         Record r = runOne(s, readRequest(t, key, t.read, t.readArgs));
         Mapped m = toColumns(t, r);
-        if (m.error.empty()) cells = m.cells;
+        // Never overwrite a record this table cannot read back (a set with an article).
+        if (!m.error.empty()) throw ToolError(t.name + " " + key + " is " + m.error);
+        cells = m.cells;
     } catch (const Failure& f) {
         if (f.status() != TARVIK_STATUS_EXEC_ERROR + kErrNotFound) throw;
     }
@@ -557,6 +565,8 @@ int tableImport(Session& s, const Table& t, const TableOptions& o) {
     // Every line is checked before anything is sent.
     std::vector<Job> jobs;
     std::vector<std::pair<CsvRow, std::string>> rejects;  // the row and why
+    // Two lines for one record would race (their barcode requests interleave).
+    std::map<std::string, size_t> lineOfKey;
     CsvRow row;
     while (reader.next(row)) {
         std::string err = row.error;
@@ -567,6 +577,11 @@ int tableImport(Session& s, const Table& t, const TableOptions& o) {
             std::map<std::string, std::string> cells;
             for (size_t i = 0; i < names.size(); ++i) cells[names[i]] = row.cells[skip + i];
             err = buildJob(t, cells, o, steps);
+            if (err.empty()) {
+                const std::string key = cells[keyColumnOf(t)];
+                const auto [it, fresh] = lineOfKey.emplace(key, row.line);
+                if (!fresh) err = keyColumnOf(t) + ": record " + key + " is on line " + std::to_string(it->second) + " already";
+            }
         }
         if (!err.empty()) {
             std::cerr << where << ":" << row.line << ": " << err << "\n";
@@ -595,7 +610,8 @@ int tableImport(Session& s, const Table& t, const TableOptions& o) {
         }
         p.post(jobs[j].steps[k], [&, j, k](TARVIK_STATUS st, Record&&) {
             if (st) {
-                reasons[j] = std::string(jobs[j].steps[k].send->name) + ": " + describeStatus(st);
+                reasons[j] = std::string(jobs[j].steps[k].send->name) + ": " + describeStatus(st) +
+                             argumentNote(*jobs[j].steps[k].send, st);
                 settled[j] = true;
                 progress.advance();
                 if (connectionDown(st) && !lost) {
