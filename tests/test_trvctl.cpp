@@ -532,6 +532,119 @@ TEST_F(Trvctl, StatusReportsHeaderFiscalMemoryAndAnyFunction) {
     EXPECT_EQ(reg.vatRates()[6], 10000);
 }
 
+TEST_F(Trvctl, CsvFilesAsSpreadsheetsWriteThem) {
+    // A byte order mark, CRLF and LF lines, a quoted name with a line break,
+    // columns in another order, and a cell with text after its closing quote.
+    const std::string csv =
+        "\xEF\xBB\xBF" "nazwa,numer_rekordu,barcode,cena,ilosc_min,numer_opakowania,numer_MU,numer_rabatu,numer_grupy,"
+        "numer_VAT,format_ilosci,cena_sztywna,czy_rabat,czy_notatnik,barcodes\r\n"
+        "\"DWIE\nLINIE\",501,5930000000001,5,0,0,1,0,1,1,0,0,0,0,\r\n"
+        "\"ZLE\"X,502,5930000000002,5,0,0,1,0,1,1,0,0,0,0,\n"
+        "PLAIN,503,5930000000003,-5,0,0,1,0,1,1,0,0,0,0,5930000000033;5930000000034\n";
+    writeFile(path("s.csv"), csv);
+    Outcome r = run({"articles", "import", path("s.csv")});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("s.csv:4: text after a closing quote"), std::string::npos) << r.err;
+    ASSERT_TRUE(reg.article(501));
+    EXPECT_EQ(reg.article(501)->name, "DWIE\nLINIE");
+    EXPECT_FALSE(reg.article(502));
+    ASSERT_TRUE(reg.article(503));
+    EXPECT_EQ(reg.article(503)->price, -5);
+    EXPECT_EQ(reg.article(503)->barcodes, (std::vector<std::string>{"5930000000033", "5930000000034"}));
+
+    // A header that does not fit the table is refused before anything is sent.
+    writeFile(path("h.csv"), "numer_rekordu,nazwa,kolor\n1,X,red\n");
+    r = run({"articles", "import", path("h.csv")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unknown column 'kolor'"), std::string::npos) << r.err;
+    EXPECT_EQ(reg.article(1)->name, "CHLEB");
+
+    // --no-overwrite: existing records are refused by the register.
+    writeFile(path("o.csv"), kHeader + "\n1,NOWY,5930000000009,1,0,0,1,0,1,1,0,0,0,0,\n");
+    r = run({"articles", "import", path("o.csv"), "--no-overwrite"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(readFile(path("o.rejects.csv")).find("105, the record exists"), std::string::npos);
+    EXPECT_EQ(reg.article(1)->name, "CHLEB");
+}
+
+TEST_F(Trvctl, HotkeysOfEveryKindRoundTrip) {
+    const std::vector<std::vector<std::string>> keys = {
+        {"3", "funkcja=TRVS_HotkeyPLUInsEx", "numer_PLU=2", "ilosc=3", "numer_platnosci=1", "czy_wazony=1"},
+        {"4", "funkcja=TRVS_HotkeyDiscntIns", "numer_rabatu=5"},
+        {"5", "funkcja=TRVS_HotkeyFormIns", "numer_platnosci=3"},
+        {"6", "funkcja=TRVS_HotkeyPackIns", "numer_opakowania=3", "ilosc=2", "czy_wydanie=1"},
+        {"7", "funkcja=TRVS_HotkeyFuncIns", "ident_funkcji=12", "parametry=70000"},
+        {"8", "funkcja=TRVS_HotkeyRepSetIns", "numer_zestawu=300"},
+        {"10", "funkcja=TRVS_HotkeyCurrencyIns", "numer_platnosci=2"},
+        {"11", "funkcja=TRVS_HotkeyRepPLUByVATIns", "zakres_raportu=1", "stawka_vat=2"},
+        {"12", "funkcja=TRVS_HotkeyRepUserIns", "zakres_raportu=3", "numer_rekordu=7"},
+    };
+    for (const auto& k : keys) {
+        std::vector<std::string> args = {"hotkey", "set"};
+        args.insert(args.end(), k.begin(), k.end());
+        Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << k[1] << ": " << r.err;
+    }
+    Outcome r = run({"--json", "hotkey", "get", "6"});
+    Json pack = Json::parse(r.out);
+    EXPECT_EQ(pack.at("type_name"), "packaging");
+    EXPECT_EQ(pack.at("fields").at("ilosc"), "2");
+    ASSERT_EQ(run({"hotkeys", "export", path("k.csv")}).status, 0);
+    const std::string first = readFile(path("k.csv"));
+    EXPECT_EQ(splitLines(first).size(), 12u);
+    ASSERT_EQ(run({"call", "TRVS_HotkeyDelAll"}).status, 0);
+    EXPECT_EQ(Json::parse(run({"--json", "hotkeys", "list"}).out).size(), 0u);
+    r = run({"hotkeys", "import", path("k.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(run({"hotkeys", "export", path("k2.csv")}).status, 0);
+    EXPECT_EQ(readFile(path("k2.csv")), first);
+    // A kind's arguments are checked by the kind's insert function.
+    r = run({"hotkey", "set", "3", "numer_PLU=70000"});
+    EXPECT_EQ(r.status, 2);
+    r = run({"hotkey", "set", "3", "funkcja=TRVS_PLUIns"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("not an insert function of this table"), std::string::npos);
+}
+
+TEST_F(Trvctl, LongJournalReadPipelinedInOrder) {
+    // 500 more article lines, each with its own quantity.
+    for (int i = 0; i < 500; ++i) {
+        trvsim::Values v;
+        v.byte(1).word(1).str("5900000000017").str("CHLEB").num(i).num(350);
+        reg.addJournalRecord(trvsim::Record{4, v.items});
+    }
+    reg.addJournalRecord(trvsim::Record{99, trvsim::Values().byte(7).items});  // a type trvctl does not know
+    Outcome r = run({"--window", "7", "--json", "journal"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json records = Json::parse(r.out).at("records");
+    ASSERT_EQ(records.size(), 519u);
+    for (int i = 0; i < 500; ++i) ASSERT_EQ(records[18 + i].at("fields").at("ilosc"), std::to_string(i)) << i;
+    EXPECT_EQ(records[518].at("type_name"), "unknown");
+    EXPECT_EQ(records[518].at("typ"), 99);
+
+    // The fiscal memory in record order, though drops make some reads repeat.
+    trvsim::Faults f;
+    f.dropEvery = 4;
+    reg.setFaults(f);
+    r = run({"--json", "fiscal-memory"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json fm = Json::parse(r.out).at("records");
+    ASSERT_EQ(fm.size(), reg.fiscalMemorySize());
+    for (size_t i = 0; i < fm.size(); ++i) EXPECT_EQ(fm[i].at("numer_rekordu"), i + 1);
+}
+
+TEST_F(Trvctl, AFailedExportLeavesNoFile) {
+    writeFile(path("old.csv"), "kept\n");
+    trvsim::Faults f;
+    f.silent = true;
+    reg.setFaults(f);
+    Outcome r = run({"--timeout", "0.5", "users", "export", path("old.csv")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("(65539)"), std::string::npos) << r.err;  // no answer in time
+    EXPECT_EQ(readFile(path("old.csv")), "kept\n");
+    EXPECT_FALSE(std::ifstream(path("old.csv.part")).good());
+}
+
 // Every command and subcommand answers --help, found from the help texts.
 TEST(TrvctlProgram, HelpOfEveryCommandAndUsageForBadArguments) {
     std::vector<std::vector<std::string>> todo = {{}}, seen;
@@ -572,6 +685,8 @@ TEST(TrvctlProgram, HelpOfEveryCommandAndUsageForBadArguments) {
              {"--sim", "--tcp", "h:1", "status"},
              {"--modem", "/dev/ttyS0", "status"},
              {"users", "import"},
+             {"articles", "set", "1"},
+             {"vat", "set", "H=5", "--yes"},
          }) {
         r = trvctl(bad);
         EXPECT_EQ(r.status, 2) << testing::PrintToString(bad) << r.err;
@@ -580,6 +695,9 @@ TEST(TrvctlProgram, HelpOfEveryCommandAndUsageForBadArguments) {
     r = trvctl({"status"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("TRVCTL_DEVICE"), std::string::npos);
+    r = trvctl({"status"}, "", "tcp:");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("bad device 'tcp:'"), std::string::npos);
     // Nothing listens on port 1: the library's status and its text.
     r = trvctl({"--tcp", "127.0.0.1:1", "status"});
     EXPECT_EQ(r.status, 1);

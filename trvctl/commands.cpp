@@ -22,6 +22,13 @@ Request plain(const std::string& send, const std::vector<std::string>& args = {}
     return makeRequest(c, args, plainReader(readerFor(c)));
 }
 
+// A read that may be sent again when the connection breaks.
+Request reading(const std::string& send, const std::vector<std::string>& args = {}) {
+    Request r = plain(send, args);
+    r.retries = kReadRetries;
+    return r;
+}
+
 std::vector<std::string> lines(const std::string& s) {
     std::vector<std::string> out;
     if (s.empty()) return out;
@@ -186,17 +193,12 @@ int cmdVatShow(Session& s) {
     return kExitOk;
 }
 
-int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from) {
-    // Rates not named keep their values.
-    const Record current = runOne(s, plain("TRVS_VATGet"));
-    std::vector<std::string> values;
-    for (const Item& i : current) values.push_back(i.value);
+std::vector<std::pair<unsigned, unsigned>> parseVatRates(const std::vector<std::string>& rates) {
+    std::vector<std::pair<unsigned, unsigned>> out;
     for (const std::string& a : rates) {
         const size_t eq = a.find('=');
-        const std::string letter = a.substr(0, eq);
-        if (eq == std::string::npos || letter.size() != 1 || std::toupper(static_cast<unsigned char>(letter[0])) < 'A' ||
-            std::toupper(static_cast<unsigned char>(letter[0])) > 'G')
-            throw UsageError("'" + a + "': expected LETTER=RATE with LETTER A to G");
+        const char letter = eq == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(a[0]))) : '?';
+        if (letter < 'A' || letter > 'G') throw UsageError("'" + a + "': expected LETTER=RATE with LETTER A to G");
         const std::string v = lower(a.substr(eq + 1));
         unsigned hundredths;
         if (v == "exempt" || v == "zw") {
@@ -205,9 +207,7 @@ int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::stri
             hundredths = kVatUnused;
         } else {
             // A percentage with at most two decimals: 23, 8.5, 5.00
-            unsigned whole = 0, frac = 0;
-            int n = 0;
-            const std::string t = v.size() && v.back() == '%' ? v.substr(0, v.size() - 1) : v;
+            const std::string t = !v.empty() && v.back() == '%' ? v.substr(0, v.size() - 1) : v;
             const size_t dot = t.find_first_of(".,");
             const std::string w = t.substr(0, dot), f = dot == std::string::npos ? "" : t.substr(dot + 1);
             auto pw = parseUnsigned(w, 99);
@@ -215,13 +215,20 @@ int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::stri
             if (!pw || !pf || f.size() > 2 || (dot != std::string::npos && f.empty()))
                 throw UsageError("'" + a + "': a rate is a percentage below 100 with at most two decimals, "
                                  "\"exempt\" or \"unused\"");
-            whole = static_cast<unsigned>(*pw);
-            frac = static_cast<unsigned>(*pf) * (f.size() == 1 ? 10 : 1);
-            (void)n;
-            hundredths = whole * 100 + frac;
+            hundredths = static_cast<unsigned>(*pw) * 100 + static_cast<unsigned>(*pf) * (f.size() == 1 ? 10 : 1);
         }
-        values[static_cast<size_t>(std::toupper(static_cast<unsigned char>(letter[0])) - 'A')] = std::to_string(hundredths);
+        out.emplace_back(static_cast<unsigned>(letter - 'A'), hundredths);
     }
+    return out;
+}
+
+int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from) {
+    const auto changes = parseVatRates(rates);
+    // Rates not named keep their values.
+    const Record current = runOne(s, plain("TRVS_VATGet"));
+    std::vector<std::string> values;
+    for (const Item& i : current) values.push_back(i.value);
+    for (const auto& [index, hundredths] : changes) values[index] = std::to_string(hundredths);
     const std::string when = from.empty() ? now() : checkDateTime(from);
     if (when.empty()) throw UsageError("--from: '" + from + "' is not a valid \"YYYY-MM-DD HH:MM:SS\"");
     std::vector<std::string> args = {when};
@@ -300,11 +307,11 @@ int cmdJournal(Session& s) {
 
 int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type) {
     const TypeMap& map = fiscalMemoryTypes();
-    Record status = runOne(s, plain("TRVS_FiscMemStatus"));
+    Record status = runOne(s, reading("TRVS_FiscMemStatus"));
     unsigned last = 0;
     try {
         last = static_cast<unsigned>(
-            std::stoul(itemValue(runOne(s, plain("TRVS_FiscMemLast", {std::to_string(kFiscalAnyType)})), "numer")));
+            std::stoul(itemValue(runOne(s, reading("TRVS_FiscMemLast", {std::to_string(kFiscalAnyType)})), "numer")));
     } catch (const Failure& f) {
         if (f.status() != TARVIK_STATUS_EXEC_ERROR + kErrNotFound) throw;  // an empty fiscal memory
     }
@@ -315,7 +322,7 @@ int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type) {
     Pipeline p(s);
     for (unsigned k = from; k <= to; ++k) {
         Request r = makeRequest(map.sender, {std::to_string(k)}, typedReader(map));
-        r.retries = 3;
+        r.retries = kReadRetries;
         p.post(std::move(r), [&, k](TARVIK_STATUS st, Record&& rec) {
             progress.advance();
             if (st) throw Failure("fiscal memory record " + std::to_string(k), st);

@@ -12,6 +12,8 @@ int cmdStatus(Session& s);
 int cmdClockShow(Session& s);
 int cmdClockSet(Session& s, const std::string& when);
 int cmdVatShow(Session& s);
+// LETTER=RATE arguments as (index 0-6, hundredths of a percent); throws UsageError.
+std::vector<std::pair<unsigned, unsigned>> parseVatRates(const std::vector<std::string>& rates);
 int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from);
 int cmdJournal(Session& s);
 int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type);

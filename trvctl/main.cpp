@@ -112,7 +112,11 @@ int main(int argc, char** argv) {
     });
     static std::string when;
     clock->add_subcommand("set", "set the clock")
-        ->callback([&] { action = [](Session& s) { return cmdClockSet(s, when); }; })
+        ->callback([&] {
+            if (when != "now" && checkDateTime(when).empty())
+                throw CLI::ValidationError("clock set", "'" + when + "' is not \"now\" or a valid \"YYYY-MM-DD HH:MM:SS\"");
+            action = [](Session& s) { return cmdClockSet(s, when); };
+        })
         ->add_option("WHEN", when, "now, or \"YYYY-MM-DD HH:MM:SS\"")
         ->required();
 
@@ -131,6 +135,13 @@ int main(int argc, char** argv) {
     vatSet->add_option("--from", vatFrom, "the rates apply from \"YYYY-MM-DD HH:MM:SS\" (default now)");
     vatSet->add_flag("--yes", vatYes, "yes, write the change to the fiscal memory");
     vatSet->callback([&] {
+        try {
+            parseVatRates(rates);
+            if (!vatFrom.empty() && checkDateTime(vatFrom).empty())
+                throw UsageError("--from: '" + vatFrom + "' is not a valid \"YYYY-MM-DD HH:MM:SS\"");
+        } catch (const UsageError& e) {
+            throw CLI::ValidationError("vat set", e.what());
+        }
         if (!vatYes) throw CLI::ValidationError("vat set", "a VAT change is written to the fiscal memory: give --yes");
         action = [](Session& s) { return cmdVatSet(s, rates, vatFrom); };
     });

@@ -92,6 +92,9 @@ struct Request {
     int retries = 0;
 };
 
+// How often a read is sent again after the connection broke under it.
+constexpr int kReadRetries = 5;
+
 // Builds a request from text arguments, in the function's order; throws
 // UsageError naming the bad argument.
 Request makeRequest(const Call& send, const std::vector<std::string>& args, ReadStep read);

@@ -270,7 +270,7 @@ Request readRequest(const Table& t, const std::string& key, const std::string& f
     for (const std::string& a : pattern) args.push_back(a == "#" ? key : a);
     ReadStep step = t.typed ? typedReader(*t.typed) : plainReader(&callNamed(t.reader));
     Request r = makeRequest(function, args, std::move(step));
-    r.retries = 3;
+    r.retries = kReadRetries;
     return r;
 }
 
