@@ -565,6 +565,11 @@ TEST_F(Trvctl, CsvFilesAsSpreadsheetsWriteThem) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(readFile(path("o.rejects.csv")).find("105, the record exists"), std::string::npos);
     EXPECT_EQ(reg.article(1)->name, "CHLEB");
+    // Imported in full, the file has no rejects any more: the old list goes.
+    r = run({"articles", "import", path("o.csv")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(reg.article(1)->name, "NOWY");
+    EXPECT_FALSE(std::ifstream(path("o.rejects.csv")).good());
 }
 
 TEST_F(Trvctl, HotkeysOfEveryKindRoundTrip) {
@@ -631,6 +636,22 @@ TEST_F(Trvctl, LongJournalReadPipelinedInOrder) {
     const Json fm = Json::parse(r.out).at("records");
     ASSERT_EQ(fm.size(), reg.fiscalMemorySize());
     for (size_t i = 0; i < fm.size(); ++i) EXPECT_EQ(fm[i].at("numer_rekordu"), i + 1);
+}
+
+TEST_F(Trvctl, ARegisterThatStopsAnsweringEndsAnImportSoon) {
+    writeFile(path("a.csv"), articlesCsv(100, 2001));
+    trvsim::Faults f;
+    f.silent = true;
+    reg.setFaults(f);
+    const auto start = std::chrono::steady_clock::now();
+    Outcome r = run({"--timeout", "0.5", "articles", "import", path("a.csv")});
+    // One time-out, then the requests in flight get a short while each.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::vector<std::string> rejects = splitLines(readFile(path("a.rejects.csv")));
+    EXPECT_EQ(rejects.size(), 101u);
+    EXPECT_NE(rejects.back().find("not sent"), std::string::npos) << rejects.back();
+    EXPECT_EQ(reg.articleCount(), 2u);
 }
 
 TEST_F(Trvctl, AFailedExportLeavesNoFile) {

@@ -262,6 +262,7 @@ int cmdJournal(Session& s) {
         }
         if (st) {
             failure = st;  // the register's position in the journal is no longer known
+            p.abandon();
             return;
         }
         remaining = static_cast<unsigned>(std::stoul(itemValue(r, "nastepny")));
@@ -409,7 +410,9 @@ int cmdReport(Session& s, const std::string& name, const std::vector<std::string
     }
     for (size_t i = 0; i < given.size(); ++i)
         if (!given[i]) throw UsageError(std::string(c->name) + ": selector " + c->fields[i].name + " is missing");
-    runOne(s, makeRequest(*c, args, plainReader(nullptr)));
+    Request r = makeRequest(*c, args, plainReader(nullptr));
+    r.timeoutMs = s.printTimeoutMs();  // the register answers when it has printed
+    runOne(s, std::move(r));
     std::cerr << "trvctl: " << c->name << " printed\n";
     return kExitOk;
 }

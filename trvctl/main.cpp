@@ -21,7 +21,7 @@ namespace {
 
 struct Global {
     std::string tcp, serial, usb, modem, dial, modemInit, log, lang = "en", simPaper;
-    bool sim = false, json = false;
+    bool sim = false, json = false, timeoutGiven = false;
     double timeout = 60;
     size_t window = 32;
 };
@@ -38,6 +38,7 @@ SessionOptions sessionOptions(const Global& g) {
     o.log = g.log;
     o.simPaper = g.simPaper;
     o.timeoutMs = static_cast<uint32_t>(g.timeout * 1000);
+    if (g.timeoutGiven) o.printTimeoutMs = o.timeoutMs;
     o.window = g.window;
     return o;
 }
@@ -86,9 +87,10 @@ int main(int argc, char** argv) {
     modem->excludes(sim)->needs(dial);
     dial->needs(modem);
     app.add_option("--log", g.log, "write the library's debug log to FILE (frames readable with velsor)")->group(conn);
-    app.add_option("--timeout", g.timeout, "seconds to wait for each answer (default 60)")
-        ->group(conn)
-        ->check(CLI::Range(0.1, 86400.0));
+    auto* timeout = app.add_option("--timeout", g.timeout,
+                                   "seconds to wait for each answer (default 60; a printed report 600)")
+                        ->group(conn)
+                        ->check(CLI::Range(0.1, 86400.0));
     app.add_option("--window", g.window, "requests in flight at once for imports, exports and lists (default 32)")
         ->group(conn)
         ->check(CLI::Range(1, 200));
@@ -307,6 +309,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    g.timeoutGiven = timeout->count() > 0;
     setJsonOutput(g.json);
     setLanguage(g.lang);
     try {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 
 #include "codes.h"
@@ -157,7 +158,8 @@ void SimProcess::stop() {
 
 // ---- the session
 
-Session::Session(const SessionOptions& o) : timeoutMs_(o.timeoutMs), window_(o.window ? o.window : 1) {
+Session::Session(const SessionOptions& o)
+    : timeoutMs_(o.timeoutMs), printTimeoutMs_(o.printTimeoutMs), window_(o.window ? o.window : 1) {
     Target t = o.target;
     if (t.kind == Target::Kind::None)
         throw UsageError("no register given: use --tcp, --serial, --usb, --modem or --sim, or set TRVCTL_DEVICE "
@@ -356,7 +358,12 @@ void Pipeline::post(Request r, Done done) {
 void Pipeline::completeOldest() {
     Pending p = std::move(inflight_.front());
     inflight_.pop_front();
-    TARVIK_STATUS st = TRV_WaitForRequestCompleted(p.handle, s_.timeoutMs());
+    uint32_t wait = p.request.timeoutMs ? p.request.timeoutMs : s_.timeoutMs();
+    if (abandoned_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(graceEnd_ - std::chrono::steady_clock::now());
+        wait = std::min<uint32_t>(wait, static_cast<uint32_t>(std::max<int64_t>(left.count(), 0)));
+    }
+    TARVIK_STATUS st = TRV_WaitForRequestCompleted(p.handle, wait);
     Record rec;
     if (st == TARVIK_STATUS_TIMEOUT) {
         // No answer in time: stop it (a running report too) and give up on it.
@@ -375,6 +382,12 @@ void Pipeline::completeOldest() {
     }
     Depth d(depth_);
     p.done(st, std::move(rec));
+}
+
+void Pipeline::abandon() {
+    if (abandoned_) return;
+    abandoned_ = true;
+    graceEnd_ = std::chrono::steady_clock::now() + std::chrono::seconds(1);
 }
 
 void Pipeline::finish() {

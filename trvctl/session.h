@@ -2,6 +2,7 @@
 // pipelined (many posted before the first answer is waited for).
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -33,6 +34,7 @@ struct SessionOptions {
     std::string log;       // the library's debug log, or ""
     std::string simPaper;  // --sim: the simulator's paper roll, or ""
     uint32_t timeoutMs = 60000;
+    uint32_t printTimeoutMs = 600000;  // a printed report
     size_t window = 32;
 };
 
@@ -59,13 +61,14 @@ public:
 
     TARVIK_HANDLE view() const { return view_; }
     uint32_t timeoutMs() const { return timeoutMs_; }
+    uint32_t printTimeoutMs() const { return printTimeoutMs_; }
     size_t window() const { return window_; }
 
 private:
     std::unique_ptr<SimProcess> sim_;
     TARVIK_HANDLE device_ = nullptr, view_ = nullptr;
     bool modem_ = false;
-    uint32_t timeoutMs_;
+    uint32_t timeoutMs_, printTimeoutMs_;
     size_t window_;
 };
 
@@ -90,6 +93,7 @@ struct Request {
     // connection broke after it was written (its answer then comes later
     // than those posted after it).
     int retries = 0;
+    uint32_t timeoutMs = 0;  // how long its answer may take; 0: the session's
 };
 
 // How often a read is sent again after the connection broke under it.
@@ -112,6 +116,10 @@ public:
     void post(Request r, Done done);
     // Waits for every request in flight, and what their answers posted.
     void finish();
+    // The register is gone: the requests still in flight get one more second
+    // together for their answers (else each would wait the whole time-out in
+    // turn).
+    void abandon();
     size_t inFlight() const { return inflight_.size(); }
 
 private:
@@ -124,6 +132,8 @@ private:
     Session& s_;
     size_t window_;
     int depth_ = 0;  // inside a Done
+    bool abandoned_ = false;
+    std::chrono::steady_clock::time_point graceEnd_;
     std::deque<Pending> inflight_;
 };
 

@@ -617,6 +617,7 @@ int tableImport(Session& s, const Table& t, const TableOptions& o) {
                 if (connectionDown(st) && !lost) {
                     lost = true;
                     lostStatus = st;
+                    p.abandon();
                 }
                 return;
             }
@@ -662,6 +663,16 @@ int tableImport(Session& s, const Table& t, const TableOptions& o) {
         std::cerr << "trvctl: imported " << confirmed << " of " << confirmed + rejects.size() << " lines; " << rejects.size() << " not imported, written to " << path << "\n";
     } else {
         std::cerr << "trvctl: imported " << confirmed << " lines\n";
+        // A rejects file of an earlier run of this file is out of date now.
+        if (o.rejects.empty()) {
+            const std::string path = rejectsPath(o);
+            std::ifstream old(path, std::ios::binary);
+            std::string first;
+            if (old && std::getline(old, first) && first.rfind(kRejectLine + "," + kRejectReason + ",", 0) == 0) {
+                old.close();
+                std::remove(path.c_str());
+            }
+        }
     }
     if (lost) return kExitFailure;
     return rejects.empty() ? kExitOk : kExitPartial;
