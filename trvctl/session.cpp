@@ -30,11 +30,11 @@ void parseTcp(const std::string& hostPort, Target& t) {
         throw UsageError("--tcp: '" + t.port + "' is not a port number");
 }
 
-Target parseDevice(const std::string& spec) {
+Target parseDevice(const std::string& device) {
     Target t;
-    const size_t colon = spec.find(':');
-    const std::string kind = spec.substr(0, colon);
-    const std::string rest = colon == std::string::npos ? "" : spec.substr(colon + 1);
+    const size_t colon = device.find(':');
+    const std::string kind = device.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? "" : device.substr(colon + 1);
     if (kind == "sim" && rest.empty()) {
         t.kind = Target::Kind::Sim;
     } else if (kind == "tcp" && !rest.empty()) {
@@ -49,9 +49,9 @@ Target parseDevice(const std::string& spec) {
         t.kind = Target::Kind::Modem;
         t.portString = rest.substr(0, rest.rfind(':'));
         t.dial = rest.substr(rest.rfind(':') + 1);
-        if (t.portString.empty() || t.dial.empty()) throw UsageError("bad device '" + spec + "'");
+        if (t.portString.empty() || t.dial.empty()) throw UsageError("bad device '" + device + "'");
     } else {
-        throw UsageError("bad device '" + spec +
+        throw UsageError("bad device '" + device +
                          "': expected tcp:HOST[:PORT], serial:PORTSTRING, usb:SERIAL, modem:PORTSTRING:NUMBER or sim");
     }
     return t;
@@ -129,8 +129,10 @@ SimProcess::SimProcess(const std::string& paper) {
         paper_ = std::thread([fd = out_] {
             char buf[4096];
             ssize_t n;
-            while ((n = read(fd, buf, sizeof buf)) > 0) fwrite(buf, 1, static_cast<size_t>(n), stdout);
-            fflush(stdout);
+            while ((n = read(fd, buf, sizeof buf)) > 0) {
+                fwrite(buf, 1, static_cast<size_t>(n), stdout);
+                fflush(stdout);
+            }
         });
     }
     if (port_ == 0) {

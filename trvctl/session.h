@@ -26,7 +26,7 @@ struct Target {
     std::string modemInit;
 };
 // Throws UsageError.
-Target parseDevice(const std::string& spec);
+Target parseDevice(const std::string& device);
 void parseTcp(const std::string& hostPort, Target& t);
 
 struct SessionOptions {
