@@ -512,7 +512,9 @@ TEST_F(Trvctl, StatusReportsHeaderFiscalMemoryAndAnyFunction) {
     EXPECT_EQ(fm.at("records").size(), reg.fiscalMemorySize());
     EXPECT_EQ(fm.at("records").at(0).at("type_name"), "fiscalisation");
     r = run({"--json", "fiscal-memory", "--type", "1"});
-    for (const Json& rec : Json::parse(r.out).at("records")) EXPECT_EQ(rec.at("typ"), 1);
+    const Json daily = Json::parse(r.out);
+    EXPECT_EQ(daily.at("records").size(), 4u);
+    for (const Json& rec : daily.at("records")) EXPECT_EQ(rec.at("typ"), 1);
 
     r = run({"--json", "call", "TRVS_PLUReadEx", "2", "", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
