@@ -6,21 +6,6 @@
 
 namespace trvsim {
 
-namespace {
-
-DateTime readDateTime(Args& in) {  // day, month, year Word, hour, minute, second
-    DateTime t;
-    t.day = in.byte();
-    t.month = in.byte();
-    t.year = in.word();
-    t.hour = in.byte();
-    t.minute = in.byte();
-    t.second = in.byte();
-    return t;
-}
-
-}  // namespace
-
 void addClockCommands(Handlers& h) {
     h.add(14, [](State& s, Args&, Values& v) {
         const DateTime t = s.now();
@@ -43,7 +28,7 @@ void addClockCommands(Handlers& h) {
         for (uint16_t r : s.vat) v.word(r);
     });
     h.add(21, [](State& s, Args& in, Values&) {
-        const DateTime from = readDateTime(in);
+        const DateTime from = in.dateTime();
         std::array<uint16_t, 7> r{};
         for (uint16_t& x : r) x = in.word();
         if (!validDateTime(from)) throw ExecError{err::kBadValue};

@@ -91,29 +91,15 @@ private:
 
 // ---- request values
 
+// A date (with hour and minute) that must be a real one.
 DateTime readDate(Args& in) {
-    DateTime t;
-    t.day = in.byte();
-    t.month = in.byte();
-    t.year = in.word();
+    const DateTime t = in.date();
     if (!validDateTime(t)) throw ExecError{err::kBadValue};
     return t;
 }
 
-// Day, month, year Word, hour, minute: in requests and at the head of
-// every fiscal memory record.
-DateTime popDateHM(Args& in) {
-    DateTime t;
-    t.day = in.byte();
-    t.month = in.byte();
-    t.year = in.word();
-    t.hour = in.byte();
-    t.minute = in.byte();
-    return t;
-}
-
 DateTime readDateHM(Args& in) {
-    const DateTime t = popDateHM(in);
+    const DateTime t = in.dateHM();
     if (!validDateTime(t)) throw ExecError{err::kBadValue};
     return t;
 }
@@ -328,13 +314,13 @@ struct DailyRecord {
 
 DateTime recordDate(const Record& r) {
     Args in(r.body);
-    return popDateHM(in);
+    return in.dateHM();
 }
 
 DailyRecord readDaily(const Record& r) {
     Args in(r.body);
     DailyRecord d;
-    d.date = popDateHM(in);
+    d.date = in.dateHM();
     d.number = in.word();
     d.day.receipts = in.word();
     d.day.cancelled = in.word();

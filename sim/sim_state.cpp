@@ -118,6 +118,28 @@ int64_t Args::num() {
     return trv::TRV_DataItem::bcd2largewsign(v_[i_++].bcd());
 }
 
+DateTime Args::date() {
+    DateTime t;
+    t.day = byte();
+    t.month = byte();
+    t.year = word();
+    return t;
+}
+DateTime Args::dateHM() {
+    DateTime t = date();
+    hourMinute(t);
+    return t;
+}
+DateTime Args::dateTime() {
+    DateTime t = dateHM();
+    t.second = byte();
+    return t;
+}
+void Args::hourMinute(DateTime& t) {
+    t.hour = byte();
+    t.minute = byte();
+}
+
 // ---- state
 
 State::State() {

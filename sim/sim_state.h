@@ -85,6 +85,11 @@ public:
     uint32_t dword();
     std::string str();
     int64_t num();
+    // Dates and times in the layouts Values writes them.
+    DateTime date();                 // day, month, year Word
+    DateTime dateHM();               // + hour, minute
+    DateTime dateTime();             // + hour, minute, second
+    void hourMinute(DateTime& t);    // hour, minute into t
     bool more() const { return i_ < v_.size(); }
     size_t remaining() const { return v_.size() - i_; }
     TARVIK_DATA_TYPE peekType() const { return more() ? v_[i_].Type() : TARVIK_TYPE_NONE; }

@@ -10,14 +10,42 @@ namespace {
 thread_local bool g_failAllocations = false;
 }
 
+// Every form of the global allocation functions, so that all of them pair
+// malloc with free (the sanitizers check that pairs match).
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) {
+namespace {
+void* allocate(std::size_t n) {
     if (g_failAllocations) throw std::bad_alloc();
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
+void* allocate(std::size_t n, std::align_val_t a) {
+    if (g_failAllocations) throw std::bad_alloc();
+    const std::size_t al = static_cast<std::size_t>(a);
+    if (void* p = std::aligned_alloc(al, (n + al - 1) / al * al)) return p;
+    throw std::bad_alloc();
+}
+}  // namespace
+void* operator new(std::size_t n) { return allocate(n); }
+void* operator new[](std::size_t n) { return allocate(n); }
+void* operator new(std::size_t n, std::align_val_t a) { return allocate(n, a); }
+void* operator new[](std::size_t n, std::align_val_t a) { return allocate(n, a); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return g_failAllocations ? nullptr : std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return g_failAllocations ? nullptr : std::malloc(n ? n : 1);
+}
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 using namespace mirtel_test;
 
