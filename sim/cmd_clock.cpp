@@ -6,21 +6,6 @@
 
 namespace trvsim {
 
-namespace {
-
-DateTime readDateTime(Args& in) {  // day, month, year Word, hour, minute, second
-    DateTime t;
-    t.day = in.byte();
-    t.month = in.byte();
-    t.year = in.word();
-    t.hour = in.byte();
-    t.minute = in.byte();
-    t.second = in.byte();
-    return t;
-}
-
-}  // namespace
-
 void addClockCommands(Handlers& h) {
     h.add(14, [](State& s, Args&, Values& v) {
         const DateTime t = s.now();
@@ -43,16 +28,17 @@ void addClockCommands(Handlers& h) {
         for (uint16_t r : s.vat) v.word(r);
     });
     h.add(21, [](State& s, Args& in, Values&) {
-        const DateTime from = readDateTime(in);
+        const DateTime from = in.dateTime();
         std::array<uint16_t, 7> r{};
         for (uint16_t& x : r) x = in.word();
         if (!validDateTime(from)) throw ExecError{err::kBadValue};
         for (uint16_t x : r)
             if (x > 10001) throw ExecError{err::kBadValue};
+        // A change of rates is written to the fiscal memory, as long as it
+        // has room for one.
+        const size_t changes = s.fiscalCount(fiscal::kVatChange);
+        if (changes >= fiscal::kVatChangeLimit) throw ExecError{err::kFull};
         s.vat = r;
-        // A change of rates is written to the fiscal memory.
-        uint16_t changes = 0;
-        for (const Record& f : s.fiscalMemory) changes += f.type == fiscal::kVatChange;
         Values rec;
         rec.dateHM(s.now()).word(static_cast<uint16_t>(changes + 1));
         for (uint16_t x : s.vat) rec.word(x);

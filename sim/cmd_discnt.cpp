@@ -162,17 +162,6 @@ void cmd3070(State& s, uint16_t, Args&, Values&) {
 
 // ---- automatic discounts
 
-void readHourMinute(Args& in, DateTime& t) {
-    t.hour = in.byte();
-    t.minute = in.byte();
-}
-
-void readDate(Args& in, DateTime& t) {
-    t.day = in.byte();
-    t.month = in.byte();
-    t.year = in.word();
-}
-
 void insertAutoDiscount(State& s, const AutoDiscount& a, uint8_t overwrite) {
     if (a.number == 0 || a.number > s.autoDiscountCapacity || a.kind > 1 || !validDateTime(a.from) ||
         !validDateTime(a.to) || toEpoch(a.to) / 86400 < toEpoch(a.from) / 86400)
@@ -189,8 +178,8 @@ void cmd3300(State& s, uint16_t, Args& in, Values&) {
     a.discount = in.word();
     a.from = DateTime{2000, 1, 1, 0, 0, 0};
     a.to = DateTime{2099, 12, 31, 0, 0, 0};
-    readHourMinute(in, a.from);
-    readHourMinute(in, a.to);
+    in.hourMinute(a.from);
+    in.hourMinute(a.to);
     insertAutoDiscount(s, a, in.byte());
 }
 
@@ -199,10 +188,10 @@ void cmd3301(State& s, uint16_t, Args& in, Values&) {
     a.number = in.word();
     a.discount = in.word();
     a.kind = in.byte();
-    readDate(in, a.from);
-    readHourMinute(in, a.from);
-    readDate(in, a.to);
-    readHourMinute(in, a.to);
+    a.from = in.date();
+    in.hourMinute(a.from);
+    a.to = in.date();
+    in.hourMinute(a.to);
     insertAutoDiscount(s, a, in.byte());
 }
 

@@ -45,13 +45,11 @@ void addFiscalCommands(Handlers& h) {
         v.items.insert(v.items.end(), r.body.begin(), r.body.end());
     });
     h.add(406, [](State& s, Args&, Values& v) {
-        uint16_t daily = 0, changes = 0, clears = 0;
-        for (const Record& r : s.fiscalMemory) {
-            daily += r.type == fiscal::kDaily;
-            changes += r.type == fiscal::kVatChange;
-            clears += r.type == fiscal::kRamClear;
-        }
-        v.str(s.uniqueNumber).str(s.nip).word(daily).word(2100).word(changes).word(30).word(clears).word(200);
+        v.str(s.uniqueNumber).str(s.nip);
+        for (auto [type, limit] : {std::pair{fiscal::kDaily, fiscal::kDailyLimit},
+                                   std::pair{fiscal::kVatChange, fiscal::kVatChangeLimit},
+                                   std::pair{fiscal::kRamClear, fiscal::kRamClearLimit}})
+            v.word(static_cast<uint16_t>(s.fiscalCount(type))).word(limit);
     });
 }
 

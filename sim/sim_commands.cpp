@@ -29,6 +29,8 @@ const Handlers& handlers() {
         addStatisticsCommands(h);
         addUserCommands(h);
         addDiscountCommands(h);
+        addReportCommands(h);
+        addContextCommands(h);
         return h;
     }();
     return all;

@@ -53,6 +53,8 @@ void addDiscountCommands(Handlers& h);  // cmd_discnt.cpp: discounts, automatic 
 // Counts a sale journal record in the statistics of its cashier and of the
 // discounts it names (cmd_user.cpp).
 void countSale(State& s, const Record& r);
+void addReportCommands(Handlers& h);    // cmd_reports.cpp: printed reports, the daily report
+void addContextCommands(Handlers& h);   // cmd_cntx.cpp: context initialisation
 
 // A wire pattern: type letters (B V L S N K Q), groups in parentheses, and
 // after a letter or group * (any number), ? (optional) or a count;

@@ -67,6 +67,7 @@ Register::Register() {
 
 Register::~Register() {
     if (logFile_) std::fclose(logFile_);
+    if (paperFile_ && !paperIsStdout_) std::fclose(paperFile_);
 }
 
 void Register::setBusyMs(int ms) {
@@ -283,6 +284,36 @@ void Register::note(const std::string& line) {
     logLocked(line);
 }
 
+bool Register::setPaperFile(const std::string& path) {
+    const bool toStdout = path == "-";
+    std::FILE* f = toStdout ? stdout : std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    std::lock_guard lk(mu_);
+    if (paperFile_ && !paperIsStdout_) std::fclose(paperFile_);
+    paperFile_ = f;
+    paperIsStdout_ = toStdout;
+    return true;
+}
+
+void Register::setPaperSink(std::function<void(const std::string&)> sink) {
+    std::lock_guard lk(mu_);
+    paperSink_ = std::move(sink);
+}
+
+void Register::paperLocked() {
+    std::vector<std::string> printed;
+    printed.swap(state_.printed);
+    for (const std::string& p : printed) printLocked(p);
+}
+
+void Register::printLocked(const std::string& printout) {
+    if (paperFile_) {
+        std::fputs(printout.c_str(), paperFile_);
+        std::fflush(paperFile_);
+    }
+    if (paperSink_) paperSink_(printout);
+}
+
 void Register::logLocked(const std::string& line) {
     if (logFile_) {
         std::fputs(line.c_str(), logFile_);
@@ -480,6 +511,7 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
             reg_.seqStatus_ = err::kStopped;
             if (reg_.long_) reg_.long_->stopped = true;
             reg_.logLocked("SIM: Long command stopped");
+            if (reg_.busyCode_ == busy::kReport) reg_.printLocked("*** WYDRUK PRZERWANY ***\n");
             emitDue(now, out);
         }
     } else {
@@ -493,7 +525,9 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
         } catch (const ExecError& e) {
             failed = true;
             errv[2] = e.code;
+            reg_.state_.printed.clear();  // a command that failed printed nothing
         }
+        reg_.paperLocked();
     }
 
     if (failed) {

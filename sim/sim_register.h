@@ -155,6 +155,13 @@ public:
     // counts as activity for lastActivity().
     void note(const std::string& line);
 
+    // ---- the paper roll: what the register prints (its reports), as text,
+    // one printout after another. A file ("-" for standard output) gets each
+    // printout when it is made; the sink gets one whole printout per call,
+    // under the register's lock (it must not call back into the register).
+    bool setPaperFile(const std::string& path);
+    void setPaperSink(std::function<void(const std::string&)> sink);
+
 private:
     friend class Session;
     struct Canned {
@@ -181,6 +188,9 @@ private:
     // The frame dumps are only built when someone reads them.
     bool loggingLocked() const { return logFile_ || logSink_; }
     void logLocked(const std::string& line);
+    // Hands the printouts the last command made to the paper.
+    void paperLocked();
+    void printLocked(const std::string& printout);
     void wakeAllLocked();
     bool busyLocked(SteadyClock::time_point now) const;
     bool chance(double p);  // under the lock
@@ -215,6 +225,9 @@ private:
     SteadyClock::time_point lastActivity_;              // guarded by mu_
     std::FILE* logFile_ = nullptr;                      // guarded by mu_
     std::function<void(const std::string&)> logSink_;   // guarded by mu_
+    std::FILE* paperFile_ = nullptr;                    // guarded by mu_
+    bool paperIsStdout_ = false;                        // guarded by mu_
+    std::function<void(const std::string&)> paperSink_; // guarded by mu_
 };
 
 // Busy codes answered by command 8 while a long command runs.

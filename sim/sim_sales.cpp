@@ -10,16 +10,6 @@ int weekday(const DateTime& t) {
     return static_cast<int>(((days + 3) % 7 + 7) % 7);
 }
 
-DateTime readDateHM(Args& a) {
-    DateTime t;
-    t.day = a.byte();
-    t.month = a.byte();
-    t.year = a.word();
-    t.hour = a.byte();
-    t.minute = a.byte();
-    return t;
-}
-
 // The parts of one journal record a receipt needs; ExecError when the values
 // do not have the type's layout.
 void take(const Record& r, uint64_t number, Receipt& open, std::vector<Receipt>& out) {
@@ -55,7 +45,7 @@ void take(const Record& r, uint64_t number, Receipt& open, std::vector<Receipt>&
     case journal::kCancelled: {
         const bool cancelled = r.type == journal::kCancelled;
         if (!cancelled) a.dword();  // receipt number
-        const DateTime when = readDateHM(a);
+        const DateTime when = a.dateHM();
         a.str(), a.str(), a.word();  // register, cashier, cashier number
         if (cancelled) a.word();     // who authorised it
         const int64_t value = a.num();

@@ -118,6 +118,28 @@ int64_t Args::num() {
     return trv::TRV_DataItem::bcd2largewsign(v_[i_++].bcd());
 }
 
+DateTime Args::date() {
+    DateTime t;
+    t.day = byte();
+    t.month = byte();
+    t.year = word();
+    return t;
+}
+DateTime Args::dateHM() {
+    DateTime t = date();
+    hourMinute(t);
+    return t;
+}
+DateTime Args::dateTime() {
+    DateTime t = dateHM();
+    t.second = byte();
+    return t;
+}
+void Args::hourMinute(DateTime& t) {
+    t.hour = byte();
+    t.minute = byte();
+}
+
 // ---- state
 
 State::State() {
@@ -148,6 +170,7 @@ void State::eraseArticle(uint16_t number) {
     for (auto b = byBarcode.begin(); b != byBarcode.end();)
         b = b->second == number ? byBarcode.erase(b) : std::next(b);
     articles.erase(it);
+    ++today.articleChanges;
 }
 
 void State::putArticle(Article a) {
@@ -157,6 +180,12 @@ void State::putArticle(Article a) {
     if (!a.barcode.empty()) byBarcode[a.barcode] = n;
     for (const std::string& c : a.barcodes) byBarcode[c] = n;
     articles[n] = std::move(a);
+    ++today.articleChanges;
+}
+
+size_t State::fiscalCount(uint16_t type) const {
+    return static_cast<size_t>(std::count_if(fiscalMemory.begin(), fiscalMemory.end(),
+                                             [type](const Record& r) { return r.type == type; }));
 }
 
 bool State::inSomeSet(uint16_t plu) const {
@@ -395,6 +424,13 @@ void State::fillSamples() {
     st.externalPrinters[1].header = {"SKLEP TESTOWY", "KUCHNIA", ""};
     st.monitorStrings[1] = "PARAGON";
     st.monitorStrings[2] = "ANULOWANIE";
+
+    // The running day: the three receipts of the journal, one of them cancelled.
+    today = Day{};
+    today.receipts = 3;
+    today.cancelled = 1;
+    today.totals = {1050, 1395, 0, 0, 0, 0, 0};
+    today.cancelledValue = 350;
 }
 
 // ---- running a command

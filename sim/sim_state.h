@@ -85,6 +85,11 @@ public:
     uint32_t dword();
     std::string str();
     int64_t num();
+    // Dates and times in the layouts Values writes them.
+    DateTime date();                 // day, month, year Word
+    DateTime dateHM();               // + hour, minute
+    DateTime dateTime();             // + hour, minute, second
+    void hourMinute(DateTime& t);    // hour, minute into t
     bool more() const { return i_ < v_.size(); }
     size_t remaining() const { return v_.size() - i_; }
     TARVIK_DATA_TYPE peekType() const { return more() ? v_[i_].Type() : TARVIK_TYPE_NONE; }
@@ -242,10 +247,27 @@ constexpr uint16_t kDaily = 1, kFinished = 2, kCancelled = 3, kArticle = 4, kSet
                    kArticleDiscount = 10, kCashback = 11, kAuthorisation = 12, kOrder = 13,
                    kInventory = 14;
 }
-// Fiscal memory record types (the Word type of 401-405).
+// Fiscal memory record types (the Word type of 401-405), and how many
+// records of a type the memory takes.
 namespace fiscal {
 constexpr uint16_t kDaily = 1, kFiscalisation = 2, kVatChange = 3, kRamClear = 4, kSaleStart = 5;
+constexpr uint16_t kDailyLimit = 2100, kVatChangeLimit = 30, kRamClearLimit = 200;
 }
+
+// The sales of the running day, written to the fiscal memory by the daily
+// report and then started afresh.
+struct Day {
+    uint16_t receipts = 0, cancelled = 0;
+    std::array<int64_t, 7> totals{};  // turnover of VAT rates A-G
+    int64_t cancelledValue = 0;
+    uint32_t articleChanges = 0;  // articles written or deleted
+};
+
+// The last context initialisation of a kind of record (2000-2016).
+struct Context {
+    uint8_t flag1 = 0, flag2 = 0;
+    std::optional<DateTime> date;  // inactive articles only
+};
 
 struct State {
     State();
@@ -314,6 +336,14 @@ struct State {
     std::map<uint16_t, std::string> pluDescriptions;
 
     Settings settings;  // selling, accessories, printing, displays, ports
+    size_t fiscalCount(uint16_t type) const;
+    Day today;
+    std::map<uint16_t, Context> contexts;  // by command
+
+    // What the register printed and nobody has taken yet: one text per
+    // printout (the Register hands them to its paper sink).
+    std::vector<std::string> printed;
+    uint32_t printouts = 0;  // printouts made so far, for their numbers
 
     // Article helpers; barcodes are kept in byBarcode as well.
     const Article* findBarcode(const std::string& code) const;

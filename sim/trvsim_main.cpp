@@ -48,6 +48,9 @@ const char kUsage[] =
     "                         library's frame-dump form (readable by velsor); the\n"
     "                         modem's commands and state changes are lines\n"
     "                         starting \"SIM: MODEM \"\n"
+    "  --paper FILE           write what the register prints (its reports) to FILE\n"
+    "                         as text, one printout after another; - is standard\n"
+    "                         output (after the \"port\" and \"pty\" lines)\n"
     "  --busy-ms MS           stay busy MS milliseconds after a long command (a\n"
     "                         report, clock, rates, header, footer); default 300\n"
     "  --card-every-ms MS     send a card event (command 2) every MS milliseconds\n"
@@ -93,7 +96,7 @@ int usageError(const std::string& msg) {
 
 int main(int argc, char** argv) {
     long port = 0, busyMs = 300, cardMs = 0, idleMs = 0;
-    std::string logPath;
+    std::string logPath, paperPath;
     uint8_t cipherMethod = 0;
     std::string cipherKey;
     trvsim::Faults faults;
@@ -122,10 +125,10 @@ int main(int argc, char** argv) {
             continue;
         }
         static const char* const kWithValue[] = {
-            "--port", "--log", "--busy-ms", "--card-every-ms", "--quit-after-idle-ms", "--crc-error-every",
-            "--crc-error-rate", "--trans-error-rate", "--trans-error-code", "--drop-every", "--split-bytes",
-            "--chunk-delay-ms", "--answer-delay-ms", "--seed", "--cipher", "--pty-link", "--modem-dial-answer",
-            "--modem-connect", "--modem-guard-ms"};
+            "--port", "--log", "--paper", "--busy-ms", "--card-every-ms", "--quit-after-idle-ms",
+            "--crc-error-every", "--crc-error-rate", "--trans-error-rate", "--trans-error-code", "--drop-every",
+            "--split-bytes", "--chunk-delay-ms", "--answer-delay-ms", "--seed", "--cipher", "--pty-link",
+            "--modem-dial-answer", "--modem-connect", "--modem-guard-ms"};
         bool known = false;
         for (const char* k : kWithValue) known = known || opt == k;
         if (!known) return usageError("unknown option " + opt);
@@ -139,6 +142,7 @@ int main(int argc, char** argv) {
         else if (opt == "--modem-connect") ok = *val != '\0', pty.modemConfig.connectText = val;
         else if (opt == "--modem-guard-ms") ok = toLong(val, 0, 60000, n), pty.modemConfig.guardMs = static_cast<int>(n);
         else if (opt == "--log") logPath = val;
+        else if (opt == "--paper") ok = *val != '\0', paperPath = val;
         else if (opt == "--busy-ms") ok = toLong(val, 0, 3600000, busyMs);
         else if (opt == "--card-every-ms") ok = toLong(val, 0, 3600000, cardMs);
         else if (opt == "--quit-after-idle-ms") ok = toLong(val, 0, 86400000, idleMs);
@@ -176,6 +180,10 @@ int main(int argc, char** argv) {
     trvsim::Register reg;
     if (!logPath.empty() && !reg.setLogFile(logPath)) {
         std::fprintf(stderr, "trvsim: cannot open %s: %s\n", logPath.c_str(), std::strerror(errno));
+        return 1;
+    }
+    if (!paperPath.empty() && !reg.setPaperFile(paperPath)) {
+        std::fprintf(stderr, "trvsim: cannot open %s: %s\n", paperPath.c_str(), std::strerror(errno));
         return 1;
     }
     reg.setBusyMs(static_cast<int>(busyMs));

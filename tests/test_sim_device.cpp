@@ -98,7 +98,8 @@ protected:
 }  // namespace
 
 TEST_F(SimDevice, LongCommandHoldsBackTheNextRequestUntilDone) {
-    TARVIK_HANDLE report = TRV_CreateRequest(view, 1101);
+    TARVIK_HANDLE report = TRV_CreateRequest(view, 1101);  // the report of article 1
+    for (int i = 0; i < 3; ++i) TRV_PushRequestParamByte(report, 0);
     TRV_PushRequestParamWord(report, 1);
     TARVIK_HANDLE clock = TRV_CreateRequest(view, 14);
     ASSERT_EQ(TRV_PostRequest(report, 0), 0u);

@@ -295,7 +295,7 @@ TEST(SimPty, ModemDialsCarriesFramesAndHangsUpOnDTR) {
             EXPECT_EQ(r.status(), TARVIK_STATUS_MODEM_CONNECTED);
             EXPECT_TRUE(r.pty.carrier());
             EXPECT_EQ(run(r.view, 14), 0u);
-            EXPECT_EQ(run(r.view, 1101, nullptr, 1), 0u);  // a long command, then busy polling
+            EXPECT_EQ(run(r.view, 1161), 0u);  // a long command, then busy polling
             EXPECT_EQ(run(r.view, 15), 0u);
             ASSERT_EQ(TRV_ModemDisconnect(r.dev, 1), 0u);
             EXPECT_EQ(r.status(), TARVIK_STATUS_MODEM_IDLE);

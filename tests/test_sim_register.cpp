@@ -245,7 +245,7 @@ TEST_F(SimTest, SaleJournalAndFiscalMemory) {
 TEST_F(SimTest, BusyAfterLongCommandThenNotBusy) {
     reg.setBusyMs(300);
     Client c(port);
-    const uint32_t rep = c.send(1101, Values().word(1).items);
+    const uint32_t rep = c.send(1101, Values().byte(0).byte(0).byte(0).word(1).items);  // article 1
     Frame ack = c.next();
     ASSERT_EQ(ack.f.cmd, 1);
     EXPECT_EQ(ack.f.token, rep);

@@ -554,8 +554,9 @@ TARVIK_API TARVIK_STATUS TRVG_CommCfgGet(const TARVIK_HANDLE phRequest, unsigned
 TARVIK_API TARVIK_STATUS TRVS_CommCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned char tryb);
 /* 345 reads BBBBB(LLL(VB?)?)?
- * As TRVG_CommCfgGet, then port and dhcp where the answer carries them
- * (0 when it carries no address either).
+ * As TRVG_CommCfgGet, then port and dhcp: an answer of eight values or
+ * fewer gives 0 to both; one of exactly nine sets port and leaves dhcp as
+ * it was.
  */
 TARVIK_API TARVIK_STATUS TRVG_CommCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ,
                                            unsigned char* id_kanalu, unsigned char* szyfr, unsigned char* charset,
@@ -637,6 +638,232 @@ TARVIK_API TARVIK_STATUS TRVS_ModemCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HA
  */
 TARVIK_API TARVIK_STATUS TRVS_TcpClose(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                        const unsigned char tryb);
+
+/* ---- Fiscal memory -------------------------------------------------------- */
+
+/* 401 sends V
+ * Records are found by their type, a Word the register defines; the
+ * answer names the type and the number of the record found.
+ */
+TARVIK_API TARVIK_STATUS TRVS_FiscMemFirst(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned short typ, const unsigned char tryb);
+/* 401 reads V V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemFirst(const TARVIK_HANDLE phRequest, unsigned short* typ, unsigned short* numer);
+/* 402 sends V */
+TARVIK_API TARVIK_STATUS TRVS_FiscMemLast(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short typ, const unsigned char tryb);
+/* 402 reads V V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemLast(const TARVIK_HANDLE phRequest, unsigned short* typ, unsigned short* numer);
+/* 403 sends V V */
+TARVIK_API TARVIK_STATUS TRVS_FiscMemNext(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short typ, const unsigned short numer,
+                                          const unsigned char tryb);
+/* 403 reads V V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemNext(const TARVIK_HANDLE phRequest, unsigned short* typ,
+                                          unsigned short* nastepny);
+/* 404 sends V V */
+TARVIK_API TARVIK_STATUS TRVS_FiscMemPrev(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short typ, const unsigned short numer,
+                                          const unsigned char tryb);
+/* 404 reads V V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemPrev(const TARVIK_HANDLE phRequest, unsigned short* typ,
+                                          unsigned short* nastepny);
+/* 405 sends V
+ * One record by number: TRVG_FiscMemReadType reads its type and keeps the
+ * request; the reader for that type continues on the same request (or
+ * TRVG_Default releases it).
+ */
+TARVIK_API TARVIK_STATUS TRVS_FiscMemRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned short numer_rekordu, const unsigned char tryb);
+/* 405 reads, keeps the request: V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemReadType(const TARVIK_HANDLE phRequest, unsigned short* typ);
+/* 405 reads datetimemin[B B V B B] V V V 7N N L
+ * totalizeryAG: the turnover of VAT rates A to G, one line feed between two.
+ */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemReadDaily(const TARVIK_HANDLE phRequest, char* data, unsigned short* numer,
+                                               unsigned short* paragonow, unsigned short* anulowanych,
+                                               char* totalizeryAG, char* wart_anulowanych, unsigned long* zmianPLU);
+/* 405 reads datetimemin[B B V B B] S */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemReadFiscal(const TARVIK_HANDLE phRequest, char* data, char* nip);
+/* 405 reads datetimemin[B B V B B] V V V V V V V V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemReadPTUChange(const TARVIK_HANDLE phRequest, char* data, unsigned short* numer,
+                                                   unsigned short* stawkaA, unsigned short* stawkaB,
+                                                   unsigned short* stawkaC, unsigned short* stawkaD,
+                                                   unsigned short* stawkaE, unsigned short* stawkaF,
+                                                   unsigned short* stawkaG);
+/* 405 reads datetimemin[B B V B B] V V V */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemReadClearRAM(const TARVIK_HANDLE phRequest, char* data,
+                                                  unsigned short* numer_zerowania, unsigned short* przyczyna_fiscal,
+                                                  unsigned short* przyczyna_apli);
+/* 405 reads datetimemin[B B V B B] */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemReadSaleStart(const TARVIK_HANDLE phRequest, char* data);
+/* 406 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_FiscMemStatus(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 406 reads S S V V V V V V
+ * The used counts and limits of daily reports, rate changes and RAM clearings.
+ */
+TARVIK_API TARVIK_STATUS TRVG_FiscMemStatus(const TARVIK_HANDLE phRequest, char* numer_unikatowy, char* NIP,
+                                            unsigned short* rap_dobowe, unsigned short* limit_rap_dobowych,
+                                            unsigned short* liczba_zmian_PTU, unsigned short* limit_zmian_PTU,
+                                            unsigned short* liczba_zerowan_RAM, unsigned short* limit_zerowan_RAM);
+
+/* ---- Printed reports ------------------------------------------------------ */
+
+/* 1106 sends nothing
+ * Each makes the register print one report and keeps it busy meanwhile.
+ * The selectors (identyfikator, typ_raportu, zakres_raportu, rodzaj...) are
+ * the register's and pass unchanged. No reader: release the request with
+ * TRVG_Default.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RepNotepad(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 1151 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepStorePack(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char tryb);
+/* 1153 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepShortagePack(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char tryb);
+/* 1161 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepPTU(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const unsigned char tryb);
+/* 1162 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepCfgSale(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 1163 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepCfgHardware(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char tryb);
+/* 1164 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepCfgComm(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 1169 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepCashReg(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 1170 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepService(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char tryb);
+/* 1171 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_XEL_RepComm(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char tryb);
+/* 1172 sends nothing */
+TARVIK_API TARVIK_STATUS TRVS_RepNoFskDaily(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char tryb);
+/* 1101 sends B B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepPLUByRecNo(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char identyfikator, const unsigned char typ_raportu,
+                                            const unsigned char zakres_raportu, const unsigned short numer_rekordu,
+                                            const unsigned char tryb);
+/* 1102 sends B B B V V */
+TARVIK_API TARVIK_STATUS TRVS_RepPLUByRecRange(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                               const unsigned char identyfikator, const unsigned char typ_raportu,
+                                               const unsigned char zakres_raportu, const unsigned short numer_pocz,
+                                               const unsigned short numer_konc, const unsigned char tryb);
+/* 1103 sends BBBSS
+ * Both names are checked for null before either is sent.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RepPLUByNameRange(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned char identyfikator, const unsigned char typ_raportu,
+                                                const unsigned char zakres_raportu, const char* nazwa_pocz,
+                                                const char* nazwa_koncowa, const unsigned char tryb);
+/* 1104 sends B B B B */
+TARVIK_API TARVIK_STATUS TRVS_RepPLUByVAT(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char identyfikator, const unsigned char typ_raportu,
+                                          const unsigned char zakres_raportu, const unsigned char stawka_vat,
+                                          const unsigned char tryb);
+/* 1105 sends B B B B */
+TARVIK_API TARVIK_STATUS TRVS_RepPLUByGroup(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char identyfikator, const unsigned char typ_raportu,
+                                            const unsigned char zakres_raportu, const unsigned char numer_grupy,
+                                            const unsigned char tryb);
+/* 1107 sends B B B S */
+TARVIK_API TARVIK_STATUS TRVS_RepPluByCode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char identyfikator_raportu, const unsigned char typ_raportu,
+                                           const unsigned char zakres_raportu, const char* kod_kreskowy,
+                                           const unsigned char tryb);
+/* 1108 sends B B B S S */
+TARVIK_API TARVIK_STATUS TRVS_RepPluByCodeRange(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned char identyfikator_raportu,
+                                                const unsigned char typ_raportu, const unsigned char zakres_raportu,
+                                                const char* kod_kreskowy_od, const char* kod_kreskowy_do,
+                                                const unsigned char tryb);
+/* 1110 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepPack(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned char typ_raportu, const unsigned char zakres_raportu,
+                                      const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1111 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepUser(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                      const unsigned char typ_raportu, const unsigned char zakres_raportu,
+                                      const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1112 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepDiscnt(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned char typ_raportu, const unsigned char zakres_raportu,
+                                        const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1113 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepPayForm(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char typ_raportu, const unsigned char zakres_raportu,
+                                         const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1118 sends B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepGroup(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned char typ_raportu, const unsigned char zakres_raportu,
+                                       const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1119 sends B B B V */
+TARVIK_API TARVIK_STATUS TRVS_RepGroupStat(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char rodzaj_raportu, const unsigned char typ_raportu,
+                                           const unsigned char zakres, const unsigned short numer_rekordu,
+                                           const unsigned char tryb);
+/* 1114 sends B=0 B=0 V
+ * The register takes two zero Bytes before the record number here.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RepMU(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                    const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1115 sends B=0 B=0 V */
+TARVIK_API TARVIK_STATUS TRVS_RepHotkey(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1116 sends B=0 B=0 V */
+TARVIK_API TARVIK_STATUS TRVS_RepRepSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                        const unsigned short numer_zestawu, const unsigned char tryb);
+/* 1117 sends B=0 B=0 V */
+TARVIK_API TARVIK_STATUS TRVS_RepCodeFmt(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1120 sends B=0 B=0 V */
+TARVIK_API TARVIK_STATUS TRVS_RepAutoDiscnt(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1121 sends B=0 B=0 V */
+TARVIK_API TARVIK_STATUS TRVS_RepPLUDesc(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned short numer_rekordu, const unsigned char tryb);
+/* 1122 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_RepHours(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned char rodzaj, const unsigned char zakres,
+                                       const unsigned char tryb);
+/* 1160 sends date[B B V] */
+TARVIK_API TARVIK_STATUS TRVS_RepInactivePLU(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* date,
+                                             const unsigned char tryb);
+
+/* ---- Fiscal reports ------------------------------------------------------- */
+
+/* 1165 sends (BBVBB)?
+ * The daily report of the register's clock when czy_z_data is 0 (nothing
+ * is sent then, and date_time is not looked at); otherwise of date_time,
+ * "YYYY-MM-DD HH:MM". czy_z_data itself is not sent.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RepFskDaily(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char czy_z_data, const char* date_time,
+                                          const unsigned char tryb);
+/* 1166 sends V V B */
+TARVIK_API TARVIK_STATUS TRVS_RepFskPeriodByNum(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                const unsigned short num_od, const unsigned short num_do,
+                                                const unsigned char czy_podsumowania, const unsigned char tryb);
+/* 1167 sends BBVBBVB
+ * Both dates are checked for null before either is sent: a missing data_od
+ * is 0x10103, a missing data_do alone 0x10104.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RepFskPeriodByDate(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const char* data_od, const char* data_do,
+                                                 const unsigned char czy_podsumowania, const unsigned char tryb);
+/* 1168 sends BVB
+ * data: "YYYY-MM" or a full date; the month and the year are sent, not the day.
+ */
+TARVIK_API TARVIK_STATUS TRVS_RepFskMonthly(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* data,
+                                            const unsigned char czy_podsumowania, const unsigned char tryb);
 
 /* ---- Hotkeys: actions ----------------------------------------------------- */
 
@@ -913,6 +1140,76 @@ TARVIK_API TARVIK_STATUS TRVS_HotkeyDel(const TARVIK_HANDLE hDevice, TARVIK_HAND
 /* 3250 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_HotkeyDelAll(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned char tryb);
+
+/* ---- Context initialisation ----------------------------------------------- */
+
+/* 2000 sends B B
+ * One command per kind of database record; the two flags are the
+ * register's. No reader: release the request with TRVG_Default.
+ */
+TARVIK_API TARVIK_STATUS TRVS_CntxPLUInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                          const unsigned char flaga1, const unsigned char flaga2,
+                                          const unsigned char tryb);
+/* 2001 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxUserInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char flaga1, const unsigned char flaga2,
+                                           const unsigned char tryb);
+/* 2002 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxMUInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                         const unsigned char flaga1, const unsigned char flaga2,
+                                         const unsigned char tryb);
+/* 2003 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxPackInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                           const unsigned char flaga1, const unsigned char flaga2,
+                                           const unsigned char tryb);
+/* 2004 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxGroupInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                            const unsigned char flaga1, const unsigned char flaga2,
+                                            const unsigned char tryb);
+/* 2005 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxPayformInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char flaga1, const unsigned char flaga2,
+                                              const unsigned char tryb);
+/* 2006 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxDiscntInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char flaga1, const unsigned char flaga2,
+                                             const unsigned char tryb);
+/* 2007 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxCodeFmtInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char flaga1, const unsigned char flaga2,
+                                              const unsigned char tryb);
+/* 2008 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxHotkeyInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char flaga1, const unsigned char flaga2,
+                                             const unsigned char tryb);
+/* 2010 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxAutoDiscntInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                 const unsigned char flaga1, const unsigned char flaga2,
+                                                 const unsigned char tryb);
+/* 2011 sends B B date[B B V] */
+TARVIK_API TARVIK_STATUS TRVS_CntxPLUInactiveInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char flaga1, const unsigned char flaga2,
+                                                  const char* data, const unsigned char tryb);
+/* 2012 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxPLUShortageInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char flaga1, const unsigned char flaga2,
+                                                  const unsigned char tryb);
+/* 2013 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxPackShortageInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                   const unsigned char flaga1, const unsigned char flaga2,
+                                                   const unsigned char tryb);
+/* 2014 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxCashoutDescInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                                  const unsigned char flaga1, const unsigned char flaga2,
+                                                  const unsigned char tryb);
+/* 2015 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxErrMsgInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                             const unsigned char flaga1, const unsigned char flaga2,
+                                             const unsigned char tryb);
+/* 2016 sends B B */
+TARVIK_API TARVIK_STATUS TRVS_CntxPLUDescInit(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                              const unsigned char flaga1, const unsigned char flaga2,
+                                              const unsigned char tryb);
 
 /* ---- Articles (PLU) ------------------------------------------------------- */
 
