@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstdio>
+#include <thread>
 
 #include "trvlib_deviceview.h"
 
@@ -335,11 +336,36 @@ TRV_Request::~TRV_Request() {
     if (myDevice) myDevice->release();
 }
 
+namespace {
+// An answer on a fast connection arrives within tens of microseconds, less
+// than putting a thread to sleep and waking it costs: a waiter looks for a
+// short while before it sleeps. Not on one processor, where looking only
+// keeps the receiver from running.
+constexpr auto kSpinBeforeSleep = std::chrono::microseconds(50);
+const bool kMaySpin = std::thread::hardware_concurrency() > 1;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+}  // namespace
+
 // The sleeper counts itself in before it looks at the word a last time, and
 // the waker moves the word before it looks at the count (both sequentially
 // consistent): either the sleeper sees the new word and does not sleep, or
 // the waker sees the sleeper and wakes it.
 void TRV_Request::waitChange(uint32_t seen, Clock::time_point deadline) {
+    if (kMaySpin) {
+        const auto until = std::min(deadline, Clock::now() + kSpinBeforeSleep);
+        while (wakeSeq_.load(std::memory_order_acquire) == seen) {
+            if (Clock::now() >= until) break;
+            cpuRelax();
+        }
+        if (wakeSeq_.load(std::memory_order_acquire) != seen) return;
+    }
     waiters_.fetch_add(1);
     if (wakeSeq_.load() == seen) futexWait(wakeSeq_, seen, deadline);
     waiters_.fetch_sub(1);
