@@ -17,7 +17,10 @@ tarvik_lib/mirtel/<unit>.cmds. From the tables this script writes
   <out>/mirtel_names.txt    every exported name, one per line;
   <out>/mirtel_calls.inc    every function callable by name with text
                             arguments and named outputs (for trvctl);
-  <out>/mirtel_commands.json the table itself, for other tools.
+  <out>/mirtel_commands.json the table itself, for other tools and bindings:
+                            per function its id, names, family, direction,
+                            wire layout, values, and its C parameters (name,
+                            type, role) in C order.
 
 Usage:
   mirtelgen.py --out DIR TABLE...         write the generated sources
@@ -874,6 +877,32 @@ def write_if_changed(path, text):
         f.write(text)
 
 
+def c_params(e):
+    """The C parameters as data, in C order: name, type and role (device,
+    request_out, request, in, out, mode); an output's local buffer (the
+    longest text it can carry is one less) where libmirtel pops through one."""
+    ps = []
+    if e.send:
+        ps.append({'name': 'hDevice', 'type': 'TARVIK_HANDLE', 'role': 'device'})
+        ps.append({'name': 'phRequest', 'type': 'TARVIK_HANDLE*', 'role': 'request_out'})
+    else:
+        ps.append({'name': 'phRequest', 'type': 'TARVIK_HANDLE', 'role': 'request'})
+    for v in e.args():
+        if e.send:
+            p = {'name': v.name, 'type': SEND_KINDS[v.ckind][0], 'role': 'in', 'kind': v.ckind}
+        else:
+            ctype = 'char*' if v.count else GET_KINDS[v.ckind][0]
+            p = {'name': v.name, 'type': ctype, 'role': 'out', 'kind': v.ckind, 'required': v.required}
+            if v.count:
+                p['joined'] = v.count
+            elif ctype == 'char*' and v.ckind in ('S', 'N', 'K', 'Q'):
+                p['local'] = v.size
+        ps.append(p)
+    if e.send:
+        ps.append({'name': 'tryb', 'type': 'unsigned char', 'role': 'mode'})
+    return ps
+
+
 def as_json(units):
     doc = []
     for unit, entries in units:
@@ -885,6 +914,7 @@ def as_json(units):
                 'values': [{'name': v.name, 'kind': v.kind, 'ckind': v.ckind, 'count': v.count,
                             'required': v.required, 'constant': v.const, 'position': v.position}
                            for v in e.values],
+                'c': {'return': 'TARVIK_STATUS', 'params': c_params(e)},
             })
     return json.dumps(doc, indent=1) + '\n'
 
