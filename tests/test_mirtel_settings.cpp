@@ -9,7 +9,7 @@ using namespace mirtel_test;
 
 class MirtelSettings : public MirtelTest {
 protected:
-    static int items(TARVIK_HANDLE h) { return static_cast<trv::TRV_Request*>(h)->items.Count(); }
+    static int items(TARVIK_HANDLE h) { return trv::test::objectOf<trv::TRV_Request>(h)->items.Count(); }
     // A line too long for a String value: its push fails.
     const std::string huge = std::string(70000, 'x');
 };
