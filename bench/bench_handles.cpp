@@ -6,6 +6,7 @@
 //   GetRequestState      TRV_GetRequestState: one look-up, pin and release
 //   Lookup/<live>        the look-up alone with that many live requests
 //   GetRequestState/threads:N  N threads, each on its own request
+//   GetStateDestroyed    TRV_GetRequestState on a destroyed handle (refused)
 //   PopWord              a pop (look-up plus the value)
 //   CreateDestroy        TRV_CreateRequest + TRV_DestroyRequest (entering and
 //                        leaving the registry, queues unlinked)
@@ -36,8 +37,8 @@ TARVIK_HANDLE answered() {
     TARVIK_HANDLE r = TRV_CreateRequest(fx().view, 14);
     auto* item = new TRV_DataItem;
     item->SetShort(7);
-    static_cast<TRV_Request*>(r)->response.Add(item);
-    static_cast<TRV_Request*>(r)->state = TARVIK_STATE_COMPLETED;
+    objectOf<TRV_Request>(r)->response.Add(item);
+    objectOf<TRV_Request>(r)->state = TARVIK_STATE_COMPLETED;
     return r;
 }
 
@@ -45,7 +46,7 @@ TARVIK_HANDLE answered() {
 
 static void RawStateRead(benchmark::State& st) {
     TARVIK_HANDLE h = answered();
-    auto* r = static_cast<TRV_Request*>(h);
+    auto* r = objectOf<TRV_Request>(h);
     for (auto _ : st) benchmark::DoNotOptimize(r->state.load());
     TRV_DestroyRequest(h);
 }
@@ -68,6 +69,15 @@ static void Lookup(benchmark::State& st) {
     for (TARVIK_HANDLE r : live) TRV_DestroyRequest(r);
 }
 BENCHMARK(Lookup)->Arg(1)->Arg(1000)->Arg(100000);
+
+static void GetStateDestroyed(benchmark::State& st) {
+    TARVIK_HANDLE h = answered();
+    TRV_DestroyRequest(h);
+    TARVIK_HANDLE reuse = answered();  // likely in the memory h had
+    for (auto _ : st) benchmark::DoNotOptimize(TRV_GetRequestState(h));
+    TRV_DestroyRequest(reuse);
+}
+BENCHMARK(GetStateDestroyed);
 
 static void PopWord(benchmark::State& st) {
     TARVIK_HANDLE h = answered();

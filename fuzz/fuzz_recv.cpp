@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t mode = (i % 4 == 3) ? 3 : (i % 4 == 2) ? 2 : 0;
         TRV_PostRequest(r, mode);
         const uint32_t st[] = {TARVIK_STATE_PENDING, TARVIK_STATE_SENT, TARVIK_STATE_ACCEPTED};
-        static_cast<TRV_Request*>(r)->state.store(st[i % 3]);
+        objectOf<TRV_Request>(r)->state.store(st[i % 3]);
         if (mode == 0) held.push_back(r);
     }
     // The rest arrives in chunks whose sizes the input chooses.

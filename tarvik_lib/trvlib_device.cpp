@@ -157,7 +157,7 @@ void TRV_Device::failWritten(TARVIK_STATUS status) {
 
 // ---------------------------------------------------------------- views
 
-TRV_DeviceView* TRV_Device::OpenDevice() {
+TARVIK_HANDLE TRV_Device::OpenDevice() {
     MutexLock oc(openCloseMutex);
     if (retired) return nullptr;
     // The hardware is open while a view is, or while the last one is being
@@ -177,7 +177,7 @@ TRV_DeviceView* TRV_Device::OpenDevice() {
     MutexLock lk(viewsMutex);
     device_views.Add(v);
     liveViews.push_back(v);
-    return v;
+    return v->handle();
 }
 
 bool TRV_Device::DeviceHasViews() {
@@ -538,13 +538,13 @@ void TRV_Device::failLocked(TRV_Request* r, TARVIK_STATUS status) {
     finishLocked(r, TARVIK_STATE_ERROR, false);
 }
 
-TRV_Request* TRV_Device::GetNextResponse(TRV_DeviceView* view) {
+TARVIK_HANDLE TRV_Device::GetNextResponse(TRV_DeviceView* view) {
     Log(LOG_DEVICE, 10, "DEVICE: Called GetNextResponse");
     MutexLock lk(inQueueMutex);
     for (TRV_Request* r = inQueue.First(); r; r = inQueue.Next())
         if (r->myDevice == view) {
             inQueue.Erase(r);
-            return r;
+            return r->handle();
         }
     return nullptr;
 }
@@ -660,14 +660,14 @@ TARVIK_STATUS TRV_Device::purgeAsyncQueue() {
     return TARVIK_STATUS_OK;
 }
 
-TRV_Request* TRV_Device::cancelExecuting(TRV_DeviceView* view) {
-    TRV_Request* executing = nullptr;
+TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
+    TARVIK_HANDLE executing = nullptr;
     {
         MutexLock lk(outQueueMutex);
         if (gone) return nullptr;
         for (TRV_Request* r = outQueue.First(); r; r = outQueue.Next())
             if (r->state.load() == TARVIK_STATE_ACCEPTED) {
-                executing = r;
+                executing = r->handle();
                 break;
             }
         auto* stop = newTagged<TRV_Request>();
@@ -705,7 +705,7 @@ static Clock::time_point popDeadline(uint32_t timeout, uint32_t step, bool async
     return Clock::now() + std::chrono::milliseconds(k * step);
 }
 
-TRV_Request* TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
+TARVIK_HANDLE TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
     Log(LOG_DEVICE, 10, "DEVICE: Called AsyncPop");
     const auto deadline = popDeadline(timeout, 50, true);
     uint64_t seen = eventSeqNow();
@@ -721,7 +721,7 @@ TRV_Request* TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
             if (view) view->acquire();
             if (r->myDevice) r->myDevice->release();
             r->myDevice = view;
-            return r;
+            return r->handle();
         }
         if (timeout == 0 || Clock::now() >= deadline) break;
         seen = waitEvent(seen, deadline);
@@ -730,7 +730,7 @@ TRV_Request* TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
     return nullptr;
 }
 
-TRV_Request* TRV_Device::PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) {
+TARVIK_HANDLE TRV_Device::PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) {
     Log(LOG_DEVICE, 10, "DEVICE: Called SalesPopSales");
     const auto deadline = popDeadline(timeout, 10, false);
     uint64_t seen = eventSeqNow();
@@ -741,7 +741,7 @@ TRV_Request* TRV_Device::PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) {
                 if (r->myDevice == view) {
                     salesQueue.Erase(r);
                     Log(LOG_DEVICE, 10, "DEVICE: Found Sales Item");
-                    return r;
+                    return r->handle();
                 }
         }
         if (Clock::now() >= deadline) break;

@@ -266,7 +266,8 @@ public:
     // Runs before the last view closes, without the open/close lock: what may
     // block for long at close (a modem hang-up) goes here.
     virtual void PrepareClose() {}
-    TRV_DeviceView* OpenDevice();
+    // The new view's handle, or null.
+    TARVIK_HANDLE OpenDevice();
 
     // Modem operations; only the serial transport in modem mode has them.
     virtual TARVIK_STATUS ModemDial(int) { return TARVIK_STATUS_NOTMODEM; }
@@ -297,7 +298,9 @@ public:
         if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
         return add();
     }
-    TRV_Request* GetNextResponse(TRV_DeviceView* view) EXCLUDES(inQueueMutex);
+    // These hand a request to the application: they give its handle, read
+    // while the request is still held.
+    TARVIK_HANDLE GetNextResponse(TRV_DeviceView* view) EXCLUDES(inQueueMutex);
     uint32_t GetResponseCount(TRV_DeviceView* view) EXCLUDES(inQueueMutex);
     uint32_t GetRequestCount(TRV_DeviceView* view, bool all) EXCLUDES(outQueueMutex);
     uint32_t getSalesQueueLength(TRV_DeviceView* view, bool all) EXCLUDES(salesQueueMutex);
@@ -306,9 +309,9 @@ public:
     TARVIK_STATUS PurgeAll(TRV_DeviceView* view, bool all) EXCLUDES(outQueueMutex);
     TARVIK_STATUS purgeSalesQueue(TRV_DeviceView* view, bool all) EXCLUDES(salesQueueMutex);
     TARVIK_STATUS purgeAsyncQueue() EXCLUDES(asyncQueueMutex);
-    TRV_Request* cancelExecuting(TRV_DeviceView* view) EXCLUDES(outQueueMutex);
-    TRV_Request* PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout);
-    TRV_Request* PopSalesQueue(TRV_DeviceView* view, uint32_t timeout);
+    TARVIK_HANDLE cancelExecuting(TRV_DeviceView* view) EXCLUDES(outQueueMutex);
+    TARVIK_HANDLE PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout);
+    TARVIK_HANDLE PopSalesQueue(TRV_DeviceView* view, uint32_t timeout);
     void SetCallback(TARVIK_CALLBACK_T cb, TRV_DeviceView* view) EXCLUDES(callbackMutex);
     TARVIK_STATUS SetEventHandling(uint32_t mode);
     sem_t* GetSemaphore() { return &qsem; }

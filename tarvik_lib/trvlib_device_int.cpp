@@ -21,7 +21,10 @@ bool modemMode(TRV_Device* d) {
 extern "C" {
 
 TARVIK_API TARVIK_HANDLE TRV_CreateDeviceHandle(uint32_t deviceType) {
-    return guarded([&] { return makeTransport(deviceType); });
+    return guarded([&]() -> TARVIK_HANDLE {
+        TRV_Device* d = makeTransport(deviceType);
+        return d ? d->handle() : nullptr;
+    });
 }
 
 TARVIK_API TARVIK_HANDLE TRV_OpenDevice(TARVIK_HANDLE hDevice) {

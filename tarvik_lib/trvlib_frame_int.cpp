@@ -102,7 +102,7 @@ TARVIK_API TARVIK_HANDLE TRV_CreateRequest(TARVIK_HANDLE hView, TARVIK_CMD comma
     r->myDevice = o.v();
     r->token = o.d()->nextToken();
     r->start_time.store(now_seconds());
-    return r;
+    return r->handle();
 }
 
 TARVIK_API TARVIK_STATUS TRV_DestroyRequest(TARVIK_HANDLE hRequest) {
@@ -245,7 +245,8 @@ TARVIK_API uint32_t TRV_GetRequestCommandSerial(TARVIK_HANDLE hRequest) {
 
 TARVIK_API TARVIK_HANDLE TRV_RequestDevice(TARVIK_HANDLE hRequest) {
     Ref<TRV_Request> r = req(hRequest);
-    return r ? r->myDevice : nullptr;
+    // The request's reference keeps its view (closed or not) in memory.
+    return r && r->myDevice ? r->myDevice->handle() : nullptr;
 }
 
 TARVIK_API TARVIK_STATUS TRV_WaitForRequestCompleted(TARVIK_HANDLE hRequest, uint32_t timeout) {

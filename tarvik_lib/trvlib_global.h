@@ -22,12 +22,20 @@ namespace trv {
 // Every object handed out as a TARVIK_HANDLE (request, view, device) is a
 // Tagged: it is entered in the process-wide handle registry when it is
 // constructed and leaves it when it is killed (destroyed as a handle) or
-// destructed. An exported function never trusts the pointer it is given: it
-// looks the pointer up in the registry, which answers only for a live object
-// of the asked kind, and pins it (one reference) for the length of the call.
-// So a destroyed handle, a pointer the library never issued, or a handle of
-// another kind is answered like a null handle without the memory behind it
-// being read.
+// destructed. The application never sees the object's address: it holds the
+// handle value the registry gave the object (handle()), and every exported
+// function resolves that value through the registry, which answers only for
+// a live object of the asked kind and pins it (one reference) for the length
+// of the call. So a destroyed handle, a value the library never issued, or a
+// handle of another kind is answered like a null handle, and no memory is
+// read through it.
+//
+// Handle values are never reused while the process lives. A value is a
+// registry slot and that slot's generation; the generation moves on every
+// time the slot is given up, so once an object is gone its value stays dead
+// for good, even when the allocator hands the object's memory to a new
+// request straight away (see HandleRegistry in trvlib_global.cpp for the
+// layout and its limits). A value is never 0.
 //
 // Lifetime is reference counted. The object's owner (the application's
 // handle; the library for requests it deletes itself) holds one reference,
@@ -37,8 +45,10 @@ namespace trv {
 // a thread still working on the object (a waiter, the sender writing it)
 // finishes on valid memory and sees alive() false.
 //
-// The registry is keyed by address: an address that the allocator hands out
-// again to a new object of the same kind is taken for that new object.
+// Inside the library objects are passed by pointer; a pointer becomes a
+// handle only where it is handed to the application, by handle(), read while
+// the object is known to be alive (under the lock of the queue it is taken
+// from, or before anyone else can know it).
 enum class Kind : uint32_t { Request = 1, Device = 2, View = 4 };
 
 class Tagged {
@@ -49,6 +59,9 @@ public:
     Tagged& operator=(const Tagged&) = delete;
 
     Kind kind() const { return kind_; }
+    // The value the application holds for this object; null only for an
+    // object the registry could not take (newTagged gives it up).
+    TARVIK_HANDLE handle() const { return reinterpret_cast<TARVIK_HANDLE>(handle_); }
     // The handle is live: registered and not killed.
     bool alive() const { return alive_.load(std::memory_order_acquire); }
     void acquire() { refs_.fetch_add(1, std::memory_order_relaxed); }
@@ -67,6 +80,7 @@ protected:
 private:
     friend class HandleRegistry;
     const Kind kind_;
+    uintptr_t handle_ = 0;  // set once by the registry, while constructing
     std::atomic<int> refs_{1};
     std::atomic<bool> alive_{false};
 };
@@ -106,8 +120,9 @@ private:
     T* p_ = nullptr;
 };
 
-// Looks h up among the live objects of the kinds in kindMask and pins it;
-// null for anything else. Never reads the memory at h.
+// Looks the handle value h up among the live objects of the kinds in
+// kindMask and pins it; null for anything else. h is only a number here: no
+// memory is read through it.
 Tagged* pinHandle(const void* h, uint32_t kindMask);
 
 template <class T>

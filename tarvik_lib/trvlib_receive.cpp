@@ -302,7 +302,7 @@ void TRV_Device::ProcessCard(DecodedFrame& a) {
         }
     }
     if (cb) {
-        cb(ev);  // on the receiver thread, no lock held; the event is the application's now
+        cb(ev->handle());  // on the receiver thread, no lock held; the event is the application's now
         return;
     }
     bool queued;

@@ -6,12 +6,21 @@ set -e
 lib=$1 gen=$2 tests=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | sort > "$tmp/exported"
+nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' > "$tmp/symbols"
+grep -v '^_Z' "$tmp/symbols" | sort > "$tmp/exported"
 { cat "$gen/mirtel_names.txt"; echo TRVG_Default; echo TRV_GetHLLibraryVersion; } | sort > "$tmp/table"
 status=0
 if ! cmp -s "$tmp/exported" "$tmp/table"; then
   echo "exported names and table differ (< exported, > table):"
   diff "$tmp/exported" "$tmp/table" | grep '^[<>]' | head -20
+  status=1
+fi
+# The C++ symbols are exactly those of the entries flagged cxx (which are in
+# the C list above too).
+{ grep '^_Z' "$tmp/symbols" || true; } | c++filt | sed 's/(.*//' | sort > "$tmp/cxx"
+if ! sort "$gen/mirtel_cxx_names.txt" | cmp -s "$tmp/cxx" -; then
+  echo "C++ symbols and cxx entries differ (< exported, > table):"
+  sort "$gen/mirtel_cxx_names.txt" | diff "$tmp/cxx" - | grep '^[<>]' | head -20
   status=1
 fi
 untested=0

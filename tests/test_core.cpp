@@ -46,7 +46,7 @@ TEST_F(Core, TokensAreConsecutiveAcrossViews) {
     EXPECT_EQ(TRV_GetRequestCommandSerial(b), 2u);
     EXPECT_EQ(TRV_RequestDevice(b), second);
     // A device handle where a view is expected is not acted on.
-    EXPECT_EQ(TRV_CreateRequest(static_cast<TRV_Device*>(&dev), 14), nullptr);
+    EXPECT_EQ(TRV_CreateRequest(handleOf(dev), 14), nullptr);
     EXPECT_EQ(TRV_CreateRequest(a, 14), nullptr);
     TRV_DestroyRequest(a);
     TRV_DestroyRequest(b);
@@ -507,8 +507,8 @@ TEST(CoreViews, ClosingViewsAndTheStatisticsDump) {
     const std::string log = ::testing::TempDir() + "views_log.txt";
     std::remove(log.c_str());
     auto* dev = new TestDevice;
-    TRV_SetDebugFileName(static_cast<TRV_Device*>(dev), log.c_str());
-    TRV_SetDebugLevel(static_cast<TRV_Device*>(dev), 0x80100E);
+    TRV_SetDebugFileName(handleOf(dev), log.c_str());
+    TRV_SetDebugLevel(handleOf(dev), 0x80100E);
     TARVIK_HANDLE a = dev->OpenDevice();
     TARVIK_HANDLE b = dev->OpenDevice();
     unsigned char one = 1, got = 9;
@@ -524,11 +524,11 @@ TEST(CoreViews, ClosingViewsAndTheStatisticsDump) {
     ASSERT_TRUE(nextSent(*dev, d));
     ackAndAnswer(*dev, d, {S("kept")});
     EXPECT_EQ(TRV_GetResponseCount(b), 0u);
-    EXPECT_EQ(TRV_DestroyDeviceHandle(static_cast<TRV_Device*>(dev)), TARVIK_STATUS_INUSE);
+    EXPECT_EQ(TRV_DestroyDeviceHandle(handleOf(dev)), TARVIK_STATUS_INUSE);
     EXPECT_EQ(TRV_CloseDevice(a), 0u);  // the request still points at the closed view
     EXPECT_EQ(TRV_CloseDevice(a), TARVIK_STATUS_NULLHANDLE);
     EXPECT_EQ(TRV_CloseDevice(b), 0u);
-    EXPECT_EQ(TRV_DestroyDeviceHandle(static_cast<TRV_Device*>(dev)), 0u);
+    EXPECT_EQ(TRV_DestroyDeviceHandle(handleOf(dev)), 0u);
     char buf[8];
     EXPECT_EQ(TRV_PopResponseValueString(r, buf, sizeof buf), 0u);  // device gone, value still there
     EXPECT_STREQ(buf, "kept");
@@ -551,8 +551,8 @@ TEST(CoreLog, ThresholdsAndCategories) {
     auto run = [&](uint32_t level) {
         std::remove(log.c_str());
         TestDevice dev;
-        TRV_SetDebugFileName(static_cast<TRV_Device*>(&dev), log.c_str());
-        TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), level);
+        TRV_SetDebugFileName(handleOf(dev), log.c_str());
+        TRV_SetDebugLevel(handleOf(dev), level);
         TARVIK_HANDLE v = dev.OpenDevice();
         TARVIK_HANDLE r = TRV_CreateRequest(v, 14);
         TRV_PostRequest(r, 0);
@@ -639,8 +639,8 @@ TEST(CoreRetries, DamagedAnswersUseUpTheRetryBudget) {
     const std::string log = ::testing::TempDir() + "damaged_log.txt";
     std::remove(log.c_str());
     TestDevice dev;
-    TRV_SetDebugFileName(static_cast<TRV_Device*>(&dev), log.c_str());
-    TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), 0x100E);
+    TRV_SetDebugFileName(handleOf(dev), log.c_str());
+    TRV_SetDebugLevel(handleOf(dev), 0x100E);
     TARVIK_HANDLE view = dev.OpenDevice();
     TARVIK_HANDLE r = TRV_CreateRequest(view, 14);
     ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
@@ -762,8 +762,8 @@ TEST_F(Core, APushOntoAQueuedRequestIsRefused) {
 TEST_F(Core, TheEventQueueIsBounded) {
     const std::string log = ::testing::TempDir() + "events_log.txt";
     std::remove(log.c_str());
-    TRV_SetDebugFileName(static_cast<TRV_Device*>(&dev), log.c_str());
-    TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), 0x1008);
+    TRV_SetDebugFileName(handleOf(dev), log.c_str());
+    TRV_SetDebugLevel(handleOf(dev), 0x1008);
     ASSERT_EQ(TRV_SetEventHandlingMode(view, TARVIK_EVENT_SEMAPHORE), 0u);
     auto card = regFrame(0, 2, {S("1234567890"), B(1)});
     std::vector<uint8_t> burst;
@@ -774,6 +774,6 @@ TEST_F(Core, TheEventQueueIsBounded) {
     sem_getvalue(TRV_GetSemaphore(view), &v);
     EXPECT_EQ(v, static_cast<int>(TARVIK_ASYNC_QUEUE_MAX));  // raised only for queued events
     EXPECT_EQ(TRV_AsyncQueuePurge(view), 0u);
-    TRV_SetDebugLevel(static_cast<TRV_Device*>(&dev), 0);
+    TRV_SetDebugLevel(handleOf(dev), 0);
     EXPECT_NE(logText(log).find("DEVICE: Event queue full, card event dropped\n"), std::string::npos);
 }

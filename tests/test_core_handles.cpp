@@ -5,7 +5,11 @@
 // behind them (the AddressSanitizer build checks the "without touching").
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "register_play.h"
 
@@ -105,6 +109,7 @@ TEST(Handles, DestroyedHandlesAreAnsweredLikeNullOnes) {
     expectDeadView(dev);
 
     auto* test = new TestDevice;
+    const TARVIK_HANDLE device = handleOf(test);
     TARVIK_HANDLE view = test->OpenDevice();
     TARVIK_HANDLE r = TRV_CreateRequest(view, 14);
     ASSERT_EQ(TRV_DestroyRequest(r), 0u);
@@ -114,8 +119,8 @@ TEST(Handles, DestroyedHandlesAreAnsweredLikeNullOnes) {
     ASSERT_EQ(TRV_CloseDevice(view), 0u);
     expectDeadView(view);
     EXPECT_EQ(TRV_PostRequest(kept, 0), TARVIK_STATUS_NULLHANDLE);
-    ASSERT_EQ(TRV_DestroyDeviceHandle(static_cast<TRV_Device*>(test)), 0u);
-    expectDeadDevice(static_cast<TRV_Device*>(test));
+    ASSERT_EQ(TRV_DestroyDeviceHandle(device), 0u);
+    expectDeadDevice(device);
     EXPECT_EQ(TRV_GetRequestState(kept), TARVIK_STATE_NEW);
     EXPECT_EQ(TRV_DestroyRequest(kept), 0u);
 }
@@ -185,7 +190,7 @@ TEST(Handles, KindsAreNotMixed) {
     TestDevice dev;
     TARVIK_HANDLE view = dev.OpenDevice();
     TARVIK_HANDLE r = TRV_CreateRequest(view, 14);
-    TARVIK_HANDLE device = static_cast<TRV_Device*>(&dev);
+    TARVIK_HANDLE device = handleOf(dev);
     expectDeadView(r);
     expectDeadDevice(r);
     expectDeadRequest(view);
@@ -193,5 +198,93 @@ TEST(Handles, KindsAreNotMixed) {
     EXPECT_EQ(TRV_CreateRequest(device, 14), nullptr);
     EXPECT_EQ(TRV_GetRequestCount(device, 1), 0u);
     EXPECT_EQ(TRV_DestroyRequest(r), 0u);
+    TRV_CloseDevice(view);
+}
+
+// Handles are values, not addresses: the allocator hands the memory of
+// destroyed objects straight to new ones, and the old handles must not
+// answer for them.
+TEST(Handles, DestroyedHandlesStayDeadWhenTheirMemoryIsReused) {
+    constexpr int kN = 2000;
+    TestDevice dev;
+    TARVIK_HANDLE view = dev.OpenDevice();  // kept open: the others come and go beside it
+
+    std::vector<TARVIK_HANDLE> gone, live;
+    for (int i = 0; i < kN; ++i) gone.push_back(TRV_CreateRequest(view, 14));
+    for (TARVIK_HANDLE h : gone) ASSERT_EQ(TRV_DestroyRequest(h), 0u);
+    for (int i = 0; i < kN; ++i) live.push_back(TRV_CreateRequest(view, 15));
+    int answered = 0;
+    for (TARVIK_HANDLE h : gone) answered += TRV_GetRequestState(h) != TARVIK_STATUS_NULLHANDLE;
+    EXPECT_EQ(answered, 0);
+    std::set<TARVIK_HANDLE> values(gone.begin(), gone.end());
+    values.insert(live.begin(), live.end());
+    EXPECT_EQ(values.size(), 2u * kN);  // never reissued
+    EXPECT_EQ(values.count(nullptr), 0u);
+    for (TARVIK_HANDLE h : live) {
+        EXPECT_EQ(TRV_GetRequestCommandID(h), 15u);
+        TRV_DestroyRequest(h);
+    }
+    expectDeadRequest(gone.front());
+
+    std::vector<TARVIK_HANDLE> closed, open;
+    for (int i = 0; i < kN; ++i) closed.push_back(dev.OpenDevice());
+    for (TARVIK_HANDLE v : closed) ASSERT_EQ(TRV_CloseDevice(v), 0u);
+    for (int i = 0; i < kN; ++i) open.push_back(dev.OpenDevice());
+    answered = 0;
+    for (TARVIK_HANDLE v : closed) answered += TRV_AsyncDataWaiting(v) != TARVIK_STATUS_NULLHANDLE;
+    EXPECT_EQ(answered, 0);
+    for (TARVIK_HANDLE v : open) EXPECT_EQ(TRV_CloseDevice(v), 0u);
+    expectDeadView(closed.back());
+
+    std::vector<TARVIK_HANDLE> destroyed, devices;
+    for (int i = 0; i < kN; ++i) destroyed.push_back(TRV_CreateDeviceHandle(TARVIK_DEVICE_ETHER));
+    for (TARVIK_HANDLE d : destroyed) ASSERT_EQ(TRV_DestroyDeviceHandle(d), 0u);
+    for (int i = 0; i < kN; ++i) devices.push_back(TRV_CreateDeviceHandle(TARVIK_DEVICE_ETHER));
+    answered = 0;
+    for (TARVIK_HANDLE d : destroyed) answered += TRV_GetError(d) != TARVIK_STATUS_NULLHANDLE;
+    EXPECT_EQ(answered, 0);
+    for (TARVIK_HANDLE d : devices) EXPECT_EQ(TRV_DestroyDeviceHandle(d), 0u);
+    expectDeadDevice(destroyed.back());
+
+    TRV_CloseDevice(view);
+}
+
+// Threads create, look up and destroy requests at once. Each thread gives
+// its requests its own command id and shows the others its handles, live and
+// destroyed: a destroyed one must answer 0x10006, a live one (if it still
+// answers) with its creator's command, never with another thread's request.
+TEST(Handles, LookUpsRacingCreateAndDestroyNeverAlias) {
+    constexpr int kThreads = 4, kRounds = 20000;
+    TestDevice dev;
+    TARVIK_HANDLE view = dev.OpenDevice();
+    std::atomic<TARVIK_HANDLE> shownLive[kThreads], shownDead[kThreads];
+    for (int t = 0; t < kThreads; ++t) {
+        shownLive[t] = nullptr;
+        shownDead[t] = nullptr;
+    }
+    std::atomic<int> aliased{0}, deadAnswered{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            const TARVIK_CMD mine = static_cast<TARVIK_CMD>(100 + t);
+            for (int i = 0; i < kRounds; ++i) {
+                TARVIK_HANDLE h = TRV_CreateRequest(view, mine);
+                if (!h) continue;
+                shownLive[t] = h;
+                if (TRV_GetRequestCommandID(h) != mine) ++aliased;
+                const int other = (t + 1 + i % (kThreads - 1)) % kThreads;
+                if (TARVIK_HANDLE l = shownLive[other].load()) {
+                    const uint32_t c = TRV_GetRequestCommandID(l);
+                    if (c != 100u + other && c != TARVIK_STATUS_NOCOMMAND) ++aliased;
+                }
+                if (TARVIK_HANDLE d = shownDead[other].load())
+                    if (TRV_GetRequestState(d) != TARVIK_STATUS_NULLHANDLE) ++deadAnswered;
+                TRV_DestroyRequest(h);
+                shownDead[t] = h;  // published only after it is gone
+            }
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(aliased.load(), 0);
+    EXPECT_EQ(deadAnswered.load(), 0);
     TRV_CloseDevice(view);
 }

@@ -19,7 +19,7 @@ TEST_F(MirtelConfig, DateTimeParametersAndTheirOrder) {
 
     EXPECT_EQ(TRVS_DateTimeSet(view, &req, "2008-02-30 14:05:30", 0), 0x10103u);
     EXPECT_TRUE(keptUnposted(req));
-    EXPECT_EQ(static_cast<trv::TRV_Request*>(req)->items.Count(), 0);
+    EXPECT_EQ(trv::test::objectOf<trv::TRV_Request>(req)->items.Count(), 0);
     TRVG_Default(req);
     EXPECT_EQ(TRVS_DateTimeSet(view, nullptr, nullptr, 0), 0x10103u);
     EXPECT_EQ(TRVS_VATSet(view, nullptr, "2008-03-09", 1, 2, 3, 4, 5, 6, 7, 0), 0x10103u);

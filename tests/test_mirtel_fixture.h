@@ -53,7 +53,7 @@ protected:
     // A request of cmd, answered with these values.
     TARVIK_HANDLE answer(uint16_t cmd, const std::vector<V>& values) {
         TARVIK_HANDLE h = TRV_CreateRequest(view, cmd);
-        auto* r = static_cast<trv::TRV_Request*>(h);
+        auto* r = trv::test::objectOf<trv::TRV_Request>(h);
         for (const V& v : values) {
             auto* it = new trv::TRV_DataItem;
             switch (v.type) {

@@ -19,7 +19,7 @@ TEST(MirtelHandles, WrongKindsAreNullHandles) {
     TARVIK_HANDLE destroyed = TRV_CreateRequest(view, 14);
     TRV_DestroyRequest(destroyed);
 
-    for (TARVIK_HANDLE h : {static_cast<TARVIK_HANDLE>(static_cast<TRV_Device*>(&dev)), closed, request, destroyed}) {
+    for (TARVIK_HANDLE h : {handleOf(dev), closed, request, destroyed}) {
         TARVIK_HANDLE req = nullptr;
         EXPECT_EQ(TRVS_TimeGet(h, &req, 0), TARVIK_STATUS_NULLHANDLE);
         EXPECT_EQ(req, nullptr);

@@ -99,7 +99,7 @@ TEST_F(MirtelConventions, ArgumentCodesFollowPositions) {
     EXPECT_EQ(TRVG_Default(req), 0u);
     // The first failure stops everything after it.
     EXPECT_EQ(TRVS_PLUIns(view, &req, 1, nullptr, nullptr, "x", "x", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), 0x10104u);
-    EXPECT_EQ(static_cast<trv::TRV_Request*>(req)->items.Count(), 1);
+    EXPECT_EQ(trv::test::objectOf<trv::TRV_Request>(req)->items.Count(), 1);
     EXPECT_EQ(TRVG_Default(req), 0u);
     EXPECT_TRUE(nothingSent());
 
@@ -131,7 +131,7 @@ TEST_F(MirtelConventions, ReaderChecksStatusAndCommand) {
 
     h = TRV_CreateRequest(view, 2120);
     EXPECT_EQ(TRVG_PLUNextFreeGet(h, &n), 0x10004u);  // not answered yet
-    auto* r = static_cast<trv::TRV_Request*>(h);
+    auto* r = trv::test::objectOf<trv::TRV_Request>(h);
     for (int v : {0, 0, 12, 0}) {  // an error answer: execution error 12
         auto* it = new trv::TRV_DataItem;
         it->SetShort(static_cast<uint16_t>(v));

@@ -149,7 +149,7 @@ TEST_F(MirtelHotkey, LayoutsThatDifferFromTheArgumentList) {
     // neither posted nor freed.
     EXPECT_EQ(TRVS_HotkeyPLUIns(view, &h, 5, 300, nullptr, 1, 0, 0), 0x10105u);
     EXPECT_TRUE(keptUnposted(h));
-    EXPECT_EQ(static_cast<trv::TRV_Request*>(h)->items.Count(), 2);
+    EXPECT_EQ(trv::test::objectOf<trv::TRV_Request>(h)->items.Count(), 2);
     EXPECT_EQ(TRVG_Default(h), 0u);
 
     // Numbers the insertions send as Words come back as Bytes.

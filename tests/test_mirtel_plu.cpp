@@ -174,7 +174,7 @@ TEST_F(MirtelPlu, SetMembersInAndOut) {
     TARVIK_HANDLE req = nullptr;
     EXPECT_EQ(setIns("12\n13", "1\n2", "100", &req), 0x1010Du);
     EXPECT_TRUE(keptUnposted(req));
-    EXPECT_EQ(static_cast<trv::TRV_Request*>(req)->items.Count(), 10);  // the header only
+    EXPECT_EQ(trv::test::objectOf<trv::TRV_Request>(req)->items.Count(), 10);  // the header only
     TRVG_Default(req);
     EXPECT_EQ(setIns(nullptr, nullptr, nullptr), 0x1010Eu);  // quantities are checked first
     EXPECT_EQ(setIns(nullptr, "1", nullptr), 0x1010Du);

@@ -9,7 +9,7 @@ using namespace mirtel_test;
 
 class MirtelSettings : public MirtelTest {
 protected:
-    static int items(TARVIK_HANDLE h) { return static_cast<trv::TRV_Request*>(h)->items.Count(); }
+    static int items(TARVIK_HANDLE h) { return trv::test::objectOf<trv::TRV_Request>(h)->items.Count(); }
     // A line too long for a String value: its push fails.
     const std::string huge = std::string(70000, 'x');
 };
@@ -44,14 +44,20 @@ TEST_F(MirtelSettings, PriceVerifierTextFillsTheDisplay) {
     EXPECT_EQ(sent(338), "B0 B1 B2 B3 B4 S'CENA' S''");
     ASSERT_EQ(TRVS_PriceVerifCfgSet(view, nullptr, 1, 1, 2, 3, 4, "A\nB\nC", 0), 0u);
     EXPECT_EQ(sent(338), "B1 B1 B2 B3 B4 S'A' S'B' S'C' S''");
-    // An empty text blanks the display.
-    ASSERT_EQ(TRVS_PriceVerifCfgSet(view, nullptr, 0, 1, 2, 3, 4, "", 0), 0u);
+    // One empty line blanks the display; an empty text is no list at all.
+    ASSERT_EQ(TRVS_PriceVerifCfgSet(view, nullptr, 0, 1, 2, 3, 4, "\n", 0), 0u);
     EXPECT_EQ(sent(338), "B0 B1 B2 B3 B4 S'' S''");
 
     TARVIK_HANDLE req = nullptr;
     EXPECT_EQ(TRVS_PriceVerifCfgSet(view, &req, 0, 1, 2, 3, 4, "A\nB\nC", 0), 0x10108u);
     EXPECT_TRUE(keptUnposted(req));
     TRVG_Default(req);
+    for (auto set : {TRVS_PriceVerifCfgSet, TRVG_XEL_PriceVerifCfgSet}) {
+        EXPECT_EQ(set(view, &req, 1, 1, 2, 3, 4, "", 0), 0x10108u);
+        EXPECT_TRUE(keptUnposted(req));
+        EXPECT_EQ(items(req), 5);
+        TRVG_Default(req);
+    }
     EXPECT_EQ(TRVG_XEL_PriceVerifCfgSet(view, nullptr, 2, 1, 2, 3, 4, "1\n2\n3\n4\n5", 0), 0x10108u);
     EXPECT_EQ(TRVG_XEL_PriceVerifCfgSet(view, nullptr, 2, 1, 2, 3, 4, nullptr, 0), 0x10108u);
     // A line that cannot be pushed has the code below the text's.
@@ -122,8 +128,11 @@ TEST_F(MirtelSettings, ExternalPrinterHasThreeHeaderLines) {
     EXPECT_EQ(items(req), 4);
     TRVG_Default(req);
     EXPECT_EQ(TRVS_ExtPrnCfgSet(view, nullptr, 1, 2, 40, 1, nullptr, 0), 0x10107u);
+    EXPECT_EQ(TRVS_ExtPrnCfgSet(view, nullptr, 1, 2, 40, 1, "", 0), 0x10107u);  // no list
     EXPECT_EQ(TRVS_ExtPrnCfgSet(view, nullptr, 1, 2, 40, 1, huge.c_str(), 0), 0x10107u);
     EXPECT_TRUE(nothingSent());
+    ASSERT_EQ(TRVS_ExtPrnCfgSet(view, nullptr, 1, 2, 40, 1, "\n", 0), 0u);  // one empty line
+    EXPECT_EQ(sent(511), "B1 B2 B40 B1 S'' S'' S''");
 
     char lines[64];
     TARVIK_HANDLE h = answer(510, {V::B(1), V::B(2), V::B(40), V::B(1), V::S("A"), V::S("B"), V::S("")});
@@ -139,6 +148,9 @@ TEST_F(MirtelSettings, DisplayContentsAreSixParallelLists) {
     EXPECT_EQ(sent(381), "B0 B1 S'A' B0 B5 B0 B2 B2 S'B' B0 B6 B1 B3");
     ASSERT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1\n2", "A\nB", "1\n0", "5\n6", "0\n1", "2\n3", 0), 0u);
     EXPECT_EQ(sent(381), "B0 B1 S'A' B1 B5 B0 B2 B2 S'B' B0 B6 B1 B3");
+    // An empty inversion text is as good as none.
+    ASSERT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", "", "5", "0", "2", 0), 0u);
+    EXPECT_EQ(sent(381), "B0 B1 S'A' B0 B5 B0 B2");
 
     // Missing lists, first in the order types, lines, speeds, directions, time formats.
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, nullptr, nullptr, "", nullptr, nullptr, nullptr, 0), 0x10104u);
@@ -146,6 +158,13 @@ TEST_F(MirtelSettings, DisplayContentsAreSixParallelLists) {
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, nullptr, nullptr, nullptr, 0), 0x10107u);
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "1", nullptr, nullptr, 0), 0x10108u);
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "1", "1", nullptr, 0), 0x10109u);
+    // An empty text is no list: each required one refused with its own
+    // code, not taken for zero entries.
+    EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "", "", "", "", "", "", 0), 0x10104u);
+    EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "", nullptr, "1", "1", "1", 0), 0x10105u);
+    EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "", "1", "1", 0), 0x10107u);
+    EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "1", "", "1", 0), 0x10108u);
+    EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", "A", nullptr, "1", "1", "", 0), 0x10109u);
     // A text that cannot be pushed has the code of the list before it.
     EXPECT_EQ(TRVS_DspInfoSet(view, nullptr, 0, "1", huge.c_str(), nullptr, "1", "1", "1", 0), 0x10104u);
     TARVIK_HANDLE req = nullptr;

@@ -27,7 +27,8 @@ struct ModemLine {
     Pty pty;
     std::shared_ptr<FakeLines> lines = std::make_shared<FakeLines>();
     FarEnd modem{pty.master, true};
-    TRV_RS232Device* dev = nullptr;
+    TARVIK_HANDLE dev = nullptr;  // the device below, as a handle
+    TRV_RS232Device* rs = nullptr;
     TARVIK_HANDLE view = nullptr;
 
     // dtrHangsUp: the modem ends the call when DTR drops (a well-behaved one).
@@ -37,7 +38,8 @@ struct ModemLine {
             lines->onDTR = [this](bool on) {
                 if (!on) modem.hangUp();
             };
-        dev = new TRV_RS232Device(lines);
+        rs = new TRV_RS232Device(lines);
+        dev = handleOf(rs);
     }
     ~ModemLine() {
         if (view) TRV_CloseDevice(view);
@@ -50,7 +52,7 @@ struct ModemLine {
         TRV_SetDeviceParam(dev, TARVIK_PARAM_MODEMCALL, const_cast<char*>(dial));
         const std::string port = pty.slave + ",19200,8,N,1,H";
         TRV_SetDeviceParam(dev, TARVIK_PARAM_COMPARAMS, const_cast<char*>(port.c_str()));
-        dev->setModemTimings(t);
+        rs->setModemTimings(t);
         modem.start();
         view = TRV_OpenDevice(dev);
         return view != nullptr;

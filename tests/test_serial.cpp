@@ -187,7 +187,7 @@ TEST_F(Serial, StalledPortFailsTheFrameWithTheTimeOut) {
     EXPECT_LE(took, 5000);
 
     // While a frame hangs in the write, a modem text is refused.
-    auto* rs = static_cast<TRV_RS232Device*>(dev);
+    auto* rs = objectOf<TRV_RS232Device>(dev);
     TARVIK_HANDLE second = post(20, std::string(60000, 'y'));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(rs->WriteBuffer("ATI\r"), TARVIK_STATUS_WRITEBUSY);

@@ -73,12 +73,12 @@ protected:
         port = server.start(0);
         ASSERT_GT(port, 0);
         dev = new SocketDevice(port);
-        view = TRV_OpenDevice(dev);
+        view = TRV_OpenDevice(handleOf(dev));
         ASSERT_NE(view, nullptr);
     }
     void TearDown() override {
         TRV_CloseDevice(view);
-        TRV_DestroyDeviceHandle(dev);
+        TRV_DestroyDeviceHandle(handleOf(dev));
         server.stop();
     }
     // Posts a request, waits for it and returns its status; the request stays in *out.

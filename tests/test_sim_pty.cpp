@@ -239,7 +239,8 @@ struct ModemRig {
     Register reg;
     LogLines log;
     PtyServer pty;
-    trv::TRV_RS232Device* dev = nullptr;
+    TARVIK_HANDLE dev = nullptr;  // the device below, as a handle
+    trv::TRV_RS232Device* rs = nullptr;
     TARVIK_HANDLE view = nullptr;
 
     static PtyOptions options(bool echo) {
@@ -254,7 +255,8 @@ struct ModemRig {
         reg.setBusyMs(20);
         const std::string slave = pty.start();
         EXPECT_FALSE(slave.empty());
-        dev = new trv::TRV_RS232Device(std::make_shared<SimLines>(pty, dtrHangsUp));
+        rs = new trv::TRV_RS232Device(std::make_shared<SimLines>(pty, dtrHangsUp));
+        dev = rs->handle();
         uint8_t on = 1;
         TRV_SetDeviceParam(dev, TARVIK_PARAM_MODEMMODE, &on);
         // No E0 in it: with echo on the modem keeps echoing the dial string.
@@ -269,7 +271,7 @@ struct ModemRig {
         t.hangupAnswerMs = 500;
         t.dtrHangupMs = 300;
         t.guardMs = 250;  // the library's pause around "+++", above the modem's guard time
-        dev->setModemTimings(t);
+        rs->setModemTimings(t);
         view = TRV_OpenDevice(dev);
         EXPECT_NE(view, nullptr);
     }
@@ -406,7 +408,8 @@ TEST(SimPty, ModemOnAPortWithoutModemLines) {
     PtyServer pty(reg, ModemRig::options(false));
     const std::string slave = pty.start();
     ASSERT_FALSE(slave.empty());
-    auto* dev = new trv::TRV_RS232Device();  // the real line access
+    auto* rs = new trv::TRV_RS232Device();  // the real line access
+    const TARVIK_HANDLE dev = rs->handle();
     uint8_t on = 1;
     TRV_SetDeviceParam(dev, TARVIK_PARAM_MODEMMODE, &on);
     TRV_SetDeviceParam(dev, TARVIK_PARAM_MODEMCALL, const_cast<char*>("ATDT123"));
@@ -415,7 +418,7 @@ TEST(SimPty, ModemOnAPortWithoutModemLines) {
     trv::ModemTimings t;
     t.dtrHangupMs = 200;
     t.guardMs = 250;
-    dev->setModemTimings(t);
+    rs->setModemTimings(t);
     TARVIK_HANDLE view = TRV_OpenDevice(dev);
     ASSERT_NE(view, nullptr);
     ASSERT_EQ(TRV_ModemDial(dev, 1), 0u);

@@ -136,7 +136,7 @@ struct UsbFixture {
     UsbFixture() {
         auto w = world;
         dev = new TRV_USBDevice([w] { return std::unique_ptr<FtdiBus>(new FakeBus(w)); });
-        h = static_cast<TRV_Device*>(dev);
+        h = dev->handle();
     }
     ~UsbFixture() { TRV_DestroyDeviceHandle(h); }
     TARVIK_HANDLE open(const char* serial) {

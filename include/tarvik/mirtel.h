@@ -13,7 +13,11 @@
  *   1        no request could be created
  *   0x10100 + n  argument n (hDevice = 1, phRequest = 2, first parameter = 3)
  *           is invalid or could not be pushed; the request is kept (not
- *           posted) when phRequest was given and freed otherwise
+ *           posted) when phRequest was given and freed otherwise. Invalid
+ *           are a null text, a date, time or address that does not parse, a
+ *           list of the wrong length (an empty text is no list), and a Long
+ *           argument above 0xFFFFFFFF (unsigned long is wider than the
+ *           wire's 32 bits on 64-bit systems)
  *   0x10101  a value the library adds itself could not be pushed
  *   else     the result of TRV_PostRequest; a refused post frees the
  *            request when the caller did not ask for its handle
@@ -22,9 +26,19 @@
  * null output drops its value, unless the function says otherwise. The
  * request is destroyed only when every value was taken; on any error it
  * stays with the caller (release it with TRVG_Default).
- *   0x10006  null request; the request's status when it is not 0;
- *   0x10005  the request belongs to another command;
- *   0x10007  a text does not fit its buffer;
+ *   0x10006  null request (or one that is no longer live)
+ *   status   the request's own status (TRV_GetRequestStatus) when it is
+ *            not 0, unchanged: 0x10004 not answered yet, 0x430000 + e and
+ *            0x440000 + t the register's error answers, and the others
+ *            tarvik.h lists there
+ *   0x10005  the request belongs to another command
+ *   0x10006  a text output, and the request has no device (no view) any more
+ *   0x10102  a text output, and the string-handling mode of the request's
+ *            view cannot be read (its view was closed or its device destroyed)
+ *   0x10007  a text does not fit its buffer
+ *   0x10100 + n  a required output (marked ! below) is null: n is its
+ *            position, phRequest = 1 (so the first output's code, 0x10102,
+ *            is also that of an unreadable string-handling mode)
  *   else     the failing pop's status.
  *
  * Text results follow the string-handling mode of the request's view
@@ -32,17 +46,37 @@
  * enough; with any other mode the caller puts the buffer's capacity (NUL
  * included, 0..255) in its first byte before the call.
  *
- * Dates are texts: "YYYY-MM-DD", date-times "YYYY-MM-DD HH:MM:SS" (any
- * separators are accepted on input). Lists are texts with one line feed
- * between two entries. Any function may also return 1 when memory ran out.
+ * Dates and times are texts. On input any separators are accepted (and a
+ * time may leave its seconds out); on output these layouts are written
+ * exactly, with the bytes a buffer needs for them (NUL included):
+ *   date         "YYYY-MM-DD"            11
+ *   datetime     "YYYY-MM-DD HH:MM:SS"   20
+ *   datetimemin  "YYYY-MM-DD HH:MM"      17: no seconds. The fiscal-memory
+ *                record dates are of this kind, as are the other date-times
+ *                the register keeps to the minute.
+ *   timedate     "YYYY-MM-DD HH:MM:SS", sent with the time first
+ *   time         "HH:MM:SS"              9
+ *   hm           "HH:MM"                 6
+ *   time2000     "YYYY-MM-DD HH-MM-SS"   20: dashes between the time's
+ *                fields; seconds since 2000-01-01 00:00:00 local time,
+ *                travelling as one Long
+ *   interval     "D:HH:MM:SS"            15 at most: a duration in seconds,
+ *                travelling as one Long
+ * Lists are texts with one line feed between two entries; an empty text is
+ * no list (it gets the argument's code) unless a function says otherwise,
+ * and a lone line feed is a list of one empty entry. Any function may also
+ * return 1 when memory ran out.
  *
  * Each prototype below carries its command id and its wire layout, the
  * values in the order they travel: B Byte, V Word, L Long, S String,
  * N Numeric, K Currency, Q Quantity; date[B B V] a text argument or output
  * that travels as those values; 7N seven values joined into one text; (B) a
  * value that no output receives; B=0 a value the library sends itself; V!
- * a required output, which may not be null: the call then returns the
- * output's position code (0x10100 + n, phRequest = 1) and keeps the request.
+ * (or 4S!) a required output, which may not be null: the call then returns
+ * the output's position code (0x10100 + n, phRequest = 1) and keeps the
+ * request. A text value is read through a 64-byte buffer (63 bytes and the
+ * NUL; a longer one fails the read) unless its letter carries another size:
+ * S256 is read through 256 bytes, and a 256-byte output buffer holds any.
  */
 #ifndef TARVIK_MIRTEL_H
 #define TARVIK_MIRTEL_H
@@ -378,7 +412,7 @@ TARVIK_API TARVIK_STATUS TRVS_XEL_PriceVerifCfgGet(const TARVIK_HANDLE hDevice, 
                                                    const unsigned char typ, const unsigned char tryb);
 TARVIK_API TARVIK_STATUS TRVS_PriceVerifCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const unsigned char typ, const unsigned char tryb);
-/* 337 reads B B B B 4S
+/* 337 reads B B B B 4S256!
  * The verifier's four display lines joined into tekst, which is required.
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_PriceVerifCfgGet(const TARVIK_HANDLE phRequest, unsigned char* ilosc,
@@ -390,8 +424,8 @@ TARVIK_API TARVIK_STATUS TRVG_PriceVerifCfgGet(const TARVIK_HANDLE phRequest, un
 /* 338 sends BBBBBSS|BBBBBSSSS
  * A sending function despite its name. tekst: the display lines, one line
  * feed between two; 2 lines when typ is 0, else 4, padded with empty lines.
- * A missing text or too many lines is 0x10108; a line that cannot be pushed
- * 0x10107.
+ * A missing or empty text or too many lines is 0x10108 (a lone line feed
+ * blanks the display); a line that cannot be pushed 0x10107.
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_PriceVerifCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                    const unsigned char typ, const unsigned char ilosc,
@@ -465,7 +499,8 @@ TARVIK_API TARVIK_STATUS TRVG_ExtPrnCfgGet(const TARVIK_HANDLE phRequest, unsign
                                            char* linie_naglowka);
 /* 511 sends BBBBSSS
  * linie_naglowka: up to three lines, one line feed between two, padded with
- * empty lines to three; a missing text or a fourth line is 0x10107.
+ * empty lines to three; a missing or empty text or a fourth line is 0x10107
+ * (a lone line feed sends three empty lines).
  */
 TARVIK_API TARVIK_STATUS TRVS_ExtPrnCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned char numer_drukarki, const unsigned char czcionki,
@@ -482,7 +517,7 @@ TARVIK_API TARVIK_STATUS TRVG_HeaderGet(const TARVIK_HANDLE phRequest, char* fla
 /* 19 sends (BS)*
  * A flag and a text per line, from two lists of as many lines (at most 10).
  * A missing flag list, unequal counts or too many lines is 0x10103; a
- * missing text list 0x10104.
+ * missing text list 0x10104. Two empty texts clear the lines.
  */
 TARVIK_API TARVIK_STATUS TRVS_HeaderSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* line_param,
                                         const char* lines, const unsigned char tryb);
@@ -529,10 +564,10 @@ TARVIK_API TARVIK_STATUS TRVS_DspInfoGet(const TARVIK_HANDLE hDevice, TARVIK_HAN
 TARVIK_API TARVIK_STATUS TRVG_DspInfoGet(const TARVIK_HANDLE phRequest, char* typy_zawartosci, char* linie,
                                          char* inwersje, char* predkosci, char* kierunki, char* formaty_czasu);
 /* 381 sends B(BSBBBB)*
- * Six parallel lists, one line per entry; inwersje may be null (or of
- * another count): every entry is then sent without inversion. A missing list
- * has its position's code; unequal counts are 0x10103, and a value that
- * cannot be pushed has the code one below its list's.
+ * Six parallel lists, one line per entry; inwersje may be null or empty (or
+ * of another count): every entry is then sent without inversion. A missing
+ * or empty list has its position's code; unequal counts are 0x10103, and a
+ * value that cannot be pushed has the code one below its list's.
  */
 TARVIK_API TARVIK_STATUS TRVS_DspInfoSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned char numer, const char* typy_zawartosci, const char* linie,
@@ -634,10 +669,18 @@ TARVIK_API TARVIK_STATUS TRVS_ModemCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HA
                                           const unsigned char tryb);
 /* 6 sends nothing
  * Asks the register to close the TCP connection; the library connects again
- * by itself.
+ * by itself. C++ code sees this function with C++ linkage, C code with C
+ * linkage; the library exports both, so either caller links.
  */
+#ifdef __cplusplus
+}
 TARVIK_API TARVIK_STATUS TRVS_TcpClose(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                        const unsigned char tryb);
+extern "C" {
+#else
+TARVIK_API TARVIK_STATUS TRVS_TcpClose(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
+                                       const unsigned char tryb);
+#endif
 
 /* ---- Fiscal memory -------------------------------------------------------- */
 
@@ -671,7 +714,9 @@ TARVIK_API TARVIK_STATUS TRVG_FiscMemPrev(const TARVIK_HANDLE phRequest, unsigne
 /* 405 sends V
  * One record by number: TRVG_FiscMemReadType reads its type and keeps the
  * request; the reader for that type continues on the same request (or
- * TRVG_Default releases it).
+ * TRVG_Default releases it). Every record starts with its date, written to
+ * data as "YYYY-MM-DD HH:MM" without seconds (datetimemin): 16 characters,
+ * so data needs 17 bytes.
  */
 TARVIK_API TARVIK_STATUS TRVS_FiscMemRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_rekordu, const unsigned char tryb);
@@ -1805,11 +1850,15 @@ TARVIK_API TARVIK_STATUS TRVS_PromoDiscntIns(const TARVIK_HANDLE hDevice, TARVIK
 /* 3010 sends V */
 TARVIK_API TARVIK_STATUS TRVS_DiscntRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned short numer_rekordu, const unsigned char tryb);
-/* 3010 reads VSBBBBN|VSBBBBB(NN)*|VSBBB
- * After the kind: standard typ, wartosci (one value); programmed typ, then
- * a count and that many (value, threshold) pairs into wartosci and progi,
- * one per line; promotional wart_M, wart_N. Outputs a kind does not carry
- * are left as they are.
+/* 3010 reads VSBBBBN|VSBBBBB(NN)*|VSBBBBB|VSBBB
+ * The layout depends on the kind (rodzaj, the fifth value), one
+ * alternative per kind, in this order:
+ * kind 0, standard: typ B, wartosci N (one value);
+ * kind 1, programmed: typ B, a count B and that many (value, threshold)
+ * pairs N N into wartosci and progi, one per line;
+ * kind 2, promotional (M for N): wart_M B, wart_N B;
+ * any other kind: nothing more.
+ * Outputs a kind does not carry are left as they are.
  */
 TARVIK_API TARVIK_STATUS TRVG_DiscntRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                          unsigned char* czy_z_narzutami, unsigned char* czy_z_rabatami,
@@ -2009,8 +2058,9 @@ TARVIK_API TARVIK_STATUS TRVS_GroupInsExEx(const TARVIK_HANDLE hDevice, TARVIK_H
 /* 2810 sends V */
 TARVIK_API TARVIK_STATUS TRVS_GroupRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                         const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2810 reads V S
- * Group names come through a 256-byte buffer.
+/* 2810 reads V S256
+ * Group names come through a 256-byte buffer (up to 255 bytes): give nazwa
+ * 256 bytes.
  */
 TARVIK_API TARVIK_STATUS TRVG_GroupRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa);
 /* 2811 sends V */
@@ -2018,7 +2068,10 @@ TARVIK_API TARVIK_STATUS TRVS_XEL_GroupReadEx(const TARVIK_HANDLE hDevice, TARVI
                                               const unsigned short numer_rekordu, const unsigned char tryb);
 TARVIK_API TARVIK_STATUS TRVS_GroupReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2811 reads V S B */
+/* 2811 reads V S256 B
+ * The name comes through a 256-byte buffer, as in TRVG_GroupRead: give nazwa
+ * 256 bytes.
+ */
 TARVIK_API TARVIK_STATUS TRVG_XEL_GroupReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                               char* nazwa, unsigned char* rabat);
 TARVIK_API TARVIK_STATUS TRVG_GroupReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
@@ -2026,7 +2079,10 @@ TARVIK_API TARVIK_STATUS TRVG_GroupReadEx(const TARVIK_HANDLE phRequest, unsigne
 /* 2812 sends V */
 TARVIK_API TARVIK_STATUS TRVS_GroupReadExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2812 reads V S B N B B */
+/* 2812 reads V S256 B N B B
+ * The name comes through a 256-byte buffer, as in TRVG_GroupRead: give nazwa
+ * 256 bytes.
+ */
 TARVIK_API TARVIK_STATUS TRVG_GroupReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                             unsigned char* rabat, char* cena, unsigned char* towary_waz,
                                             unsigned char* id_drukarki);

@@ -29,9 +29,12 @@
  * another kind, one that was destroyed (by the application, or by the
  * library where noted below), or a pointer the library never issued is
  * answered with TARVIK_STATUS_NULLHANDLE, null or 0 (as each function
- * says), and the memory behind it is never read. (Handles are addresses: an
- * address the allocator hands out again to a new object of the same kind
- * counts as that new object.)
+ * says). A handle is a value, not an address: nothing is read through it,
+ * it is never 0, and a value once issued is never issued again while the
+ * process lives, so a destroyed handle keeps answering
+ * TARVIK_STATUS_NULLHANDLE for good and never names an object created
+ * later (on a 32-bit system: not before the same registry slot was reused
+ * 16383 times). Compare handles with ==; do not dereference them.
  *
  * OWNERSHIP. The application owns every handle it is given and ends it with
  * the matching function; a request also ends through a successful TRVG_

@@ -99,7 +99,8 @@ TARVIK_STATUS hand::TRVG_DBStatusGetEx(const TARVIK_HANDLE phRequest, unsigned c
 // ---- sale, store and accessory settings
 
 // The verifier shows 2 lines for typ 0 and 4 for any other; the text is
-// padded with empty lines to exactly that many.
+// padded with empty lines to exactly that many. An empty text is no list
+// (refused like a null one); a single line feed is one empty line.
 TARVIK_STATUS hand::TRVG_XEL_PriceVerifCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned char typ, const unsigned char ilosc,
                                               const unsigned char miganie, const unsigned char opoznienie,
@@ -107,7 +108,7 @@ TARVIK_STATUS hand::TRVG_XEL_PriceVerifCfgSet(const TARVIK_HANDLE hDevice, TARVI
     Command c(hDevice, phRequest, 338, tryb);
     c.byte(typ).byte(ilosc).byte(miganie).byte(opoznienie).byte(czas);
     const size_t rows = typ == 0 ? 2 : 4;
-    if (!tekst) return c.fail(argCode(8)).post();
+    if (!isList(tekst)) return c.fail(argCode(8)).post();
     std::vector<std::string> lines = splitLines(tekst);
     if (lines.size() > rows) return c.fail(argCode(8)).post();
     lines.resize(rows);
@@ -124,7 +125,7 @@ TARVIK_STATUS hand::TRVS_ExtPrnCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
                                       const char* linie_naglowka, const unsigned char tryb) {
     Command c(hDevice, phRequest, 511, tryb);
     c.byte(numer_drukarki).byte(czcionki).byte(szerokosc).byte(obcinacz);
-    if (!linie_naglowka) return c.fail(argCode(7)).post();
+    if (!isList(linie_naglowka)) return c.fail(argCode(7)).post();  // empty: no list
     std::vector<std::string> lines = splitLines(linie_naglowka);
     if (lines.size() > 3) return c.fail(argCode(7)).post();
     lines.resize(3);  // always three header lines on the wire
@@ -166,12 +167,13 @@ TARVIK_STATUS hand::TRVS_DspInfoSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* 
                                     const unsigned char tryb) {
     Command c(hDevice, phRequest, 381, tryb);
     c.byte(numer);
-    // The first missing list in this order reports (inwersje may be null).
-    if (!typy_zawartosci) c.fail(argCode(4));
-    if (!linie) c.fail(argCode(5));
-    if (!predkosci) c.fail(argCode(7));
-    if (!kierunki) c.fail(argCode(8));
-    if (!formaty_czasu) c.fail(argCode(9));
+    // The first missing list in this order reports; an empty text is no
+    // list and counts as missing. inwersje may be missing: zeros are sent.
+    if (!isList(typy_zawartosci)) c.fail(argCode(4));
+    if (!isList(linie)) c.fail(argCode(5));
+    if (!isList(predkosci)) c.fail(argCode(7));
+    if (!isList(kierunki)) c.fail(argCode(8));
+    if (!isList(formaty_czasu)) c.fail(argCode(9));
     if (!c.ok()) return c.post();
 
     const auto types = splitLines(typy_zawartosci), texts = splitLines(linie), speeds = splitLines(predkosci),

@@ -89,6 +89,10 @@ std::optional<std::vector<std::string>> explode(char separator, const char* s);
 // The lines of a list text (one line feed between two); an empty or null
 // text has none.
 std::vector<std::string> splitLines(const char* text);
+// Whether text is a list at all: null and the empty text are not (explode
+// gives no array for them), so a function taking a list refuses both with
+// the argument's code; "\n" is a list of one empty line.
+inline bool isList(const char* text) { return text && *text; }
 // Strips bytes 0..32 from both ends.
 std::string trim(const std::string& s);
 // Decimal digits only; empty text, any other byte or int overflow gives -1.

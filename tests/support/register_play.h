@@ -53,6 +53,6 @@ inline uint32_t waitLeave(TARVIK_HANDLE h, uint32_t state, int ms = 2000) {
     return TRV_GetRequestState(h);
 }
 
-inline TRV_Request* R(TARVIK_HANDLE h) { return static_cast<TRV_Request*>(h); }
+inline TRV_Request* R(TARVIK_HANDLE h) { return objectOf<TRV_Request>(h); }
 
 }  // namespace trv::test

@@ -17,6 +17,18 @@
 
 namespace trv::test {
 
+// A handle is a value, not the object's address: tests that hold an object
+// give its handle to the exported functions, and tests that look inside the
+// object behind a handle resolve it through the registry. objectOf gives the
+// live object of kind T (or a class derived from it) or null; the caller's
+// handle keeps it alive.
+inline TARVIK_HANDLE handleOf(const Tagged& t) { return t.handle(); }
+inline TARVIK_HANDLE handleOf(const Tagged* t) { return t ? t->handle() : nullptr; }
+template <class T>
+T* objectOf(TARVIK_HANDLE h) {
+    return lookup<T>(h).get();
+}
+
 using LoopThread = FunctionThread;
 
 class TestDevice : public TRV_Device {
