@@ -48,6 +48,7 @@ void TRV_Device::Teardown() {
         MutexLock lk(outQueueMutex);
         gone = true;
         left = std::move(handover);
+        if (left) dropBatch(*left);
         outQueue.KillAll();
     }
     {
@@ -100,6 +101,7 @@ TARVIK_STATUS TRV_Device::SetDeviceParam(uint32_t id, void* value) {
     }
     case TARVIK_PARAM_NOSYNC:
         nosync.store(*static_cast<const uint8_t*>(value) != 0);
+        wakeSender();  // requests held back for a busy register may go now
         return TARVIK_STATUS_OK;
     case TARVIK_PARAM_DECIMALSEP:
         decimalsep.store(*static_cast<const char*>(value));
@@ -375,7 +377,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         // ever collect the answer.
         if (gone || !view || view->closed.load()) return TARVIK_STATUS_NULLHANDLE;
         // A request already on its way is not queued a second time.
-        if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
+        if (onItsWay(r)) return TARVIK_STATUS_INUSE;
         r->post_mode = mode;
         // A post starts afresh: no answer, no status of the library's own, the
         // whole retry budget, no repetition flag.
@@ -410,8 +412,9 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
             wrote = true;
         }
         // With requests pending already, or a write under way, whoever is
-        // writing looks at the list again before it sleeps.
-        wake = !wrote && idle && writer == Writer::None;
+        // writing looks at the list again before it sleeps; a sender holding
+        // requests back for a busy register is woken for a poll or a stop.
+        wake = !wrote && ((idle && writer == Writer::None) || goesAlone(r->cmd_id));
     }
     if (wrote) releaseWritten();
     if (wake) notifySender();
@@ -445,7 +448,13 @@ TARVIK_STATUS TRV_Device::Cancel(TRV_Request* r) {
         s = r->state.load();
         // A finished request keeps the status it finished with.
         if (s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR) return TARVIK_STATUS_ALREADYCOMPLETED;
-        r->other_error = TARVIK_STATUS_CANCELLED;
+        // Cancelled before any frame of it went out, it is not done; once a
+        // frame was written (being written, sent, accepted, or waiting for a
+        // repeat or a replay of a frame that went out), the register may
+        // have executed it: its outcome is unknown.
+        const bool written = r->writing || s == TARVIK_STATE_SENT || s == TARVIK_STATE_ACCEPTED ||
+                             (r->flags & kFlagRepeated);
+        r->other_error = written ? TARVIK_STATUS_OUTCOME_UNKNOWN : TARVIK_STATUS_CANCELLED;
         // A cancelled request ends in error (0x1000a) rather than waiting
         // forever, and whoever waits for it is woken (by the state change).
         if (s != TARVIK_STATE_NEW) r->setState(TARVIK_STATE_ERROR);

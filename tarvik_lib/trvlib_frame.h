@@ -102,6 +102,10 @@ public:
     // Bookkeeping of the device core, guarded by the output queue's mutex.
     uint32_t stateSeq = 0;           // bumped on every state change by the core
     bool statusPoll = false;         // a busy-status poll the sender queued itself
+    // Batches that hold its frame and have not been filed yet: while one
+    // does, the frame may be on the wire even if the request has left the
+    // output queue (cancelled, or answered before the writer filed it).
+    uint16_t writing = 0;
     Clock::time_point sentAt{};      // when its frame was last written
     // Link in the device's list of pending requests (the order the sender
     // takes them in), see PendingList in trvlib_device.h.

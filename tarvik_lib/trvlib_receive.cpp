@@ -170,6 +170,7 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
         }
         if (a.cmd == 8) {
             Log(LOG_DEVICE, 14, "DEVICE: Received WAITSTATUSGET.");
+            pollAnswered();
             const uint8_t busy = a.items.size() > 0 ? a.items[0].GetChar() : 0;
             const uint16_t code = a.items.size() > 1 ? a.items[1].GetShort() : 0;
             if (busy) {
@@ -224,6 +225,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             Log(LOG_DEVICE, 14, "DEVICE: Command error-completed, but token differs from sent!!!");
             return;
         }
+        if (v0 == 8) pollAnswered();
         if (IsLongCommand(v0)) {
             Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
             last_long_done = true;
@@ -248,7 +250,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             finishLocked(r, TARVIK_STATE_ERROR, false);
         }
     }
-    if (retry || IsLongCommand(v0)) notifySender();
+    if (retry || v0 == 8 || IsLongCommand(v0)) notifySender();
 }
 
 void TRV_Device::ProcessCrypt(DecodedFrame& a) {
