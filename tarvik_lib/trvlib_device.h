@@ -54,8 +54,9 @@
 //
 // Exactly once. A request is on its way from its post until it is finished:
 // pending, being written (held by a batch not yet filed: TRV_Request::writing,
-// which also covers the time after a cancel or an early answer took it out
-// of the queue), sent or accepted. A post of a request on its way is refused
+// which also covers the time after a cancel took it out of the queue), sent
+// or accepted; an answer that arrives before the writer filed the frame
+// finishes it, and the writer then leaves it alone (stateSeq). A post of a request on its way is refused
 // (32), so the only second frames of one post are the repeats the
 // application asks for, the retries the register asks for, and the replays
 // of damaged answers, all with the request's own token.
@@ -438,8 +439,12 @@ private:
     friend class TRV_DeviceView;
     TRV_Request* FindWithToken(uint32_t tok) REQUIRES(outQueueMutex);
     // Pending, being written, sent or accepted: a post of it is refused, so
-    // that no frame of one post goes out twice.
-    bool onItsWay(const TRV_Request* r) REQUIRES(outQueueMutex) { return outQueue.Contains(r) || r->writing; }
+    // that no frame of one post goes out twice. A request cancelled while
+    // its frame is being written is still on its way until the write is
+    // filed; one answered meanwhile is not (the register has its frame).
+    bool onItsWay(const TRV_Request* r) REQUIRES(outQueueMutex) {
+        return outQueue.Contains(r) || (r->writing && r->other_error != 0);
+    }
     // The first pending request of the output queue: the head of the
     // pending list (requests moved on while linked are dropped on the way).
     TRV_Request* FindFirstPending() REQUIRES(outQueueMutex);
@@ -454,7 +459,7 @@ private:
     void finishBatch(FrameBatch& b, TARVIK_STATUS st) REQUIRES(outQueueMutex);
     // Lets go of a batch that will not be written on (the device stops):
     // its requests stay where they are, pending.
-    static void dropBatch(FrameBatch& b) REQUIRES(outQueueMutex);
+    void dropBatch(FrameBatch& b) REQUIRES(outQueueMutex);
     // A posting thread writes r, just queued, itself (see Writing above);
     // the lock is let go for the write. releaseWritten, called after the
     // post let go of the lock, drops the batch's references.
