@@ -44,11 +44,13 @@ void TRV_Device::Teardown() {
     // Requests still queued for output, events and sale records go with the
     // device; finished requests in the input queue belong to the application.
     std::unique_ptr<FrameBatch> left;  // goes after the lock, with its references
+    std::vector<Ref<TRV_Request>> own;  // likewise
     {
         MutexLock lk(outQueueMutex);
         gone = true;
         left = std::move(handover);
         if (left) dropBatch(*left);
+        own.swap(ownRequests);
         outQueue.KillAll();
     }
     {
@@ -385,6 +387,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         r->read_ptr = 0;
         r->other_error = 0;
         r->max_retry_count = TRV_Request::kRetries;
+        r->crcReplays = 0;
         r->flags = 0;
         r->setState(TARVIK_STATE_PENDING);
         const bool front = isFrontCommand(r->cmd_id);
@@ -679,22 +682,11 @@ TRV_Request* TRV_Device::cancelExecuting(TRV_DeviceView* view) {
                 executing = r;
                 break;
             }
-        auto* stop = newTagged<TRV_Request>();
-        if (!stop) {
-            SetErrorCode(TARVIK_STATUS_NOMEMORY);
-            return nullptr;
-        }
-        stop->cmd_id = 10;
-        stop->post_mode = 3;
-        stop->token = nextToken();
-        if (view) {
-            view->acquire();
-            stop->myDevice = view;
-        }
-        stop->setState(TARVIK_STATE_PENDING);
-        stop->start_time.store(now_seconds());
-        if (!outQueue.Push(stop)) {
-            stop->kill();
+        // One stop on its way stops whatever runs: a register that never
+        // answers command 10 does not collect one stop per cancel until
+        // every post is refused.
+        if (ownOutstanding(10)) return executing;
+        if (!queueOwn(10, view)) {
             SetErrorCode(TARVIK_STATUS_NOMEMORY);
             return nullptr;
         }

@@ -263,9 +263,10 @@ constexpr TARVIK_STATUS kWouldBlock = 0xFFFFFFFDu;
 class TRV_Device : public TRV_DeviceBase {
 public:
     static constexpr Kind kKind = Kind::Device;
-    // A status poll written this long ago without an answer is given up and
-    // replaced, so a lost poll frame does not hold requests back for good.
-    static constexpr int kStalePollMs = 5000;
+    // A status poll or stop of the library's own written this long ago
+    // without an answer is given up, so a lost frame does not hold requests
+    // back or stay in the queue for good.
+    static constexpr int kStaleOwnMs = 5000;
 
     TRV_Device();
     ~TRV_Device() override;
@@ -434,6 +435,7 @@ protected:
 
     std::atomic<uint32_t> debuglevel{0};
     TRV_Log lfile{"TRV_DBG.txt"};
+    int staleOwnMs = kStaleOwnMs;  // set before the device opens (tests shorten it)
 
 private:
     friend class TRV_DeviceView;
@@ -483,6 +485,17 @@ private:
     // moment an unanswered poll is given up. False when no poll could be
     // made.
     bool PollStep(Clock::time_point& lookAgain) REQUIRES(outQueueMutex);
+    // The library's own requests: status polls (8) and stops (10), posted
+    // in mode 3 with no handle given out. At most one of each is
+    // outstanding (queued, or written and not answered yet).
+    // The outstanding one with command cmd, or null.
+    TRV_Request* ownOutstanding(uint16_t cmd) REQUIRES(outQueueMutex);
+    // A new one at the head of the output queue; null without memory.
+    TRV_Request* queueOwn(uint16_t cmd, TRV_DeviceView* view) REQUIRES(outQueueMutex);
+    // Forgets those that have ended and gives up those written staleOwnMs
+    // ago without an answer; returns when the next one would be stale, or
+    // Clock::time_point::max().
+    Clock::time_point sweepOwn() REQUIRES(outQueueMutex);
     // The last status poll was answered (or a long command written): the
     // next one is due a pause from now.
     void pollAnswered() REQUIRES(outQueueMutex) {
@@ -522,6 +535,7 @@ private:
     OutputQueue outQueue GUARDED_BY(outQueueMutex);
     bool gone GUARDED_BY(outQueueMutex) = false;  // torn down: nothing is queued any more
     Clock::time_point nextPollAt GUARDED_BY(outQueueMutex){};  // no status poll before this
+    std::vector<Ref<TRV_Request>> ownRequests GUARDED_BY(outQueueMutex);  // polls and stops still around
     CondVar senderCv;  // with outQueueMutex: something to write, a stop, the register no longer busy
     enum class Writer { None, Sender, Poster };
     Writer writer GUARDED_BY(outQueueMutex) = Writer::None;  // who is writing to the transport

@@ -14,9 +14,8 @@ namespace trv {
 // pause after the long command went out, each next one a pause after the
 // last one's answer, so one poll every pause plus the round trip. At most
 // one poll is outstanding: a register that never answers command 8 must not
-// fill the output queue with polls until every post is refused. A poll
-// written kStalePollMs ago and still unanswered is given up and replaced, so
-// a lost poll frame does not hold requests back for good.
+// fill the output queue with polls until every post is refused; one written
+// staleOwnMs ago and still unanswered is given up and replaced.
 TRV_Request* TRV_Device::FirstPassing() {
     for (TRV_Request* r = outQueue.pending.front(); r; r = r->pendNext)
         if (goesAlone(r->cmd_id) && r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING) return r;
@@ -25,36 +24,80 @@ TRV_Request* TRV_Device::FirstPassing() {
 
 bool TRV_Device::PollStep(Clock::time_point& lookAgain) {
     const auto now = Clock::now();
-    for (TRV_Request* q = outQueue.First(); q; q = outQueue.Next()) {
-        if (!q->statusPoll) continue;
-        // Written and not answered yet: its answer wakes the sender.
-        const auto stale = q->sentAt + std::chrono::milliseconds(kStalePollMs);
-        if (q->state.load() == TARVIK_STATE_PENDING || q->writing || now < stale) {
-            lookAgain = q->state.load() == TARVIK_STATE_PENDING ? now : stale;
-            return true;
-        }
-        deleteLocked(q);
-        break;
+    if (TRV_Request* q = ownOutstanding(8)) {
+        // Queued (it goes first: FirstPassing) or written: its answer, or
+        // its time-out, wakes the sender.
+        lookAgain = q->state.load() == TARVIK_STATE_PENDING || q->writing
+                        ? now + std::chrono::milliseconds(BusyPauseMs())
+                        : q->sentAt + std::chrono::milliseconds(staleOwnMs);
+        return true;
     }
     if (now < nextPollAt) {
         lookAgain = nextPollAt;
         return true;
     }
     Log(Category(), 8, LoopPrefix(), "Resheduling WAITSTATUSGET");
-    auto* poll = newTagged<TRV_Request>();
-    if (!poll) return false;
-    poll->statusPoll = true;
-    poll->cmd_id = 8;
-    poll->post_mode = 3;
-    poll->token = nextToken();
-    poll->start_time.store(now_seconds());
-    poll->setState(TARVIK_STATE_PENDING);
-    if (!outQueue.Push(poll)) {
-        poll->kill();
-        return false;
-    }
+    if (!queueOwn(8, nullptr)) return false;
     lookAgain = now;
     return true;
+}
+
+TRV_Request* TRV_Device::ownOutstanding(uint16_t cmd) {
+    sweepOwn();
+    for (auto& q : ownRequests)
+        if (q->cmd_id == cmd) return q.get();
+    return nullptr;
+}
+
+TRV_Request* TRV_Device::queueOwn(uint16_t cmd, TRV_DeviceView* view) {
+    auto* q = newTagged<TRV_Request>();
+    if (!q) return nullptr;
+    q->cmd_id = cmd;
+    q->post_mode = 3;
+    q->token = nextToken();
+    if (view) {
+        view->acquire();
+        q->myDevice = view;
+    }
+    q->start_time.store(now_seconds());
+    q->setState(TARVIK_STATE_PENDING);
+    if (!outQueue.Push(q)) {
+        q->kill();
+        return nullptr;
+    }
+    try {
+        ownRequests.push_back(Ref<TRV_Request>::share(q));
+    } catch (const std::bad_alloc&) {
+        // Not counted: it goes out all the same, and ends with its answer.
+    }
+    return q;
+}
+
+Clock::time_point TRV_Device::sweepOwn() {
+    const auto now = Clock::now();
+    auto next = Clock::time_point::max();
+    for (size_t i = 0; i < ownRequests.size();) {
+        TRV_Request* q = ownRequests[i].get();
+        bool ended = !q->alive() || !outQueue.Contains(q);
+        if (!ended && q->state.load() != TARVIK_STATE_PENDING && !q->writing) {
+            const auto stale = q->sentAt + std::chrono::milliseconds(staleOwnMs);
+            if (now >= stale) {
+                Log(LOG_DEVICE, 8, q->cmd_id == 8 ? "DEVICE: Status query unanswered, given up"
+                                                  : "DEVICE: Stop unanswered, given up");
+                deleteLocked(q);
+                ended = true;
+            } else if (stale < next) {
+                next = stale;
+            }
+        }
+        if (ended) {
+            ownRequests[i] = std::move(ownRequests.back());
+            ownRequests.pop_back();
+        } else {
+            ++i;
+        }
+    }
+    return next;
 }
 
 TARVIK_STATUS TRV_Device::WriteFrame(const uint8_t*, size_t) { return TARVIK_STATUS_SELECTFAILED; }
@@ -224,10 +267,12 @@ void TRV_Device::SenderLoop(Thread& self) {
             TRV_Request* r = writer == Writer::None ? FindFirstPending() : nullptr;
             if (!r) {
                 // Nothing to send (or a posting thread is writing): sleep until
-                // there is.
-                const int ms = IdleWaitMs();
-                if (ms < 0) senderCv.wait(outQueueMutex);
-                else senderCv.wait_for(outQueueMutex, std::chrono::milliseconds(ms));
+                // there is, or until a poll or stop of our own is to be given up.
+                auto until = sweepOwn();
+                if (const int ms = IdleWaitMs(); ms >= 0)
+                    until = std::min(until, Clock::now() + std::chrono::milliseconds(ms));
+                if (until == Clock::time_point::max()) senderCv.wait(outQueueMutex);
+                else senderCv.wait_until(outQueueMutex, until);
                 continue;
             }
             Log(C, 10, LP, "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
