@@ -44,10 +44,13 @@ void TRV_Device::Teardown() {
     // Requests still queued for output, events and sale records go with the
     // device; finished requests in the input queue belong to the application.
     std::unique_ptr<FrameBatch> left;  // goes after the lock, with its references
+    std::vector<Ref<TRV_Request>> own;  // likewise
     {
         MutexLock lk(outQueueMutex);
         gone = true;
         left = std::move(handover);
+        if (left) dropBatch(*left);
+        own.swap(ownRequests);
         outQueue.KillAll();
     }
     {
@@ -100,6 +103,7 @@ TARVIK_STATUS TRV_Device::SetDeviceParam(uint32_t id, void* value) {
     }
     case TARVIK_PARAM_NOSYNC:
         nosync.store(*static_cast<const uint8_t*>(value) != 0);
+        wakeSender();  // requests held back for a busy register may go now
         return TARVIK_STATUS_OK;
     case TARVIK_PARAM_DECIMALSEP:
         decimalsep.store(*static_cast<const char*>(value));
@@ -375,7 +379,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         // ever collect the answer.
         if (gone || !view || view->closed.load()) return TARVIK_STATUS_NULLHANDLE;
         // A request already on its way is not queued a second time.
-        if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
+        if (onItsWay(r)) return TARVIK_STATUS_INUSE;
         r->post_mode = mode;
         // A post starts afresh: no answer, no status of the library's own, the
         // whole retry budget, no repetition flag.
@@ -383,6 +387,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         r->read_ptr = 0;
         r->other_error = 0;
         r->max_retry_count = TRV_Request::kRetries;
+        r->crcReplays = 0;
         r->flags = 0;
         r->setState(TARVIK_STATE_PENDING);
         const bool front = isFrontCommand(r->cmd_id);
@@ -410,8 +415,9 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
             wrote = true;
         }
         // With requests pending already, or a write under way, whoever is
-        // writing looks at the list again before it sleeps.
-        wake = !wrote && idle && writer == Writer::None;
+        // writing looks at the list again before it sleeps; a sender holding
+        // requests back for a busy register is woken for a poll or a stop.
+        wake = !wrote && ((idle && writer == Writer::None) || goesAlone(r->cmd_id));
     }
     if (wrote) releaseWritten();
     if (wake) notifySender();
@@ -445,7 +451,13 @@ TARVIK_STATUS TRV_Device::Cancel(TRV_Request* r) {
         s = r->state.load();
         // A finished request keeps the status it finished with.
         if (s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR) return TARVIK_STATUS_ALREADYCOMPLETED;
-        r->other_error = TARVIK_STATUS_CANCELLED;
+        // Cancelled before any frame of it went out, it is not done; once a
+        // frame was written (being written, sent, accepted, or waiting for a
+        // repeat or a replay of a frame that went out), the register may
+        // have executed it: its outcome is unknown.
+        const bool written = r->writing || s == TARVIK_STATE_SENT || s == TARVIK_STATE_ACCEPTED ||
+                             (r->flags & kFlagRepeated);
+        r->other_error = written ? TARVIK_STATUS_OUTCOME_UNKNOWN : TARVIK_STATUS_CANCELLED;
         // A cancelled request ends in error (0x1000a) rather than waiting
         // forever, and whoever waits for it is woken (by the state change).
         if (s != TARVIK_STATE_NEW) r->setState(TARVIK_STATE_ERROR);
@@ -670,22 +682,11 @@ TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
                 executing = r->handle();
                 break;
             }
-        auto* stop = newTagged<TRV_Request>();
-        if (!stop) {
-            SetErrorCode(TARVIK_STATUS_NOMEMORY);
-            return nullptr;
-        }
-        stop->cmd_id = 10;
-        stop->post_mode = 3;
-        stop->token = nextToken();
-        if (view) {
-            view->acquire();
-            stop->myDevice = view;
-        }
-        stop->setState(TARVIK_STATE_PENDING);
-        stop->start_time.store(now_seconds());
-        if (!outQueue.Push(stop)) {
-            stop->kill();
+        // One stop on its way stops whatever runs: a register that never
+        // answers command 10 does not collect one stop per cancel until
+        // every post is refused.
+        if (ownOutstanding(10)) return executing;
+        if (!queueOwn(10, view)) {
             SetErrorCode(TARVIK_STATUS_NOMEMORY);
             return nullptr;
         }

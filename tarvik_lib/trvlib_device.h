@@ -52,10 +52,20 @@
 // and no long command running; it writes its own frame at once and hands a
 // frame it could only partly write over to the sender (`handover`).
 //
+// Exactly once. A request is on its way from its post until it is finished:
+// pending, being written (held by a batch not yet filed: TRV_Request::writing,
+// which also covers the time after a cancel took it out of the queue), sent
+// or accepted; an answer that arrives before the writer filed the frame
+// finishes it, and the writer then leaves it alone (stateSeq). A post of a request on its way is refused
+// (32), so the only second frames of one post are the repeats the
+// application asks for, the retries the register asks for, and the replays
+// of damaged answers, all with the request's own token.
+//
 // Waiting. Nothing polls on a clock: an idle sender sleeps on senderCv until
 // there is something to write (a post, a retry, a stop), a sender holding
-// requests back behind a long command sleeps until its pause ends or the
-// register is no longer busy; a thread waiting for a request sleeps on that
+// requests back behind a long command sleeps until the next status poll is
+// due, the last poll is answered, a stop is posted or the register is no
+// longer busy; a thread waiting for a request sleeps on that
 // request's own word (TRV_Request::waitChange), which moves when it finishes
 // or is deleted; the sales and asynchronous pops sleep on eventCv, which
 // every queued sale record and event signals through eventSeq. The time
@@ -240,6 +250,10 @@ constexpr uint32_t LOG_USB = 0x8000;
 constexpr uint32_t LOG_FRAMES = 0x10000;
 constexpr uint32_t LOG_QUEUES = 0x800000;
 
+// Status polls and stops go alone: they are the only commands that pass a
+// busy register, and nothing may ride along with them.
+inline bool goesAlone(uint16_t cmd) { return cmd == 8 || cmd == 10; }
+
 // A transport's write result that leaves the request pending for another try.
 constexpr TARVIK_STATUS kKeepPending = 0xFFFFFFFFu;
 // A write that may not block could not go on (a posting thread's write):
@@ -249,9 +263,10 @@ constexpr TARVIK_STATUS kWouldBlock = 0xFFFFFFFDu;
 class TRV_Device : public TRV_DeviceBase {
 public:
     static constexpr Kind kKind = Kind::Device;
-    // A status poll written this long ago without an answer is given up and
-    // replaced, so a lost poll frame does not hold requests back for good.
-    static constexpr int kStalePollMs = 5000;
+    // A status poll or stop of the library's own written this long ago
+    // without an answer is given up, so a lost frame does not hold requests
+    // back or stay in the queue for good.
+    static constexpr int kStaleOwnMs = 5000;
 
     TRV_Device();
     ~TRV_Device() override;
@@ -290,12 +305,12 @@ public:
     void RemoveMe(TRV_Request* r) EXCLUDES(outQueueMutex);
     // Unlinks the request from every queue and ends it as a handle.
     void DestroyRequest(TRV_Request* r) EXCLUDES(outQueueMutex);
-    // Runs add() unless the request is queued for output (or being written):
-    // then 32, the request is in use.
+    // Runs add() unless the request is on its way: then 32, the request is
+    // in use.
     template <class Add>
     TARVIK_STATUS AddParam(TRV_Request* r, Add add) EXCLUDES(outQueueMutex) {
         MutexLock lk(outQueueMutex);
-        if (outQueue.Contains(r)) return TARVIK_STATUS_INUSE;
+        if (onItsWay(r)) return TARVIK_STATUS_INUSE;
         return add();
     }
     // These hand a request to the application: they give its handle, read
@@ -423,10 +438,18 @@ protected:
 
     std::atomic<uint32_t> debuglevel{0};
     TRV_Log lfile{"TRV_DBG.txt"};
+    int staleOwnMs = kStaleOwnMs;  // set before the device opens (tests shorten it)
 
 private:
     friend class TRV_DeviceView;
     TRV_Request* FindWithToken(uint32_t tok) REQUIRES(outQueueMutex);
+    // Pending, being written, sent or accepted: a post of it is refused, so
+    // that no frame of one post goes out twice. A request cancelled while
+    // its frame is being written is still on its way until the write is
+    // filed; one answered meanwhile is not (the register has its frame).
+    bool onItsWay(const TRV_Request* r) REQUIRES(outQueueMutex) {
+        return outQueue.Contains(r) || (r->writing && r->other_error != 0);
+    }
     // The first pending request of the output queue: the head of the
     // pending list (requests moved on while linked are dropped on the way).
     TRV_Request* FindFirstPending() REQUIRES(outQueueMutex);
@@ -439,6 +462,9 @@ private:
     // Files the outcome of a write: sent, written on a lost connection,
     // failed, or left pending.
     void finishBatch(FrameBatch& b, TARVIK_STATUS st) REQUIRES(outQueueMutex);
+    // Lets go of a batch that will not be written on (the device stops):
+    // its requests stay where they are, pending.
+    void dropBatch(FrameBatch& b) REQUIRES(outQueueMutex);
     // A posting thread writes r, just queued, itself (see Writing above);
     // the lock is let go for the write. releaseWritten, called after the
     // post let go of the lock, drops the batch's references.
@@ -452,9 +478,32 @@ private:
     // Ends a request with the library's own status (a failed write, a lost
     // connection, damaged answers); a mode 3 request is deleted instead.
     void failLocked(TRV_Request* r, TARVIK_STATUS status) REQUIRES(outQueueMutex);
-    // A new busy-status poll at the head of the output queue, unless one is
-    // still outstanding; false when none could be made.
-    bool queueStatusPoll() REQUIRES(outQueueMutex);
+    // ---- the busy register (trvlib_sender.cpp)
+    // The first pending request that may pass a busy register (a status
+    // poll or a stop), wherever it stands: it goes before anything held back.
+    TRV_Request* FirstPassing() REQUIRES(outQueueMutex);
+    // The sender holds requests back: queues the next status poll when one is
+    // due (and returns now, so it is written at once), or returns when to
+    // look again: the end of the pause after the last poll's answer, or the
+    // moment an unanswered poll is given up. False when no poll could be
+    // made.
+    bool PollStep(Clock::time_point& lookAgain) REQUIRES(outQueueMutex);
+    // The library's own requests: status polls (8) and stops (10), posted
+    // in mode 3 with no handle given out. At most one of each is
+    // outstanding (queued, or written and not answered yet).
+    // The outstanding one with command cmd, or null.
+    TRV_Request* ownOutstanding(uint16_t cmd) REQUIRES(outQueueMutex);
+    // A new one at the head of the output queue; null without memory.
+    TRV_Request* queueOwn(uint16_t cmd, TRV_DeviceView* view) REQUIRES(outQueueMutex);
+    // Forgets those that have ended and gives up those written staleOwnMs
+    // ago without an answer; returns when the next one would be stale, or
+    // Clock::time_point::max().
+    Clock::time_point sweepOwn() REQUIRES(outQueueMutex);
+    // The last status poll was answered (or a long command written): the
+    // next one is due a pause from now.
+    void pollAnswered() REQUIRES(outQueueMutex) {
+        nextPollAt = Clock::now() + std::chrono::milliseconds(BusyPauseMs());
+    }
     void notifyEvent() EXCLUDES(eventMutex);
     uint64_t eventSeqNow() EXCLUDES(eventMutex);
     // Waits until eventSeq moves past seen or the deadline passes; the new
@@ -488,6 +537,8 @@ private:
     Mutex outQueueMutex ACQUIRED_BEFORE(inQueueMutex, salesQueueMutex, asyncQueueMutex, cipherMutex, eventMutex);
     OutputQueue outQueue GUARDED_BY(outQueueMutex);
     bool gone GUARDED_BY(outQueueMutex) = false;  // torn down: nothing is queued any more
+    Clock::time_point nextPollAt GUARDED_BY(outQueueMutex){};  // no status poll before this
+    std::vector<Ref<TRV_Request>> ownRequests GUARDED_BY(outQueueMutex);  // polls and stops still around
     CondVar senderCv;  // with outQueueMutex: something to write, a stop, the register no longer busy
     enum class Writer { None, Sender, Poster };
     Writer writer GUARDED_BY(outQueueMutex) = Writer::None;  // who is writing to the transport

@@ -77,6 +77,10 @@ public:
     // Automatic repetitions a post may use up (transmission errors, damaged
     // answers).
     static constexpr int kRetries = 5;
+    // Replays after answers with a CRC error a post may use up: line noise
+    // is not counted against the retries, but a line that damages every
+    // answer must not keep a request alive for good.
+    static constexpr int kCrcReplays = 50;
     TRV_Request();
     ~TRV_Request() override;
 
@@ -101,7 +105,11 @@ public:
 
     // Bookkeeping of the device core, guarded by the output queue's mutex.
     uint32_t stateSeq = 0;           // bumped on every state change by the core
-    bool statusPoll = false;         // a busy-status poll the sender queued itself
+    int crcReplays = 0;              // replays after CRC errors since the post
+    // Batches that hold its frame and have not been filed yet: while one
+    // does, the frame may be on the wire even if the request has left the
+    // output queue (cancelled, or answered before the writer filed it).
+    uint16_t writing = 0;
     Clock::time_point sentAt{};      // when its frame was last written
     // Link in the device's list of pending requests (the order the sender
     // takes them in), see PendingList in trvlib_device.h.

@@ -109,11 +109,13 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
 // An answer that did not decode but whose header names its request: that
 // request is sent again rather than left waiting for an answer that will not
 // come (the register answers a repeated frame once more). A CRC error is
-// line noise and replayed as often as it happens; an answer that is damaged
+// line noise: replayed without touching the retry budget, up to
+// kCrcReplays times a post (a flaky line recovers long before; a line that
+// damages every answer ends the request). An answer that is damaged
 // otherwise (a value type we do not know, say, from newer firmware or a
 // cipher key that does not match) tends to come back the same, so those
-// replays use up the request's retry budget, and then the request ends
-// with 0x10002.
+// replays use up the request's retry budget. Either way the request then
+// ends with 0x10002.
 void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
     const bool crc = rc == FRAME_CRC;
     if (!crc && !(rc == FRAME_MALFORMED && a.header)) return;
@@ -123,7 +125,7 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
         MutexLock lk(outQueueMutex);
         TRV_Request* r = FindWithToken(a.token);
         if (!r) return;
-        if (crc || --r->max_retry_count >= 0) {
+        if (crc ? ++r->crcReplays <= TRV_Request::kCrcReplays : --r->max_retry_count >= 0) {
             r->setState(TARVIK_STATE_PENDING);
             r->flags = kFlagRepeated;
             outQueue.Erase(r);
@@ -132,7 +134,7 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
                 crc ? "DEVICE: CRC Error detected - frame replay sent." : "DEVICE: Damaged answer - frame replay sent.");
             replay = true;
         } else {
-            Log(LOG_DEVICE, 8, "DEVICE: Damaged answer - retries used up.");
+            Log(LOG_DEVICE, 8, crc ? "DEVICE: CRC Error - replays used up." : "DEVICE: Damaged answer - retries used up.");
             failLocked(r, TARVIK_STATUS_BADDATA);
         }
     }
@@ -170,6 +172,7 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
         }
         if (a.cmd == 8) {
             Log(LOG_DEVICE, 14, "DEVICE: Received WAITSTATUSGET.");
+            pollAnswered();
             const uint8_t busy = a.items.size() > 0 ? a.items[0].GetChar() : 0;
             const uint16_t code = a.items.size() > 1 ? a.items[1].GetShort() : 0;
             if (busy) {
@@ -224,6 +227,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             Log(LOG_DEVICE, 14, "DEVICE: Command error-completed, but token differs from sent!!!");
             return;
         }
+        if (v0 == 8) pollAnswered();
         if (IsLongCommand(v0)) {
             Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
             last_long_done = true;
@@ -248,7 +252,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             finishLocked(r, TARVIK_STATE_ERROR, false);
         }
     }
-    if (retry || IsLongCommand(v0)) notifySender();
+    if (retry || v0 == 8 || IsLongCommand(v0)) notifySender();
 }
 
 void TRV_Device::ProcessCrypt(DecodedFrame& a) {

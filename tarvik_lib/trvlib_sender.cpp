@@ -9,38 +9,95 @@
 
 namespace trv {
 
-namespace {
-// Status polls and stops go alone: they are the only commands that pass a
-// busy register, and nothing may ride along with them.
-bool goesAlone(uint16_t cmd) { return cmd == 8 || cmd == 10; }
-}  // namespace
+// While the register is busy with a long command, ordinary requests wait
+// and the register is asked for its status (command 8): the first poll a
+// pause after the long command went out, each next one a pause after the
+// last one's answer, so one poll every pause plus the round trip. At most
+// one poll is outstanding: a register that never answers command 8 must not
+// fill the output queue with polls until every post is refused; one written
+// staleOwnMs ago and still unanswered is given up and replaced.
+TRV_Request* TRV_Device::FirstPassing() {
+    for (TRV_Request* r = outQueue.pending.front(); r; r = r->pendNext)
+        if (goesAlone(r->cmd_id) && r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING) return r;
+    return nullptr;
+}
 
-// At most one status poll is outstanding: a register that never answers
-// command 8 must not fill the output queue with polls until every post is
-// refused. A poll written kStalePollMs ago and still unanswered is given up
-// and replaced, so a lost poll frame does not hold requests back for good.
-bool TRV_Device::queueStatusPoll() {
-    for (TRV_Request* q = outQueue.First(); q; q = outQueue.Next()) {
-        if (!q->statusPoll) continue;
-        if (q->state.load() == TARVIK_STATE_PENDING) return true;
-        if (Clock::now() - q->sentAt < std::chrono::milliseconds(kStalePollMs)) return true;
-        deleteLocked(q);
-        break;
+bool TRV_Device::PollStep(Clock::time_point& lookAgain) {
+    const auto now = Clock::now();
+    if (TRV_Request* q = ownOutstanding(8)) {
+        // Queued (it goes first: FirstPassing) or written: its answer, or
+        // its time-out, wakes the sender.
+        lookAgain = q->state.load() == TARVIK_STATE_PENDING || q->writing
+                        ? now + std::chrono::milliseconds(BusyPauseMs())
+                        : q->sentAt + std::chrono::milliseconds(staleOwnMs);
+        return true;
+    }
+    if (now < nextPollAt) {
+        lookAgain = nextPollAt;
+        return true;
     }
     Log(Category(), 8, LoopPrefix(), "Resheduling WAITSTATUSGET");
-    auto* poll = newTagged<TRV_Request>();
-    if (!poll) return false;
-    poll->statusPoll = true;
-    poll->cmd_id = 8;
-    poll->post_mode = 3;
-    poll->token = nextToken();
-    poll->start_time.store(now_seconds());
-    poll->setState(TARVIK_STATE_PENDING);
-    if (!outQueue.Push(poll)) {
-        poll->kill();
-        return false;
-    }
+    if (!queueOwn(8, nullptr)) return false;
+    lookAgain = now;
     return true;
+}
+
+TRV_Request* TRV_Device::ownOutstanding(uint16_t cmd) {
+    sweepOwn();
+    for (auto& q : ownRequests)
+        if (q->cmd_id == cmd) return q.get();
+    return nullptr;
+}
+
+TRV_Request* TRV_Device::queueOwn(uint16_t cmd, TRV_DeviceView* view) {
+    auto* q = newTagged<TRV_Request>();
+    if (!q) return nullptr;
+    q->cmd_id = cmd;
+    q->post_mode = 3;
+    q->token = nextToken();
+    if (view) {
+        view->acquire();
+        q->myDevice = view;
+    }
+    q->start_time.store(now_seconds());
+    q->setState(TARVIK_STATE_PENDING);
+    if (!outQueue.Push(q)) {
+        q->kill();
+        return nullptr;
+    }
+    try {
+        ownRequests.push_back(Ref<TRV_Request>::share(q));
+    } catch (const std::bad_alloc&) {
+        // Not counted: it goes out all the same, and ends with its answer.
+    }
+    return q;
+}
+
+Clock::time_point TRV_Device::sweepOwn() {
+    const auto now = Clock::now();
+    auto next = Clock::time_point::max();
+    for (size_t i = 0; i < ownRequests.size();) {
+        TRV_Request* q = ownRequests[i].get();
+        bool ended = !q->alive() || !outQueue.Contains(q);
+        if (!ended && q->state.load() != TARVIK_STATE_PENDING && !q->writing) {
+            const auto stale = q->sentAt + std::chrono::milliseconds(staleOwnMs);
+            if (now >= stale) {
+                Log(LOG_DEVICE, 8, q->cmd_id == 8 ? "DEVICE: Status query unanswered, given up"
+                                                  : "DEVICE: Stop unanswered, given up");
+                deleteLocked(q);
+                ended = true;
+            } else if (stale < next) {
+                next = stale;
+            }
+        }
+        if (ended) {
+            ownRequests[i] = std::move(ownRequests.back());
+            ownRequests.pop_back();
+        } else {
+            ++i;
+        }
+    }
+    return next;
 }
 
 TARVIK_STATUS TRV_Device::WriteFrame(const uint8_t*, size_t) { return TARVIK_STATUS_SELECTFAILED; }
@@ -87,6 +144,7 @@ void TRV_Device::collectBatch(FrameBatch& b, TRV_Request* first, std::string& sc
         if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Sent: ", FrameDump(b.bytes.data() + from, b.bytes.size() - from, 1));
         b.ends.push_back(b.bytes.size());
         b.reqs.push_back(Ref<TRV_Request>::share(r));
+        ++r->writing;
         b.seqs.push_back(r->stateSeq);
         // After a long command the register is busy: what follows waits.
         if (goesAlone(r->cmd_id) || IsLongCommand(r->cmd_id)) break;
@@ -109,10 +167,17 @@ TARVIK_STATUS TRV_Device::writeBatch(FrameBatch& b, bool mayBlock) {
     return st;
 }
 
+void TRV_Device::dropBatch(FrameBatch& b) {
+    for (auto& q : b.reqs) --q->writing;
+}
+
 void TRV_Device::finishBatch(FrameBatch& b, TARVIK_STATUS st) {
     const auto now = Clock::now();
     for (size_t i = 0; i < b.count(); ++i) {
         TRV_Request* r = b.reqs[i].get();
+        --r->writing;
+        // The first status poll is due a pause after a long command went out.
+        if (i < b.whole && IsLongCommand(r->cmd_id)) pollAnswered();
         // Finished or deleted while the lock was free: nothing to file.
         if (!outQueue.Contains(r)) continue;
         // Moved on meanwhile (an answer to an earlier copy, a replay): its
@@ -170,7 +235,9 @@ void TRV_Device::writeNow(TRV_Request* r) {
     writer = Writer::None;
     finishBatch(b, st);  // on kWouldBlock the frame stays pending
     if (st == kWouldBlock && b.done > b.frameStart(b.whole)) {
-        // Part of the frame is out: the sender writes the rest before anything else.
+        // Part of the frame is out: the sender writes the rest before
+        // anything else, and files it again then.
+        for (auto& q : b.reqs) ++q->writing;
         handover = std::make_unique<FrameBatch>(std::move(b));
         b = FrameBatch();
     }
@@ -200,25 +267,32 @@ void TRV_Device::SenderLoop(Thread& self) {
             TRV_Request* r = writer == Writer::None ? FindFirstPending() : nullptr;
             if (!r) {
                 // Nothing to send (or a posting thread is writing): sleep until
-                // there is.
-                const int ms = IdleWaitMs();
-                if (ms < 0) senderCv.wait(outQueueMutex);
-                else senderCv.wait_for(outQueueMutex, std::chrono::milliseconds(ms));
+                // there is, or until a poll or stop of our own is to be given up.
+                auto until = sweepOwn();
+                if (const int ms = IdleWaitMs(); ms >= 0)
+                    until = std::min(until, Clock::now() + std::chrono::milliseconds(ms));
+                if (until == Clock::time_point::max()) senderCv.wait(outQueueMutex);
+                else senderCv.wait_until(outQueueMutex, until);
                 continue;
             }
             Log(C, 10, LP, "Got a frame: ", r->cmd_id, ", TOKEN: ", r->token);
 
             if (!goesAlone(r->cmd_id) && !last_long_done.load() && !nosync.load()) {
-                // The register is busy with a long command: ask for its status
-                // first, then pause; an answer saying it is done ends the pause.
-                if (!queueStatusPoll()) {
-                    SetErrorCode(TARVIK_STATUS_NOMEMORY);
-                    break;
+                // The register is busy with a long command: r waits. A poll
+                // or a stop queued behind it goes first; otherwise the next
+                // poll is queued when it is due. The poll's answer, the long
+                // command's end, a stop and a close wake us meanwhile.
+                if (TRV_Request* pass = FirstPassing()) {
+                    r = pass;
+                } else {
+                    Clock::time_point lookAgain;
+                    if (!PollStep(lookAgain)) {
+                        SetErrorCode(TARVIK_STATUS_NOMEMORY);
+                        break;
+                    }
+                    if (lookAgain > Clock::now()) senderCv.wait_until(outQueueMutex, lookAgain);
+                    continue;
                 }
-                const auto until = Clock::now() + std::chrono::milliseconds(BusyPauseMs());
-                while (!self.signalled() && !last_long_done.load() && !nosync.load())
-                    if (!senderCv.wait_until(outQueueMutex, until)) break;
-                continue;
             }
             collectBatch(batch, r, scratch);
             if (batch.count() == 0) continue;
@@ -238,6 +312,7 @@ void TRV_Device::SenderLoop(Thread& self) {
     {
         MutexLock lk(outQueueMutex);
         left = std::move(handover);  // left by a posting thread as the device stops: stays pending
+        if (left) dropBatch(*left);
     }
     Log(C, 8, P, "Device sender thread finished");
 }

@@ -437,9 +437,10 @@ TEST_F(Core, PurgeCancelRepeat) {
     dev.feed(regFrame(d.token, 1));
     TRV_RequestQueueCancelPending(view, 0);
     EXPECT_EQ(TRV_GetRequestCount(view, 0), 1u);  // accepted: stays
-    // Cancelling the executing request stops the register with command 10.
+    // Cancelling the executing request stops the register with command 10;
+    // whether it ran is unknown.
     EXPECT_EQ(TRV_CancelRequest(s), 0u);
-    EXPECT_EQ(TRV_GetRequestStatus(s), TARVIK_STATUS_CANCELLED);
+    EXPECT_EQ(TRV_GetRequestStatus(s), TARVIK_STATUS_OUTCOME_UNKNOWN);
     ASSERT_TRUE(nextSent(dev, d));
     EXPECT_EQ(d.cmd, 10);
     ackAndAnswer(dev, d);
@@ -497,7 +498,7 @@ TEST_F(Core, RequestsDeletedWhileBeingWrittenAreFreedByTheSender) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         EXPECT_EQ(TRV_GetRequestCount(view, 1), 0u);
         if (m == 2) {
-            EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_CANCELLED);
+            EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_OUTCOME_UNKNOWN);  // its frame went out
             TRV_DestroyRequest(r);
         }
     }
@@ -616,10 +617,10 @@ TEST_F(Core, CancelEndsTheRequestAndWakesItsWaiter) {
     waiter.join();
     EXPECT_EQ(waited, 0u);
     EXPECT_LT(ms, 1500);  // woken by the cancel, not by its time-out
-    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_CANCELLED);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_OUTCOME_UNKNOWN);  // it was sent
     // A finished request keeps the status it finished with.
     EXPECT_EQ(TRV_CancelRequest(r), TARVIK_STATUS_ALREADYCOMPLETED);
-    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_CANCELLED);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_OUTCOME_UNKNOWN);
     TRV_DestroyRequest(r);
 }
 
@@ -736,6 +737,71 @@ TEST_F(Core, AtMostOneStatusPollIsOutstanding) {
     EXPECT_LE(TRV_GetRequestCount(view, 1), 3u);  // the report, the held request, one poll
     (void)next;
     TRV_RequestQueueCancelAll(view, 1);  // deletes all three
+}
+
+// A register that never answers command 10: cancelling accepted requests
+// keeps one stop on its way, not one per cancel, so posts are not refused
+// once 256 have piled up; the stop is given up after a while, and the next
+// cancel sends a new one.
+TEST_F(Core, TheLibrarysOwnStopsDoNotPileUp) {
+    dev.staleOwnMs = 300;
+    int stops = 0;
+    for (int i = 0; i < 300; ++i) {
+        TARVIK_HANDLE r = post(14);
+        DecodedFrame d;
+        for (;;) {
+            ASSERT_TRUE(nextSent(dev, d)) << i;
+            if (d.cmd != 10) break;
+            ++stops;
+        }
+        dev.feed(regFrame(d.token, 1));
+        ASSERT_EQ(waitLeave(r, TARVIK_STATE_SENT), TARVIK_STATE_ACCEPTED);
+        ASSERT_EQ(TRV_CancelRequest(r), 0u);
+        TRV_DestroyRequest(r);
+    }
+    DecodedFrame d;
+    while (nextSent(dev, d, 100)) stops += d.cmd == 10;
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(TRV_GetRequestCount(view, 1), 1u);  // the one stop, unanswered
+    TARVIK_HANDLE r = post(14);
+    ASSERT_TRUE(nextSent(dev, d));
+    dev.feed(regFrame(d.token, 1));
+    ASSERT_EQ(waitLeave(r, TARVIK_STATE_SENT), TARVIK_STATE_ACCEPTED);
+    // Given up once it is stale: the outQueue holds only r, and a cancel
+    // sends a stop again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(TRV_GetRequestCount(view, 1), 1u);
+    ASSERT_EQ(TRV_CancelRequest(r), 0u);
+    ASSERT_TRUE(nextSent(dev, d));
+    EXPECT_EQ(d.cmd, 10);
+    TRV_DestroyRequest(r);
+}
+
+// Every answer arrives with a broken CRC: the request is replayed (without
+// using up its retries) 50 times, then ends with 0x10002 rather than
+// staying on its way for good.
+TEST_F(Core, CrcReplaysOfOnePostAreBounded) {
+    TARVIK_HANDLE r = post(14);
+    int frames = 0;
+    DecodedFrame d;
+    while (TRV_GetRequestState(r) != TARVIK_STATE_ERROR && nextSent(dev, d, 500)) {
+        ++frames;
+        auto bad = regFrame(d.token, 14, {B(9)});
+        bad[bad.size() - 5] ^= 0x55;  // the value byte
+        dev.feed(bad);
+    }
+    EXPECT_EQ(frames, 1 + TRV_Request::kCrcReplays);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_BADDATA);
+    // A new post has the whole allowance again.
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    ASSERT_TRUE(nextSent(dev, d));
+    auto bad = regFrame(d.token, 14, {B(9)});
+    bad[bad.size() - 5] ^= 0x55;
+    dev.feed(bad);
+    ASSERT_TRUE(nextSent(dev, d));
+    ackAndAnswer(dev, d, {B(9)});
+    EXPECT_EQ(TRV_GetRequestStatus(r), 0u);
+    TRV_DestroyRequest(r);
 }
 
 TEST_F(Core, APostThroughAClosedViewIsRefused) {

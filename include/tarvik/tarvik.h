@@ -437,11 +437,14 @@ TARVIK_API TARVIK_STATUS TRV_AsyncQueuePurge(TARVIK_HANDLE hView);
  * request gets its full retry budget. Commands 8, 9, 10, 332 and 333 go to
  * the front of the queue and are never refused for length. Returns:
  *   0
- *   TARVIK_STATUS_INUSE (32)    refused: exclusive mode or a full queue
+ *   TARVIK_STATUS_INUSE (32)    the request is on its way (pending, being
+ *                               written, sent or accepted): nothing changes,
+ *                               and no frame of it goes out twice; or
+ *                               refused: exclusive mode or a full queue
  *                               (TARVIK_PARAM_OUTQUEUEMAXLEN) while requests
- *                               are under way, or the request is already
- *                               queued; the request is PENDING but in no
- *                               queue, and may be posted again or destroyed
+ *                               are under way, and the request is PENDING
+ *                               but in no queue, and may be posted again or
+ *                               destroyed
  *   TARVIK_STATUS_NULLHANDLE    bad handle, or its view was closed or its
  *                               device destroyed (the request is unchanged)
  *   TARVIK_STATUS_NOMEMORY */
@@ -453,9 +456,13 @@ TARVIK_API TARVIK_STATUS TRV_PostRequest(TARVIK_HANDLE hRequest, unsigned char m
  * not, TARVIK_STATUS_NULLHANDLE for a bad handle or a request deleted while
  * waiting (post modes 2 and 3, purges, destroyed by another thread). */
 TARVIK_API TARVIK_STATUS TRV_WaitForRequestCompleted(TARVIK_HANDLE hRequest, uint32_t timeout);
-/* Ends the request: it leaves every queue and ends in ERROR with
- * TARVIK_STATUS_CANCELLED (a NEW request stays NEW); its waiters wake. When
- * the register was executing it (ACCEPTED), command 10 is sent to stop it.
+/* Ends the request: it leaves every queue and ends in ERROR (a NEW request
+ * stays NEW); its waiters wake. Its status tells what the register may have
+ * done: TARVIK_STATUS_CANCELLED when no frame of it went out (not done, safe
+ * to post again), TARVIK_STATUS_OUTCOME_UNKNOWN once one did (being written,
+ * sent, accepted, or waiting to be repeated): the register may have run it,
+ * so read back before doing it again. When the register was executing it
+ * (ACCEPTED), command 10 is sent to stop it.
  * Returns 0, TARVIK_STATUS_ALREADYCOMPLETED for a finished request (it
  * keeps its status and leaves the queues), or TARVIK_STATUS_NULLHANDLE. */
 TARVIK_API TARVIK_STATUS TRV_CancelRequest(TARVIK_HANDLE hRequest);

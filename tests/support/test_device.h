@@ -67,6 +67,7 @@ public:
         return written.size();
     }
 
+    using TRV_Device::staleOwnMs;  // shortened by tests of the library's own polls and stops
     std::atomic<TARVIK_STATUS> writeResult{0};  // what the next writes report
     bool failOpen = false;
     int busyPause = 250;
