@@ -300,6 +300,14 @@ TRV_Request* TRV_Device::FindWithToken(uint32_t tok) {
     return nullptr;
 }
 
+TRV_Request* TRV_Device::FindAnswered(uint32_t tok) {
+    TRV_Request* r = FindWithToken(tok);
+    if (r && r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING && !r->writing &&
+        !(r->flags & kFlagRepeated))
+        return nullptr;
+    return r;
+}
+
 TRV_Request* TRV_Device::FindFirstPending() {
     while (TRV_Request* r = outQueue.pending.front()) {
         if (r->state.load(std::memory_order_relaxed) == TARVIK_STATE_PENDING) return r;

@@ -443,6 +443,11 @@ protected:
 private:
     friend class TRV_DeviceView;
     TRV_Request* FindWithToken(uint32_t tok) REQUIRES(outQueueMutex);
+    // The request an answer with this token belongs to: FindWithToken,
+    // unless that request has not been written since its post (pending,
+    // not being written, not waiting for a repeat): then the answer is a
+    // late one to a frame of an earlier post, and belongs to nothing.
+    TRV_Request* FindAnswered(uint32_t tok) REQUIRES(outQueueMutex);
     // Pending, being written, sent or accepted: a post of it is refused, so
     // that no frame of one post goes out twice. A request cancelled while
     // its frame is being written is still on its way until the write is

@@ -123,7 +123,7 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
     bool replay = false;
     {
         MutexLock lk(outQueueMutex);
-        TRV_Request* r = FindWithToken(a.token);
+        TRV_Request* r = FindAnswered(a.token);
         if (!r) return;
         if (crc ? ++r->crcReplays <= TRV_Request::kCrcReplays : --r->max_retry_count >= 0) {
             r->setState(TARVIK_STATE_PENDING);
@@ -143,7 +143,7 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
 
 void TRV_Device::ProcessAccept(const DecodedFrame& a) {
     MutexLock lk(outQueueMutex);
-    TRV_Request* r = FindWithToken(a.token);
+    TRV_Request* r = FindAnswered(a.token);
     if (!r) {
         Log(LOG_DEVICE, 14, "DEVICE: Command accepted but not in queue??");
         return;
@@ -161,7 +161,7 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
     }
     {
         MutexLock lk(outQueueMutex);
-        TRV_Request* r = FindWithToken(a.token);
+        TRV_Request* r = FindAnswered(a.token);
         if (!r) {
             Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
             return;
@@ -218,7 +218,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
     bool retry = false;
     {
         MutexLock lk(outQueueMutex);
-        TRV_Request* r = FindWithToken(a.token);
+        TRV_Request* r = FindAnswered(a.token);
         if (!r) {
             Log(LOG_DEVICE, 14, "DEVICE: Command finished but not in queue??");
             return;

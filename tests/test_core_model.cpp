@@ -203,8 +203,13 @@ private:
             run_.fault(where(o) + "post returned " + std::to_string(st));
         } else if (st == TARVIK_STATUS_INUSE && !finished(TRV_GetRequestState(o.h))) {
             // An exclusive post refused while others are out leaves the
-            // request pending, outside every queue.
+            // request pending, outside every queue: from here on it is a
+            // post that never went out.
             o.sawFinished = false;
+            if (finished(before)) {
+                if (before != TARVIK_STATE_COMPLETED || beforeStatus != 0) o.log.earlierUnsettled = true;
+                o.log.lastPost = at;
+            }
         }
     }
 
@@ -343,16 +348,18 @@ void check(Run& run, FakeRegister& reg, RegisterLog& rlog) {
     std::map<uint32_t, std::vector<const FakeRegister::Seen*>> frames;
     for (const auto& s : seen) frames[s.token].push_back(&s);
     // token and connection -> when the register answered there
-    std::map<std::pair<uint32_t, int>, std::vector<Clock::time_point>> answers;
-    for (const auto& a : answered) answers[{a.token, a.conn}].push_back(a.at);
-    auto answeredAfter = [&](const FakeRegister::Seen& f) {
+    std::map<std::pair<uint32_t, int>, std::vector<const FakeRegister::Answered*>> answers;
+    for (const auto& a : answered) answers[{a.token, a.conn}].push_back(&a);
+    // The register's answer to frame f, if it sent one before f's connection went.
+    auto answerTo = [&](const FakeRegister::Seen& f) -> const FakeRegister::Answered* {
         auto it = answers.find({f.token, f.conn});
-        if (it == answers.end()) return false;
+        if (it == answers.end()) return nullptr;
         auto dropIt = drops.find(f.conn);
-        for (auto t : it->second)
-            if (t >= f.at && (dropIt == drops.end() || t <= dropIt->second)) return true;
-        return false;
+        for (auto* a : it->second)
+            if (a->at >= f.at && (dropIt == drops.end() || a->at <= dropIt->second)) return a;
+        return nullptr;
     };
+    auto answeredAfter = [&](const FakeRegister::Seen& f) { return answerTo(f) != nullptr; };
 
     std::lock_guard<std::mutex> lk(rlog.m);
     std::map<int, std::vector<const FakeRegister::Seen*>> pollsByConn;
@@ -381,12 +388,25 @@ void check(Run& run, FakeRegister& reg, RegisterLog& rlog) {
     }
     for (const auto& [token, l] : run.requests) {
         if (!l.final) continue;
-        const std::string who = at + "token " + std::to_string(token) + " (cmd " + std::to_string(l.cmd) + ", status " +
-                                std::to_string(l.status) + "): ";
+        std::ostringstream story;  // what happened to it, for the message
+        story << "token " << token << " (cmd " << l.cmd << ", status " << l.status << ", " << l.posts << " posts, "
+              << l.repeats << " repeats, " << rlog.retries[token] << " retries, " << rlog.damaged[token]
+              << " damaged; frames at";
+        for (const auto* f : frames[token]) {
+            story << " " << std::chrono::duration_cast<std::chrono::microseconds>(f->at - l.lastPost).count() << "us/c"
+                  << f->conn << (answeredAfter(*f) ? "/answered" : "") << (f->repeated ? "/rep" : "");
+            if (drops.count(f->conn))
+                story << "/dropped+"
+                      << std::chrono::duration_cast<std::chrono::microseconds>(drops.at(f->conn) - f->at).count() << "us";
+        }
+        story << "): ";
+        const std::string who = at + story.str();
         const FakeRegister::Seen* last = nullptr;
         for (const auto* f : frames[token])
             if (f->at >= l.lastPost) last = f;
-        if (l.status == TARVIK_STATUS_CANCELLED && last && !l.earlierUnsettled)
+        // (A frame the register asked to have again was not run.)
+        const auto* lastAnswer = last ? answerTo(*last) : nullptr;
+        if (l.status == TARVIK_STATUS_CANCELLED && last && !l.earlierUnsettled && !(lastAnswer && lastAnswer->retry))
             run.fault(who + "cancelled as not done, yet its frame reached the register");
         const bool libraryOwn = l.status == TARVIK_STATUS_CANCELLED || l.status == TARVIK_STATUS_OUTCOME_UNKNOWN ||
                                 l.status == TARVIK_STATUS_BADDATA || l.status == TARVIK_STATUS_TIMEOUT;
@@ -403,7 +423,7 @@ void check(Run& run, FakeRegister& reg, RegisterLog& rlog) {
         std::sort(polls.begin(), polls.end(), [](auto* a, auto* b) { return a->at < b->at; });
         for (size_t i = 1; i < polls.size(); ++i) {
             auto it = answers.find({polls[i - 1]->token, conn});
-            if (it == answers.end() || it->second.front() > polls[i]->at)
+            if (it == answers.end() || it->second.front()->at > polls[i]->at)
                 run.fault(at + "poll " + std::to_string(polls[i]->token) + " went out with poll " +
                           std::to_string(polls[i - 1]->token) + " unanswered");
         }

@@ -243,3 +243,44 @@ TEST(Once, StatusPollsComeOncePerPausePlusTheRoundTrip) {
     TRV_WaitForRequestCompleted(report, 3000);
     TRV_DestroyRequest(report);
 }
+
+// An answer to the frame of an earlier post (cancelled after it went out,
+// so its outcome was unknown) arrives while the request, posted again, is
+// still waiting to be written: it belongs to nothing on its way, and the new
+// post is answered by its own frame.
+TEST(Once, ALateAnswerToAnEarlierPostIsNotTakenForTheNewOne) {
+    TestDevice dev;
+    dev.busyPause = 20;
+    TARVIK_HANDLE view = dev.OpenDevice();
+    TARVIK_HANDLE r = TRV_CreateRequest(view, 14);
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    DecodedFrame d;
+    ASSERT_TRUE(nextSent(dev, d));
+    const uint32_t token = d.token;
+    ASSERT_EQ(waitLeave(r, TARVIK_STATE_PENDING), static_cast<uint32_t>(TARVIK_STATE_SENT));
+    ASSERT_EQ(TRV_CancelRequest(r), 0u);
+    EXPECT_EQ(TRV_GetRequestStatus(r), TARVIK_STATUS_OUTCOME_UNKNOWN);
+    // A long command keeps the register busy, so the new post waits.
+    TARVIK_HANDLE report = TRV_CreateRequest(view, 1101);
+    ASSERT_EQ(TRV_PostRequest(report, 0), 0u);
+    ASSERT_TRUE(nextSent(dev, d));
+    ASSERT_EQ(d.cmd, 1101);
+    const uint32_t reportToken = d.token;
+    ASSERT_EQ(TRV_PostRequest(r, 0), 0u);
+    dev.feed(regFrame(token, 1));
+    dev.feed(regFrame(token, 14, {W(1)}));  // the first frame's late answer
+    EXPECT_EQ(TRV_GetRequestState(r), static_cast<uint32_t>(TARVIK_STATE_PENDING));
+    dev.feed(regFrame(reportToken, 1101));
+    while (nextSent(dev, d) && d.cmd == 8) {
+        ackAndAnswer(dev, d, {B(0), W(0)});
+    }
+    ASSERT_EQ(d.token, token);
+    ackAndAnswer(dev, d, {W(2)});
+    ASSERT_EQ(TRV_GetRequestStatus(r), 0u);
+    unsigned short v = 0;
+    EXPECT_EQ(TRV_PopResponseValueWord(r, &v), 0u);
+    EXPECT_EQ(v, 2);
+    TRV_DestroyRequest(r);
+    TRV_DestroyRequest(report);
+    TRV_CloseDevice(view);
+}

@@ -106,6 +106,7 @@ public:
         uint32_t token;
         int conn;
         Clock::time_point at;
+        bool retry;  // an error answer that asks for the frame again
     };
     std::vector<Answered> answered() {
         std::lock_guard<std::mutex> lk(m_);
@@ -135,6 +136,7 @@ private:
         uint32_t token = 0;
         std::vector<uint8_t> bytes;
         bool drop = false;
+        bool retry = false;
         int conn = 0;
     };
 
@@ -180,7 +182,7 @@ private:
         {
             // Recorded before the bytes go: the library may act on them at once.
             std::lock_guard<std::mutex> lk(m_);
-            answered_.push_back({d.token, conn, Clock::now()});
+            answered_.push_back({d.token, conn, Clock::now(), d.retry});
         }
         send(d.bytes);
     }
@@ -203,6 +205,7 @@ private:
             break;
         case Reply::Error:
             d.bytes = regFrame(f.token, 0, {W(f.cmd), W(r.trans), W(r.exec), W(0)});
+            for (uint16_t c : {3002, 3003, 3005, 3006, 3008, 3009, 3011, 3014, 3017}) d.retry = d.retry || r.trans == c;
             break;
         case Reply::Damaged:
             d.bytes = damaged(regFrame(f.token, f.cmd, r.values));
