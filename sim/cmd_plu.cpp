@@ -314,6 +314,8 @@ void cmd2300(State& s, uint16_t, Args& in, Values&) {
         if (c != a.barcode && std::find(a.barcodes.begin(), a.barcodes.end(), c) == a.barcodes.end() &&
             std::find(add.begin(), add.end(), c) == add.end())
             add.push_back(std::move(c));
+        // Refused as soon as it is too long, not after comparing thousands.
+        if (a.barcodes.size() + add.size() > s.kMaxBarcodesPerArticle) throw ExecError{err::kFull};
     }
     if (a.barcodes.size() + add.size() > s.kMaxBarcodesPerArticle) throw ExecError{err::kFull};
     for (std::string& c : add) {

@@ -1,5 +1,6 @@
 #include "sim_commands.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace trvsim {
@@ -41,7 +42,6 @@ const Handlers& handlers() {
 namespace {
 
 using Node = Pattern::Node;
-using Cont = std::function<bool(size_t)>;
 
 std::vector<Node> parseSeq(const std::string& t, size_t& i) {
     std::vector<Node> seq;
@@ -68,23 +68,82 @@ std::vector<Node> parseSeq(const std::string& t, size_t& i) {
     return seq;
 }
 
-bool matchSeq(const std::vector<Node>& seq, size_t i, const Items& v, size_t pos, const Cont& k);
+// The patterns are regular: each is compiled once into a small program that
+// runs over the values in one pass, all paths at once, so that a request of
+// any length costs time in proportion to it and no stack at all (a frame
+// holds up to 65535 values).
+using Op = Pattern::Op;
+using Instr = Pattern::Instr;
 
-bool matchAtom(const Node& n, const Items& v, size_t pos, const Cont& k) {
-    if (n.letter) return pos < v.size() && v[pos].Type() == static_cast<unsigned char>(n.letter) && k(pos + 1);
-    return matchSeq(n.group, 0, v, pos, k);
+void emitNode(const Node& n, std::vector<Instr>& prog);
+
+void emitSeq(const std::vector<Node>& seq, std::vector<Instr>& prog) {
+    for (const Node& n : seq) emitNode(n, prog);
 }
 
-bool matchNode(const Node& n, int done, const Items& v, size_t pos, const Cont& k) {
-    if (done >= n.min && k(pos)) return true;
-    if (n.max >= 0 && done >= n.max) return false;
-    // One more repetition; one that takes no value would never end.
-    return matchAtom(n, v, pos, [&](size_t p) { return p != pos && matchNode(n, done + 1, v, p, k); });
+void emitOnce(const Node& n, std::vector<Instr>& prog) {
+    if (n.letter) prog.push_back({Op::Letter, n.letter});
+    else emitSeq(n.group, prog);
 }
 
-bool matchSeq(const std::vector<Node>& seq, size_t i, const Items& v, size_t pos, const Cont& k) {
-    if (i == seq.size()) return k(pos);
-    return matchNode(seq[i], 0, v, pos, [&](size_t p) { return matchSeq(seq, i + 1, v, p, k); });
+void emitNode(const Node& n, std::vector<Instr>& prog) {
+    for (int r = 0; r < n.min; ++r) emitOnce(n, prog);
+    if (n.max < 0) {
+        // L: split body, out; body; jump L; out:
+        const size_t split = prog.size();
+        prog.push_back({Op::Split});
+        emitOnce(n, prog);
+        prog.push_back({Op::Jump, 0, split});
+        prog[split].x = split + 1;
+        prog[split].y = prog.size();
+        return;
+    }
+    std::vector<size_t> splits;
+    for (int r = n.min; r < n.max; ++r) {
+        splits.push_back(prog.size());
+        prog.push_back({Op::Split});
+        prog.back().x = prog.size();
+        emitOnce(n, prog);
+    }
+    for (size_t at : splits) prog[at].y = prog.size();
+}
+
+// Adds pc and everything reachable from it without taking a value.
+void addThread(const std::vector<Instr>& prog, size_t pc, std::vector<size_t>& list, std::vector<char>& on) {
+    std::vector<size_t> todo{pc};
+    while (!todo.empty()) {
+        const size_t at = todo.back();
+        todo.pop_back();
+        if (on[at]) continue;
+        on[at] = 1;
+        switch (prog[at].op) {
+        case Op::Jump: todo.push_back(prog[at].x); break;
+        case Op::Split:
+            todo.push_back(prog[at].y);
+            todo.push_back(prog[at].x);
+            break;
+        default: list.push_back(at); break;
+        }
+    }
+}
+
+bool run(const std::vector<Instr>& prog, const Items& v) {
+    std::vector<size_t> now, next;
+    std::vector<char> onNow(prog.size()), onNext(prog.size());
+    addThread(prog, 0, now, onNow);
+    for (const trv::TRV_DataItem& item : v) {
+        next.clear();
+        std::fill(onNext.begin(), onNext.end(), 0);
+        for (size_t pc : now)
+            if (prog[pc].op == Op::Letter && item.Type() == static_cast<unsigned char>(prog[pc].letter))
+                addThread(prog, pc + 1, next, onNext);
+        if (next.empty()) return false;
+        now.swap(next);
+        onNow.swap(onNext);
+    }
+    for (size_t pc : now)
+        if (prog[pc].op == Op::Match) return true;
+    return false;
 }
 
 void sampleSeq(const std::vector<Node>& seq, Items& out) {
@@ -116,13 +175,26 @@ Pattern::Pattern(const std::string& text) {
         if (i >= text.size() || text[i] != '|') break;
         ++i;
     }
+    // One program for all alternatives: split into each of them.
+    std::vector<Instr>& prog = program_;
+    std::vector<size_t> ends;
+    for (size_t a = 0; a < alternatives_.size(); ++a) {
+        size_t split = 0;
+        if (a + 1 < alternatives_.size()) {
+            split = prog.size();
+            prog.push_back({Op::Split});
+            prog.back().x = prog.size();
+        }
+        emitSeq(alternatives_[a], prog);
+        ends.push_back(prog.size());
+        prog.push_back({Op::Jump});
+        if (a + 1 < alternatives_.size()) prog[split].y = prog.size();
+    }
+    for (size_t at : ends) prog[at].x = prog.size();
+    prog.push_back({Op::Match});
 }
 
-bool Pattern::matches(const Items& values) const {
-    for (const auto& seq : alternatives_)
-        if (matchSeq(seq, 0, values, 0, [&](size_t p) { return p == values.size(); })) return true;
-    return false;
-}
+bool Pattern::matches(const Items& values) const { return run(program_, values); }
 
 Items Pattern::sample() const {
     Items out;

@@ -72,8 +72,17 @@ public:
         int min = 1, max = 1;  // repetitions; max -1: any number
     };
 
+    // The compiled form: letters to take, splits into two paths, jumps.
+    enum class Op { Letter, Split, Jump, Match };
+    struct Instr {
+        Op op;
+        char letter = 0;
+        size_t x = 0, y = 0;  // Jump: x; Split: x and y
+    };
+
 private:
     std::vector<std::vector<Node>> alternatives_;
+    std::vector<Instr> program_;
 };
 
 // The layouts of the command table, by command id.

@@ -79,3 +79,26 @@ TEST(SimCommands, CommandsNobodyModelsAnswerInTheirLayout) {
     EXPECT_TRUE(t.defaultAnswer(329).empty());
     EXPECT_TRUE(t.answerFits(451, items("B")));  // a type reader leaves the journal unchecked
 }
+
+TEST(SimCommands, LongRequestsAreMatchedInOnePass) {
+    // A header of 16,000 lines (the most one frame holds): matching it takes
+    // one step per value, and no stack per value.
+    Items lines;
+    for (int i = 0; i < 16000; ++i) {
+        lines.emplace_back().SetChar(1);
+        lines.emplace_back().SetString("");
+    }
+    EXPECT_TRUE(Pattern("(BS)*").matches(lines));
+    EXPECT_TRUE(Pattern("B(BS)*|(BS)*").matches(lines));
+    Items odd(lines.begin(), lines.end() - 1);
+    EXPECT_FALSE(Pattern("(BS)*").matches(odd));
+    // The register takes at most ten: an execution error, not a crash.
+    State s;
+    Values v;
+    try {
+        s.execute(19, lines, v);
+        FAIL() << "16,000 header lines were taken";
+    } catch (const ExecError& e) {
+        EXPECT_EQ(e.code, err::kBadValue);
+    }
+}

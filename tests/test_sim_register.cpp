@@ -283,3 +283,24 @@ TEST_F(SimTest, BusyAfterLongCommandThenNotBusy) {
     EXPECT_EQ(stopAns.f.cmd, 10);
     EXPECT_FALSE(reg.busy());
 }
+
+TEST_F(SimTest, OversizedRequestsAreRefusedAndServingGoesOn) {
+    Client c(port);
+    // 16,000 header lines in one frame: the register holds ten.
+    Values header;
+    for (int i = 0; i < 16000; ++i) header.byte(1).str("");
+    expectError(c.request(19, header.items), 19, 0, err::kBadValue);
+    // 7,000 further barcodes for article 1, and 4,000 display entries.
+    Values codes;
+    codes.word(1);
+    for (int i = 0; i < 7000; ++i) codes.str(std::to_string(100000 + i));
+    expectError(c.request(2300, codes.items), 2300, 0, err::kFull);
+    Values display;
+    display.byte(0);
+    for (int i = 0; i < 4000; ++i) display.byte(0).str("").byte(0).byte(0).byte(0).byte(0);
+    expectError(c.request(381, display.items), 381, 0, err::kBadValue);
+    // The register still answers.
+    Frame clock = c.request(14);
+    ASSERT_TRUE(clock.ok());
+    EXPECT_EQ(clock.f.cmd, 14);
+}
