@@ -33,7 +33,15 @@ bool TRV_DataItem::SetQuantity(const std::string& text) {
 void TRV_DataItem::setBcdVal(const uint8_t bcd[7], TARVIK_DATA_TYPE type) {
     std::memcpy(bcdval, bcd, 7);
     data_type = type;
-    valid = true;
+    valid = BcdWellFormed(bcd, type);
+}
+
+bool TRV_DataItem::BcdWellFormed(const uint8_t bcd[7], TARVIK_DATA_TYPE type) {
+    // Twelve decimal digits; a nibble A-F is no digit, and would read as a
+    // plausible wrong number. A Quantity has at most three decimals.
+    for (int i = 1; i < 7; ++i)
+        if ((bcd[i] >> 4) > 9 || (bcd[i] & 0x0F) > 9) return false;
+    return type != TARVIK_TYPE_QUANTITY || bcd[0] <= 3;
 }
 
 bool TRV_DataItem::StrToNumeric(const std::string& t, uint8_t out[7]) { return StrToAnyNumeric(t, out, 1); }
@@ -90,8 +98,8 @@ bool TRV_DataItem::StrToAnyNumeric(const std::string& text, uint8_t out[7], int 
 int64_t TRV_DataItem::bcd2largewsign(const uint8_t bcd[7]) {
     int64_t v = 0;
     for (int i = 1; i < 7; ++i) {
-        // Bytes from the wire may hold nibbles above 9; they count as what they
-        // are, and the result is then folded into the twelve-digit range.
+        // A valid item holds digits only; should nibbles above 9 come here
+        // all the same, the result is folded into the twelve-digit range.
         v = v * 100 + ((bcd[i] >> 4) & 0x0F) * 10 + (bcd[i] & 0x0F);
     }
     v %= kModulus;
@@ -120,8 +128,8 @@ std::string TRV_DataItem::GetString(char decimalsep) const {
         return s;
     }
     case TARVIK_TYPE_QUANTITY: {
-        // The places byte comes from the wire; more than 3 is not valid there,
-        // but it must not break the formatting.
+        // A valid item has at most 3 places (BcdWellFormed); the bound keeps
+        // the formatting sound whatever the byte holds.
         const unsigned d = bcdval[0] > 11 ? 11 : bcdval[0];
         std::string s = signedDigits(bcd2largewsign(bcdval), d + 1);
         if (d > 0) s.insert(s.size() - d, 1, decimalsep);

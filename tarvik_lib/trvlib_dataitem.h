@@ -18,7 +18,13 @@ public:
     bool SetNumeric(const std::string& text);
     bool SetCurrency(const std::string& text);
     bool SetQuantity(const std::string& text);
+    // Takes seven BCD bytes from the wire as they are. Bytes that are no
+    // number of the type (a nibble above 9, more than 3 decimals of a
+    // Quantity) leave the item invalid: it reads as no value ("*"), and a
+    // pop of it fails with the bad-data status instead of giving a wrong
+    // number.
     void setBcdVal(const uint8_t bcd[7], TARVIK_DATA_TYPE type);
+    static bool BcdWellFormed(const uint8_t bcd[7], TARVIK_DATA_TYPE type);
 
     bool isValid() const { return valid; }
     TARVIK_DATA_TYPE Type() const { return valid ? data_type : TARVIK_TYPE_NONE; }

@@ -101,6 +101,51 @@ TEST(DataItem, WireEncoding) {
     EXPECT_TRUE(none.empty());
 }
 
+TEST(DataItem, NumbersFromTheWireAreDigitsOnly) {
+    // An all-FF Numeric would read as -333333333335 and a Quantity with 255
+    // decimals as -5,000...: neither is a number, so the item holds none.
+    const uint8_t ff[7] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    const uint8_t nibble[7] = {0xFF, 0, 0, 0, 0, 0, 0x1A};
+    const uint8_t places4[7] = {4, 0, 0, 0, 0, 0, 0x05};
+    const uint8_t places3[7] = {3, 0, 0, 0, 0, 0, 0x05};
+    const uint8_t minusOne[7] = {0xFF, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99};
+    TRV_DataItem n, k, q4, q3, q255, m;
+    n.setBcdVal(ff, TARVIK_TYPE_NUMERIC);
+    k.setBcdVal(nibble, TARVIK_TYPE_CURRENCY);
+    q4.setBcdVal(places4, TARVIK_TYPE_QUANTITY);
+    q255.setBcdVal(ff, TARVIK_TYPE_QUANTITY);
+    for (const TRV_DataItem* bad : {&n, &k, &q4, &q255}) {
+        EXPECT_EQ(bad->Type(), TARVIK_TYPE_NONE);
+        EXPECT_EQ(bad->GetString(','), "");
+    }
+    q3.setBcdVal(places3, TARVIK_TYPE_QUANTITY);
+    EXPECT_EQ(q3.GetString(','), "0,005");
+    m.setBcdVal(minusOne, TARVIK_TYPE_NUMERIC);
+    EXPECT_EQ(m.GetString(','), "-1");
+
+    // Decoding a frame keeps the frame (its other values and its token) and
+    // marks the value as none: flags, token 1, length, count 2, command 20,
+    // then N FF.., V 7.
+    std::vector<uint8_t> body = {0, 0, 1, 0, 0, 0, 26, 0, 2, 0, 20, 0, 'N', 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                 'V', 7, 0};
+    uint16_t crc = 0;
+    for (uint8_t b : body) crc = updatecrc(crc, b);
+    body.push_back(static_cast<uint8_t>(crc & 0xFF));
+    body.push_back(static_cast<uint8_t>(crc >> 8));
+    std::vector<uint8_t> f = {0x10, 0x02};
+    for (uint8_t b : body) {
+        if (b == 0x10) f.push_back(0x10);
+        f.push_back(b);
+    }
+    f.push_back(0x10);
+    f.push_back(0x03);
+    DecodedFrame d;
+    ASSERT_EQ(decodeFrame(f.data(), f.size(), Cipher{}, CipherOrder::CommandFirst, d), FRAME_OK);
+    ASSERT_EQ(d.items.size(), 2u);
+    EXPECT_EQ(d.items[0].Type(), TARVIK_TYPE_NONE);
+    EXPECT_EQ(d.items[1].GetShort(), 7);
+}
+
 TEST(Frame, GoldenFrameAndCrc) {
     const char* text = "123456789";
     EXPECT_EQ(crcdata(0, reinterpret_cast<const uint8_t*>(text), 9), 0x31C3);
