@@ -232,6 +232,13 @@ TEST_F(MirtelSettings, PortTextAndItsCodes) {
     EXPECT_EQ(typ, 4);
     EXPECT_STREQ(name, "WAGA");
     EXPECT_EQ(podtyp, 5);
+    // A value of another type where the subtype stands is bad data, not "no
+    // subtype": the request stays and podtyp is not written.
+    TARVIK_HANDLE h = answer(325, {V::B(4), V::S("WAGA"), V::B(7), V::B(3), V::B(1), V::B(0), V::B(0), V::W(5)});
+    podtyp = 9;
+    EXPECT_EQ(TRVG_XEL_PortCfgGet(h, &typ, name, cfg, &podtyp), 0x10002u);
+    EXPECT_EQ(podtyp, 9);
+    EXPECT_EQ(TRVG_Default(h), 0u);
 }
 
 TEST_F(MirtelSettings, TerminalPortsByVariant) {

@@ -229,16 +229,17 @@ TARVIK_STATUS hand::TRVS_v2_CommCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDL
                        ipv4_netmask, ipv4_gateway, &port, &dhcp, tryb);
 }
 
-// Registers that send no subtype are read as subtype 0.
+// Registers that send no subtype are read as subtype 0; a value of another
+// type in its place is bad data like any other.
 TARVIK_STATUS hand::TRVG_XEL_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia, char* nazwa,
                                         char* konfiguracja, unsigned char* podtyp) {
     Answer a(phRequest, 325);
+    const uint32_t total = a.ok() ? a.count() : 0;
     a.byte(typ_urzadzenia).string(nazwa).portConfig(konfiguracja);
-    if (a.ok()) {
-        unsigned char sub = 0;
-        if (TRV_PopResponseValueByte(a.request(), &sub) != kOk) sub = 0;
-        if (podtyp) *podtyp = sub;
-    }
+    if (a.ok() && total > 7)
+        a.byte(podtyp);
+    else if (a.ok() && podtyp)
+        *podtyp = 0;
     return a.finish();
 }
 
