@@ -14,6 +14,11 @@ tarvik_lib/mirtel/<unit>.cmds. From the tables this script writes
                             its default answers;
   <out>/test_mirtel_layout.cpp  a test that runs every regular function
                             against the wire;
+  <out>/test_mirtel_bounds.cpp  a test that drives every reader in
+                            string-handling mode 0 with its longest answers,
+                            dates and times out of range and lists as long as
+                            their counts allow, into buffers of exactly the
+                            sizes the header states;
   <out>/mirtel_names.txt    every exported name, one per line;
   <out>/mirtel_cxx_names.txt the names exported with C++ linkage as well
                             (flag cxx), one per line;
@@ -22,7 +27,8 @@ tarvik_lib/mirtel/<unit>.cmds. From the tables this script writes
   <out>/mirtel_commands.json the table itself, for other tools and bindings:
                             per function its id, names, family, direction,
                             wire layout, values, and its C parameters (name,
-                            type, role) in C order.
+                            type, role) in C order; each text output with its
+                            max (below).
 
 Usage:
   mirtelgen.py --out DIR TABLE...         write the generated sources
@@ -70,7 +76,8 @@ Values, NAME:KIND[MODS]:
   interval (reader)        a Long of seconds, as "D:HH:MM:SS"
   X*n (reader)             n values of kind X (B W L S N K Q) joined into one text,
                            a line feed between two
-  text                     a text argument or output of a hand-written function
+  text                     a text argument or output of a hand-written function;
+                           an output states its maximum: text=SPEC (below)
   X<Y                      wire kind X for a C argument or output of kind Y; only
                            widening: W<B sends a Byte argument as a Word, B<W
                            reads a Byte into an unsigned short output
@@ -79,10 +86,29 @@ MODS:
                            position's code after the value was taken, request alive
   ?                        (sending text) null is sent as the empty text
   @0x10106                 the failure code, where it is not the position's
+  =SPEC                    (hand-written text output) the largest text it
+                           holds: KIND, or COUNT*KIND for COUNT values of KIND
+                           joined with line feeds. KIND is B W L N K Q, S with
+                           its buffer size (S, S256), or a text kind (date, hm,
+                           ip, port, ...). COUNT is the register's own limit,
+                           or the largest the wire carries: the count's own
+                           range (255 for a Byte), or a wire group in
+                           parentheses, (VNN), for as many of those values as
+                           one frame holds.
 Special values:
   B=0                      (sending) a value the library adds itself (code 0x10101)
   _:B                      (reader) a value that no output receives
   ...NAME                  the values of another entry, then the ones that follow
+
+Maxima: every text output of a reader has one, the bytes (NUL included) of
+the longest text it can hold: S the buffer it is read through, N 14
+("-500000000000"), K and Q 15, date 11, datetime 20, datetimemin 17, time 9,
+hm 6, ip 16, port 15, time2000 20, interval 15; n values joined n times the
+text of one with its line feed (B 4, W 6, L 11). The header prints them
+after each reader ("Buffers:"); the JSON gives max, the longest text
+itself (one less, as local is one more than its longest text). In
+string-handling mode 0 a longer text is bad data (tarvik_mirtel_helper.h
+holds the same figures).
 
 order=a,b,c                the C argument order, where it differs from the wire order
 wire=P, answer=P           wire patterns of a hand-written function, for the
@@ -162,7 +188,7 @@ class Value:
     """One value of a command, in wire order."""
 
     def __init__(self, name, kind, ckind=None, count=None, size=64, required=False, orempty=False,
-                 code=None, const=None, dropped=False):
+                 code=None, const=None, dropped=False, maxspec=None, maxmax=None, maxcount=None):
         self.name = name            # argument or output name; None for constants and dropped values
         self.kind = kind            # wire-side kind
         self.ckind = ckind or kind  # C-side kind (W<B: kind W, ckind B)
@@ -173,6 +199,9 @@ class Value:
         self.code = code
         self.const = const
         self.dropped = dropped
+        self.maxspec = maxspec      # =SPEC of a hand-written text output
+        self.maxmax = maxmax        # ... and the bytes it comes to
+        self.maxcount = maxcount    # ... and the values it joins at most
         self.position = None        # C argument position (hDevice / phRequest is 1)
 
     def is_arg(self):
@@ -228,7 +257,89 @@ class Entry:
 # ---- parsing ---------------------------------------------------------------
 
 VALUE_RE = re.compile(r'^(?P<name>[A-Za-z_][A-Za-z0-9_]*):(?P<kind>[a-z0-9]+|[BWLSNKQ](?:<[BWL])?)'
-                      r'(?P<size>\d+)?(?:\*(?P<count>\d+))?(?P<mods>[!?]*)(?:@(?P<code>0x[0-9A-Fa-f]+))?$')
+                      r'(?P<size>\d+)?(?:\*(?P<count>\d+))?(?P<mods>[!?]*)(?:@(?P<code>0x[0-9A-Fa-f]+))?'
+                      r'(?:=(?P<max>\S+))?$')
+
+# ---- text maxima -------------------------------------------------------------
+#
+# The largest text an output can hold, in bytes with the NUL: what a caller
+# in string-handling mode 0 must provide, and what the library refuses to
+# exceed there (tarvik_mirtel_helper.h has the same figures).
+
+# Texts of fixed layout.
+FIXED_MAX = {'date': 11, 'datetime': 20, 'datetimemin': 17, 'time': 9, 'hm': 6, 'ip': 16, 'port': 15,
+             'time2000': 20, 'interval': 15}
+# One value as text: "255", "65535", "4294967295", "-500000000000", and a
+# decimal separator more for Currency and Quantity.
+SCALAR_TEXT = {'B': 3, 'W': 5, 'L': 10, 'N': 13, 'K': 14, 'Q': 14}
+# Wire bytes of a value (type letter included); a String of a local buffer
+# of n bytes is at most n - 1 bytes, its type letter and its NUL.
+WIRE_BYTES = {'B': 2, 'V': 3, 'L': 5, 'N': 7, 'K': 7, 'Q': 8}
+# The value bytes one frame carries (its 16-bit length less the 16 bytes
+# around them).
+FRAME_VALUE_BYTES = 65519
+
+MAXSPEC_RE = re.compile(r'^(?:(?P<count>\d+|\([BVLSNKQ0-9]+\))\*)?(?P<kind>[BWLSNKQ](?P<size>\d+)?|[a-z0-9]+)$')
+
+
+def entry_max(kind, size):
+    """Bytes of one value's text with its line feed or NUL."""
+    if kind == 'S':
+        return size
+    return SCALAR_TEXT[kind] + 1
+
+
+def frame_count(group, where):
+    """How many groups of these wire values one frame carries at most; one
+    more where a group holds a String, for a last group with a shorter text."""
+    toks = re.findall(r'S\d*|[BVLNKQ]', group)
+    if ''.join(toks) != group or not toks:
+        raise TableError('%s: cannot read the wire group (%s)' % (where, group))
+    cost = sum(int(t[1:] or 64) + 1 if t[0] == 'S' else WIRE_BYTES[t] for t in toks)
+    return FRAME_VALUE_BYTES // cost + (1 if any(t[0] == 'S' for t in toks) else 0)
+
+
+def parse_maxspec(spec, where):
+    """=SPEC of a hand-written text output: KIND, or COUNT*KIND for COUNT
+    values joined; COUNT is a number or a wire group in parentheses (as many
+    of them as one frame carries)."""
+    m = MAXSPEC_RE.match(spec)
+    if not m:
+        raise TableError('%s: cannot read the maximum %r' % (where, spec))
+    kind, count = m.group('kind'), m.group('count')
+    if kind in FIXED_MAX:
+        if count:
+            raise TableError('%s: %s texts are not joined: %r' % (where, kind, spec))
+        return FIXED_MAX[kind]
+    if kind[0] not in SCALAR_TEXT and kind[0] != 'S':
+        raise TableError('%s: unknown kind in the maximum %r' % (where, spec))
+    if m.group('size') and kind[0] != 'S':
+        raise TableError('%s: only Strings have a buffer size: %r' % (where, spec))
+    one = entry_max(kind[0], int(m.group('size') or 64))
+    if not count:
+        return one
+    return list_count(spec, where) * one
+
+
+def list_count(spec, where):
+    """The most values a =COUNT*KIND maximum allows, or None for one value."""
+    count = MAXSPEC_RE.match(spec).group('count')
+    if not count:
+        return None
+    return frame_count(count[1:-1], where) if count.startswith('(') else int(count)
+
+
+def text_max(v):
+    """The maximum of a reader's text output, or None for a number."""
+    if v.maxspec:
+        return v.maxmax
+    if v.count:
+        return v.count * entry_max(v.kind, v.size)
+    if v.kind in FIXED_MAX:
+        return FIXED_MAX[v.kind]
+    if v.ckind in ('S', 'N', 'K', 'Q'):
+        return entry_max(v.kind, v.size)
+    return None
 
 
 def parse_value(tok, send, where):
@@ -258,6 +369,11 @@ def parse_value(tok, send, where):
     size = int(m.group('size')) if m.group('size') else 64
     mods = m.group('mods')
     code = int(m.group('code'), 16) if m.group('code') else None
+    maxspec = m.group('max')
+    if maxspec and (send or kind != 'text'):
+        raise TableError('%s: =SPEC states the maximum of a hand-written text output: %s' % (where, tok))
+    if kind == 'text' and not send and not maxspec:
+        raise TableError('%s: a text output states its maximum (=SPEC): %s' % (where, tok))
     if name == '_':
         if send:
             raise TableError('%s: a dropped value belongs to a reader: %s' % (where, tok))
@@ -266,8 +382,12 @@ def parse_value(tok, send, where):
         raise TableError('%s: ! marks required outputs: %s' % (where, tok))
     if '?' in mods and (not send or kinds[kind][0] != 'const char*'):
         raise TableError('%s: ? is for text arguments: %s' % (where, tok))
-    return Value(name, kind, ckind=ckind, count=count, size=size, required='!' in mods,
-                 orempty='?' in mods, code=code)
+    v = Value(name, kind, ckind=ckind, count=count, size=size, required='!' in mods,
+              orempty='?' in mods, code=code, maxspec=maxspec)
+    if maxspec:
+        v.maxmax = parse_maxspec(maxspec, where)
+        v.maxcount = list_count(maxspec, where)
+    return v
 
 
 def read_lines(path):
@@ -448,6 +568,21 @@ def layout_comment(e):
     return text
 
 
+def buffers_lines(e, width=76):
+    """The bytes each text output of a reader needs at most, NUL included."""
+    if e.send:
+        return []
+    sizes = ['%s %d' % (v.name, text_max(v)) for v in e.args() if text_max(v)]
+    lines = []
+    for i, size in enumerate(sizes):
+        piece = size + (',' if i < len(sizes) - 1 else '')
+        if lines and len(lines[-1]) + 1 + len(piece) <= width:
+            lines[-1] += ' ' + piece
+        else:
+            lines.append(('Buffers: ' if not lines else '  ') + piece)
+    return lines
+
+
 def header_part(units):
     out = [BEGIN, '']
     for unit, entries in units:
@@ -461,6 +596,7 @@ def header_part(units):
                 out.append(title + '-' * max(4, 80 - len(title) - 2) + ' */')
                 out.append('')
             lines = [layout_comment(e)] + e.doc
+            lines += buffers_lines(e)
             if len(lines) == 1:
                 out.append('/* %s */' % lines[0])
             else:
@@ -587,12 +723,25 @@ def hand_header(units):
     out = ['// Generated by scripts/mirtelgen.py: the hand-written bodies of the irregular',
            '// commands, one per entry marked "hand" in the tables. Each lives in its',
            '// family\'s source unit; the exported function of the same name calls it.',
-           '#pragma once', '', '#include "tarvik/mirtel.h"', '', 'namespace mirtel::hand {', '']
+           '#pragma once', '', '#include <cstdint>', '', '#include "tarvik/mirtel.h"', '',
+           'namespace mirtel::hand {', '']
     for unit, entries in units:
         for e in entries:
             if e.hand:
                 out.append(wrap('TARVIK_STATUS ' + e.name, params(e), ';'))
-    out += ['', '}  // namespace mirtel::hand']
+    out += ['', '}  // namespace mirtel::hand', '',
+            '// The maxima the header states for the text outputs of the hand-written',
+            '// readers (bytes, NUL included); the bodies pass them to the reader.',
+            'namespace mirtel::maxima {', '']
+    for unit, entries in units:
+        for e in entries:
+            if e.hand and not e.send:
+                sizes = ['%s = %d' % (v.name, text_max(v)) for v in e.args() if text_max(v)]
+                if sizes:
+                    out.append('struct %s {' % e.name)
+                    out.extend('    static constexpr uint32_t %s;' % x for x in sizes)
+                    out.append('};')
+    out += ['', '}  // namespace mirtel::maxima']
     return '\n'.join(out) + '\n'
 
 
@@ -863,6 +1012,132 @@ def layout_test(units):
     return '\n'.join(out) + '\n'
 
 
+# ---- the bounds test ----------------------------------------------------------
+
+# The longest text of each scalar kind, as an answer value.
+WORST = {'B': 'V::B(255)', 'W': 'V::W(65535)', 'L': 'V::L(4294967295u)', 'N': 'V::N("-500000000000")',
+         'K': 'V::K("-5000000000.00")', 'Q': 'V::Q("-500000000.000")'}
+
+# The clock kinds: their fields in wire order, each (name, wire, largest valid
+# value, values out of its range). The valid values give the longest text.
+CLOCK_FIELDS = {
+    'day': ('B', 28, [255, 32, 0]), 'month': ('B', 12, [255, 13, 0]), 'year': ('W', 9999, [65535, 10000]),
+    'hour': ('B', 23, [255, 24]), 'minute': ('B', 59, [255, 60]), 'second': ('B', 59, [255, 60]),
+}
+CLOCK_KINDS = {
+    'date': ['day', 'month', 'year'],
+    'datetime': ['day', 'month', 'year', 'hour', 'minute', 'second'],
+    'datetimemin': ['day', 'month', 'year', 'hour', 'minute'],
+    'time': ['hour', 'minute', 'second'],
+    'hm': ['hour', 'minute'],
+}
+
+
+def worst_values(v):
+    """The answer values of one reader value that give its longest text."""
+    if v.kind in CLOCK_KINDS:
+        return ['V::%s(%d)' % ('W' if CLOCK_FIELDS[f][0] == 'W' else 'B', CLOCK_FIELDS[f][1])
+                for f in CLOCK_KINDS[v.kind]]
+    one = 'V::S(std::string(%d, \'x\'))' % (v.size - 1) if v.kind == 'S' else WORST.get(v.kind)
+    if v.count:
+        return [one] * v.count
+    if v.kind in ('ip', 'time2000', 'interval'):
+        return [WORST['L']]
+    if v.kind == 'port':
+        return ['V::B(7)', 'V::B(0)', 'V::B(0)', 'V::B(0)', 'V::B(0)']  # 115200,8,N,1,N
+    return [one]
+
+
+def reader_outputs(e):
+    """Declarations of a reader's outputs (text buffers of exactly the stated
+    size) and the arguments that pass them, in C order."""
+    decl, args = [], []
+    for v in e.args():
+        m = text_max(v)
+        if m:
+            decl.append('Buf %s(%d);' % (v.name, m))
+            args.append('%s.p()' % v.name)
+        else:
+            decl.append('%s %s = 0;' % (GET_KINDS[v.ckind][0][:-1], v.name))
+            args.append('&' + v.name)
+    return decl, args
+
+
+def bounds_reader(e):
+    """Statements that drive one regular reader: its longest answer fits
+    buffers of exactly the stated sizes; every clock field out of its range
+    is bad data, writes nothing and keeps the request."""
+    out = []
+    decl, args = reader_outputs(e)
+    worst = []
+    bad = []  # (output, [(index, value)])
+    for v in e.values:
+        if v.dropped:
+            worst.append(WORST.get(v.kind, 'V::B(255)'))
+            continue
+        if v.kind in CLOCK_KINDS:
+            cases = []
+            for k, f in enumerate(CLOCK_KINDS[v.kind]):
+                wire, _, values = CLOCK_FIELDS[f]
+                cases += ['{%d, V::%s(%d)}' % (len(worst) + k, 'W' if wire == 'W' else 'B', b) for b in values]
+            bad.append((v.name, cases))
+        worst.extend(worst_values(v))
+    for name in e.names:
+        out.append('    {')
+        out.append('        SCOPED_TRACE("%s");' % name)
+        out.extend('        ' + d for d in decl)
+        out.append('        const auto read = [&](TARVIK_HANDLE h) { return %s(%s); };' % (
+            name, ', '.join(['h'] + args)))
+        out.append('        const std::vector<V> worst = {%s};' % ', '.join(worst))
+        out.append('        fits(%d, worst, read, %s);' % (e.cmd, 'true' if e.keep else 'false'))
+        for output, cases in bad:
+            out.append('        refused(%d, worst, read, %s, {%s});' % (e.cmd, output, ', '.join(cases)))
+        out.append('    }')
+    return out
+
+
+def bounds_hand_reader(e):
+    """Statements that drive one hand-written reader with hostile answers of
+    its layout (test_mirtel_hostile.h): whatever the reader makes of them,
+    nothing goes past buffers of exactly the stated sizes."""
+    out = []
+    decl, args = reader_outputs(e)
+    # Lists one value longer than the longest any output allows.
+    runs = 1 + max([v.maxcount or 0 for v in e.args()])
+    for name in e.names:
+        out.append('    {')
+        out.append('        SCOPED_TRACE("%s");' % name)
+        out.extend('        ' + d for d in decl)
+        out.append('        drive(%d, "%s", %d, [&](TARVIK_HANDLE h) { return %s(%s); });' % (
+            e.cmd, e.answer_pattern, runs, name, ', '.join(['h'] + args)))
+        out.append('    }')
+    return out
+
+
+def bounds_test(units):
+    out = ['// Generated by scripts/mirtelgen.py from the command tables; do not edit.',
+           '// Every reader in string-handling mode 0, with buffers of exactly the sizes',
+           '// the header states: the longest answers fit them, dates and times out of',
+           '// their range are bad data, and lists as long as their counts allow never',
+           '// go past them (the suite runs under AddressSanitizer too).',
+           '#include "test_mirtel_hostile.h"',
+           '',
+           'using namespace mirtel_test;',
+           '',
+           'TRACK_DESTROYED_REQUESTS',
+           '']
+    for unit, entries in units:
+        readers = [e for e in entries if not e.send and (not e.hand or e.answer_pattern)]
+        if not readers:
+            continue
+        out.append('TEST_F(MirtelBounds, %s) {' % unit)
+        for e in readers:
+            out.extend(bounds_hand_reader(e) if e.hand else bounds_reader(e))
+        out.append('}')
+        out.append('')
+    return '\n'.join(out) + '\n'
+
+
 # ---- calls by name ------------------------------------------------------------
 
 C_SLOT = {'unsigned char': 'u8', 'char': 'ch', 'unsigned short': 'u16', 'unsigned long': 'u32',
@@ -917,7 +1192,10 @@ def write_if_changed(path, text):
 def c_params(e):
     """The C parameters as data, in C order: name, type and role (device,
     request_out, request, in, out, mode); an output's local buffer (the
-    longest text it can carry is one less) where libmirtel pops through one."""
+    longest text it can carry is one less) where libmirtel pops through one;
+    every text output's max: the bytes of its largest text, without the
+    NUL (the buffer a caller gives in string-handling mode 0 is one more,
+    the size the header states)."""
     ps = []
     if e.send:
         ps.append({'name': 'hDevice', 'type': 'TARVIK_HANDLE', 'role': 'device'})
@@ -934,6 +1212,8 @@ def c_params(e):
                 p['joined'] = v.count
             elif ctype == 'char*' and v.ckind in ('S', 'N', 'K', 'Q'):
                 p['local'] = v.size
+            if ctype == 'char*':
+                p['max'] = text_max(v) - 1  # the text's bytes; its buffer is one more
         ps.append(p)
     if e.send:
         ps.append({'name': 'tryb', 'type': 'unsigned char', 'role': 'mode'})
@@ -976,6 +1256,7 @@ def main():
             write_if_changed(os.path.join(a.out, 'mirtel_hand.h'), hand_header(units))
             write_if_changed(os.path.join(a.out, 'mirtel_layouts.inc'), layouts(units))
             write_if_changed(os.path.join(a.out, 'test_mirtel_layout.cpp'), layout_test(units))
+            write_if_changed(os.path.join(a.out, 'test_mirtel_bounds.cpp'), bounds_test(units))
             names = sorted(n for _, es in units for e in es for n in e.names)
             write_if_changed(os.path.join(a.out, 'mirtel_names.txt'), '\n'.join(names) + '\n')
             cxx = sorted(e.name for _, es in units for e in es if e.cxx)

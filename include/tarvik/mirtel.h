@@ -35,20 +35,32 @@
  *   0x10006  a text output, and the request has no device (no view) any more
  *   0x10102  a text output, and the string-handling mode of the request's
  *            view cannot be read (its view was closed or its device destroyed)
- *   0x10007  a text does not fit its buffer
+ *   0x10007  a text does not fit its buffer (string-handling mode 1)
+ *   0x10002  bad data: a text longer than the header states for its output
+ *            (mode 0), a date or time out of its range (any mode), a value
+ *            of the wrong type where an optional one may stand
  *   0x10100 + n  a required output (marked ! below) is null: n is its
  *            position, phRequest = 1 (so the first output's code, 0x10102,
  *            is also that of an unreadable string-handling mode)
  *   else     the failing pop's status.
  *
  * Text results follow the string-handling mode of the request's view
- * (TARVIK_PARAM_STRINGHANDLING): with mode 0 the buffer must be large
- * enough; with any other mode the caller puts the buffer's capacity (NUL
- * included, 0..255) in its first byte before the call.
+ * (TARVIK_PARAM_STRINGHANDLING): with mode 0 the library does not know the
+ * buffer, and the caller gives one of the size stated after each reader
+ * ("Buffers:", bytes with the NUL); an answer with a longer text is bad
+ * data (0x10002) and nothing of it is written. With any other mode the
+ * caller puts the buffer's capacity (NUL included, 0..255) in its first
+ * byte before the call. The stated sizes come from the register's own
+ * limits (10 header lines, 3 footer lines, 6 discount thresholds), else
+ * from the most the wire carries: a Byte count counts up to 255, and a list
+ * measured by the answer's length holds what one frame does.
  *
  * Dates and times are texts. On input any separators are accepted (and a
  * time may leave its seconds out); on output these layouts are written
- * exactly, with the bytes a buffer needs for them (NUL included):
+ * exactly, with the bytes a buffer needs for them (NUL included). An answer
+ * whose date is no Gregorian date of the years 1 to 9999 (0000-00-00, a
+ * register's "no date", excepted) or whose time is past 23:59:59 is bad
+ * data (0x10002), in every mode; its output is not written:
  *   date         "YYYY-MM-DD"            11
  *   datetime     "YYYY-MM-DD HH:MM:SS"   20
  *   datetimemin  "YYYY-MM-DD HH:MM"      17: no seconds. The fiscal-memory
@@ -77,6 +89,11 @@
  * request. A text value is read through a 64-byte buffer (63 bytes and the
  * NUL; a longer one fails the read) unless its letter carries another size:
  * S256 is read through 256 bytes, and a 256-byte output buffer holds any.
+ * Numbers as text need at most: Byte 4, Word 6, Long 11, Numeric 14
+ * ("-500000000000"), Currency and Quantity 15 bytes; n values joined n times
+ * that (a line feed or the NUL after each). Numeric, Currency and Quantity
+ * values whose digits are no decimal digits, or a Quantity with more than 3
+ * decimals, are bad data.
  */
 #ifndef TARVIK_MIRTEL_H
 #define TARVIK_MIRTEL_H
@@ -97,12 +114,16 @@ TARVIK_API unsigned long TRV_GetHLLibraryVersion(void);
 /* 14 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_TimeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                       const unsigned char tryb);
-/* 14 reads time[B B B] */
+/* 14 reads time[B B B]
+ * Buffers: time 9
+ */
 TARVIK_API TARVIK_STATUS TRVG_TimeGet(const TARVIK_HANDLE phRequest, char* time);
 /* 15 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_DateGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                       const unsigned char tryb);
-/* 15 reads date[B B V] */
+/* 15 reads date[B B V]
+ * Buffers: data 11
+ */
 TARVIK_API TARVIK_STATUS TRVG_DateGet(const TARVIK_HANDLE phRequest, char* data);
 /* 16 sends timedate[B B B B B V]
  * The register takes the time before the date here.
@@ -126,7 +147,9 @@ TARVIK_API TARVIK_STATUS TRVS_VATSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE*
 /* 321 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_CashregParGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned char tryb);
-/* 321 reads S */
+/* 321 reads S
+ * Buffers: numer 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_CashregParGet(const TARVIK_HANDLE phRequest, char* numer);
 /* 322 sends S */
 TARVIK_API TARVIK_STATUS TRVS_CashregParSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
@@ -137,7 +160,10 @@ TARVIK_API TARVIK_STATUS TRVS_MaintenanceSet(const TARVIK_HANDLE hDevice, TARVIK
 /* 501 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_CashregStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const unsigned char tryb);
-/* 501 reads B S V B B B B datetime[B B V B B B] datetime[B B V B B B] S S S */
+/* 501 reads B S V B B B B datetime[B B V B B B] datetime[B B V B B B] S S S
+ * Buffers: numer 64, data_fiskalizacji 20, zegar_kasy 20, nip 64,
+ *   numer_unikatowy 64, wersja 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_CashRegStatusGet(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy, char* numer,
                                                unsigned short* zalogowany_kasjer, unsigned char* tryb_pracy,
                                                unsigned char* totalizery, unsigned char* naglowek,
@@ -148,6 +174,7 @@ TARVIK_API TARVIK_STATUS TRVS_DBStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HA
                                           const unsigned char tryb);
 /* 502 reads BB(VV)10
  * Table sizes and programmed counts, one line per table (ten tables).
+ * Buffers: rozmiary 60, zaprogramowane 60
  */
 TARVIK_API TARVIK_STATUS TRVG_DBStatusGet(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy,
                                           unsigned char* totalizery, char* rozmiary, char* zaprogramowane);
@@ -156,13 +183,17 @@ TARVIK_API TARVIK_STATUS TRVS_DBStatusGetEx(const TARVIK_HANDLE hDevice, TARVIK_
                                             const unsigned char tryb);
 /* 512 reads BB(VV)13
  * As TRVG_DBStatusGet, thirteen tables.
+ * Buffers: rozmiary 78, zaprogramowane 78
  */
 TARVIK_API TARVIK_STATUS TRVG_DBStatusGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy,
                                             unsigned char* totalizery, char* rozmiary, char* zaprogramowane);
 /* 503 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_TransStatusGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned char tryb);
-/* 503 reads B B B V datetime[B B V B B B] N N N N N N N N N */
+/* 503 reads B B B V datetime[B B V B B B] N N N N N N N N N
+ * Buffers: data_czas 20, obrotA 14, obrotB 14, obrotC 14, obrotD 14,
+ *   obrotE 14, obrotF 14, obrotG 14, obrot_suma 14, suma 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_TransStatusGet(const TARVIK_HANDLE phRequest, unsigned char* transakcja,
                                              unsigned char* paragon, unsigned char* anulowanie,
                                              unsigned short* numer_paragonu, char* data_czas, char* obrotA,
@@ -223,6 +254,8 @@ TARVIK_API TARVIK_STATUS TRVS_SaleCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HAN
 /* 301 reads B B B B B B N N N N B B B; wire order: czy_zakonczenie, czy_sprawdzenie, format_warosci, czy_sprawdz_sprzedaz, stat_tyg, stat_roczne, limit_rab_proc, limit_narz_proc, limit_rab_kwot, limit_narz_kwot, czy_z_rabatami, czy_z_narzutami, klawisz_kod
  * The hand-entry limits arrive as rebate %, markup %, rebate amount, markup
  * amount; the outputs take both rebate limits first.
+ * Buffers: limit_rab_proc 14, limit_rab_kwot 14, limit_narz_proc 14,
+ *   limit_narz_kwot 14
  */
 TARVIK_API TARVIK_STATUS TRVG_SaleCfgGet(const TARVIK_HANDLE phRequest, unsigned char* czy_zakonczenie,
                                          unsigned char* czy_sprawdzenie, unsigned char* format_warosci,
@@ -247,6 +280,8 @@ TARVIK_API TARVIK_STATUS TRVS_SaleCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_H
                                            const unsigned char tryb);
 /* 335 reads B B B B B B N N N N B B B B; wire order: czy_zakonczenie, czy_sprawdzenie, format_warosci, czy_sprawdz_sprzedaz, stat_tyg, stat_roczne, limit_rab_proc, limit_narz_proc, limit_rab_kwot, limit_narz_kwot, czy_z_rabatami, czy_z_narzutami, klawisz_kod, automat
  * As TRVG_SaleCfgGet, with the automatic mode flag last.
+ * Buffers: limit_rab_proc 14, limit_rab_kwot 14, limit_narz_proc 14,
+ *   limit_narz_kwot 14
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* czy_zakonczenie,
                                                unsigned char* czy_sprawdzenie, unsigned char* format_warosci,
@@ -383,7 +418,9 @@ TARVIK_API TARVIK_STATUS TRVS_XEL_DiscntCardCfgGetEx(const TARVIK_HANDLE hDevice
                                                      const unsigned char tryb);
 TARVIK_API TARVIK_STATUS TRVS_DiscntCardCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                  const unsigned char tryb);
-/* 334 reads B V V S */
+/* 334 reads B V V S
+ * Buffers: parametry 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_XEL_DiscntCardCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* wazne,
                                                      unsigned short* czas, unsigned short* metoda, char* parametry);
 TARVIK_API TARVIK_STATUS TRVG_DiscntCardCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* wazne,
@@ -405,6 +442,7 @@ TARVIK_API TARVIK_STATUS TRVS_v2_DiscntCardCfgSet(const TARVIK_HANDLE hDevice, T
 /* 2 reads S
  * Reads a card event: the request that TRV_PopAsyncData returns or that the
  * event callback receives (command 2), not the answer to a TRVS_ call.
+ * Buffers: numer_karty 64
  */
 TARVIK_API TARVIK_STATUS TRVG_CardInfo(const TARVIK_HANDLE phRequest, char* numer_karty);
 /* 337 sends B */
@@ -414,6 +452,7 @@ TARVIK_API TARVIK_STATUS TRVS_PriceVerifCfgGet(const TARVIK_HANDLE hDevice, TARV
                                                const unsigned char typ, const unsigned char tryb);
 /* 337 reads B B B B 4S256!
  * The verifier's four display lines joined into tekst, which is required.
+ * Buffers: tekst 1024
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_PriceVerifCfgGet(const TARVIK_HANDLE phRequest, unsigned char* ilosc,
                                                    unsigned char* miganie, unsigned char* opoznienie,
@@ -467,7 +506,9 @@ TARVIK_API TARVIK_STATUS TRVS_ChangeLogoutSet(const TARVIK_HANDLE hDevice, TARVI
 /* 3170 sends V */
 TARVIK_API TARVIK_STATUS TRVS_ProtTransMonCfgRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                   const unsigned short numer_ciagu, const unsigned char tryb);
-/* 3170 reads V S */
+/* 3170 reads V S
+ * Buffers: ciag 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_ProtTransMonCfgRead(const TARVIK_HANDLE phRequest, unsigned short* numer_ciagu,
                                                   char* ciag);
 /* 3160 sends V S */
@@ -493,6 +534,7 @@ TARVIK_API TARVIK_STATUS TRVS_ExtPrnCfgGet(const TARVIK_HANDLE hDevice, TARVIK_H
                                            const unsigned char numer_drukarki, const unsigned char tryb);
 /* 510 reads B B B B 3S
  * The three header lines joined into linie_naglowka.
+ * Buffers: linie_naglowka 192
  */
 TARVIK_API TARVIK_STATUS TRVG_ExtPrnCfgGet(const TARVIK_HANDLE phRequest, unsigned char* numer_drukarki,
                                            unsigned char* czcionki, unsigned char* szerokosc, unsigned char* obcinacz,
@@ -511,7 +553,8 @@ TARVIK_API TARVIK_STATUS TRVS_HeaderGet(const TARVIK_HANDLE hDevice, TARVIK_HAND
                                         const unsigned char tryb);
 /* 18 reads B(BS)*
  * The line flags and the line texts, each joined (one line feed between
- * two); both outputs are required.
+ * two); both outputs are required. The register holds 10 lines.
+ * Buffers: flagi_linii 40, linie 2560
  */
 TARVIK_API TARVIK_STATUS TRVG_HeaderGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie);
 /* 19 sends (BS)*
@@ -525,7 +568,8 @@ TARVIK_API TARVIK_STATUS TRVS_HeaderSet(const TARVIK_HANDLE hDevice, TARVIK_HAND
 TARVIK_API TARVIK_STATUS TRVS_FooterGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                         const unsigned char tryb);
 /* 30 reads B(BS)*
- * As TRVG_HeaderGet.
+ * As TRVG_HeaderGet; the register holds 3 lines.
+ * Buffers: flagi_linii 12, linie 768
  */
 TARVIK_API TARVIK_STATUS TRVG_FooterGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie);
 /* 31 sends (BS)*
@@ -559,7 +603,9 @@ TARVIK_API TARVIK_STATUS TRVS_DspInfoCfgSet(const TARVIK_HANDLE hDevice, TARVIK_
 TARVIK_API TARVIK_STATUS TRVS_DspInfoGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned char numer, const unsigned char tryb);
 /* 380 reads B(BSBBBB)*
- * One line per display entry in each of the six texts.
+ * One line per display entry in each of the six texts; a Byte counts them.
+ * Buffers: typy_zawartosci 1020, linie 16320, inwersje 1020, predkosci 1020,
+ *   kierunki 1020, formaty_czasu 1020
  */
 TARVIK_API TARVIK_STATUS TRVG_DspInfoGet(const TARVIK_HANDLE phRequest, char* typy_zawartosci, char* linie,
                                          char* inwersje, char* predkosci, char* kierunki, char* formaty_czasu);
@@ -581,6 +627,7 @@ TARVIK_API TARVIK_STATUS TRVS_CommCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HAN
                                          const unsigned char tryb);
 /* 327 reads BBBBB(LLL)?
  * The addresses as dotted texts, empty when the answer carries none.
+ * Buffers: ipv4_address 16, ipv4_netmask 16, ipv4_gateway 16
  */
 TARVIK_API TARVIK_STATUS TRVG_CommCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ, unsigned char* id_kanalu,
                                          unsigned char* szyfr, unsigned char* charset, unsigned char* tcpip,
@@ -592,6 +639,7 @@ TARVIK_API TARVIK_STATUS TRVS_CommCfgGetEx(const TARVIK_HANDLE hDevice, TARVIK_H
  * As TRVG_CommCfgGet, then port and dhcp: an answer of eight values or
  * fewer gives 0 to both; one of exactly nine sets port and leaves dhcp as
  * it was.
+ * Buffers: ipv4_address 16, ipv4_netmask 16, ipv4_gateway 16
  */
 TARVIK_API TARVIK_STATUS TRVG_CommCfgGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ,
                                            unsigned char* id_kanalu, unsigned char* szyfr, unsigned char* charset,
@@ -622,11 +670,13 @@ TARVIK_API TARVIK_STATUS TRVS_PortCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HAN
                                          const unsigned char port, const unsigned char tryb);
 /* 325 reads B S port[B B B B B]
  * konfiguracja: the line parameters as text, "9600,8,N,1,N".
+ * Buffers: nazwa 64, konfiguracja 15
  */
 TARVIK_API TARVIK_STATUS TRVG_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia, char* nazwa,
                                          char* konfiguracja);
 /* 325 reads BSBBBBBB?
  * As TRVG_PortCfgGet, then the subtype; an answer without it gives 0.
+ * Buffers: nazwa 64, konfiguracja 15
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia,
                                              char* nazwa, char* konfiguracja, unsigned char* podtyp);
@@ -660,7 +710,9 @@ TARVIK_API TARVIK_STATUS TRVS_TerminalCfgSet(const TARVIK_HANDLE hDevice, TARVIK
 /* 312 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_ModemCfgGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned char tryb);
-/* 312 reads B S S */
+/* 312 reads B S S
+ * Buffers: init 64, telefon 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_ModemCfgGet(const TARVIK_HANDLE phRequest, unsigned char* modem, char* init,
                                           char* telefon);
 /* 313 sends B S S */
@@ -724,29 +776,39 @@ TARVIK_API TARVIK_STATUS TRVS_FiscMemRead(const TARVIK_HANDLE hDevice, TARVIK_HA
 TARVIK_API TARVIK_STATUS TRVG_FiscMemReadType(const TARVIK_HANDLE phRequest, unsigned short* typ);
 /* 405 reads datetimemin[B B V B B] V V V 7N N L
  * totalizeryAG: the turnover of VAT rates A to G, one line feed between two.
+ * Buffers: data 17, totalizeryAG 98, wart_anulowanych 14
  */
 TARVIK_API TARVIK_STATUS TRVG_FiscMemReadDaily(const TARVIK_HANDLE phRequest, char* data, unsigned short* numer,
                                                unsigned short* paragonow, unsigned short* anulowanych,
                                                char* totalizeryAG, char* wart_anulowanych, unsigned long* zmianPLU);
-/* 405 reads datetimemin[B B V B B] S */
+/* 405 reads datetimemin[B B V B B] S
+ * Buffers: data 17, nip 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_FiscMemReadFiscal(const TARVIK_HANDLE phRequest, char* data, char* nip);
-/* 405 reads datetimemin[B B V B B] V V V V V V V V */
+/* 405 reads datetimemin[B B V B B] V V V V V V V V
+ * Buffers: data 17
+ */
 TARVIK_API TARVIK_STATUS TRVG_FiscMemReadPTUChange(const TARVIK_HANDLE phRequest, char* data, unsigned short* numer,
                                                    unsigned short* stawkaA, unsigned short* stawkaB,
                                                    unsigned short* stawkaC, unsigned short* stawkaD,
                                                    unsigned short* stawkaE, unsigned short* stawkaF,
                                                    unsigned short* stawkaG);
-/* 405 reads datetimemin[B B V B B] V V V */
+/* 405 reads datetimemin[B B V B B] V V V
+ * Buffers: data 17
+ */
 TARVIK_API TARVIK_STATUS TRVG_FiscMemReadClearRAM(const TARVIK_HANDLE phRequest, char* data,
                                                   unsigned short* numer_zerowania, unsigned short* przyczyna_fiscal,
                                                   unsigned short* przyczyna_apli);
-/* 405 reads datetimemin[B B V B B] */
+/* 405 reads datetimemin[B B V B B]
+ * Buffers: data 17
+ */
 TARVIK_API TARVIK_STATUS TRVG_FiscMemReadSaleStart(const TARVIK_HANDLE phRequest, char* data);
 /* 406 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_FiscMemStatus(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                             const unsigned char tryb);
 /* 406 reads S S V V V V V V
  * The used counts and limits of daily reports, rate changes and RAM clearings.
+ * Buffers: numer_unikatowy 64, NIP 64
  */
 TARVIK_API TARVIK_STATUS TRVG_FiscMemStatus(const TARVIK_HANDLE phRequest, char* numer_unikatowy, char* NIP,
                                             unsigned short* rap_dobowe, unsigned short* limit_rap_dobowych,
@@ -1140,18 +1202,21 @@ TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetType(const TARVIK_HANDLE phRequest, u
 /* 3210 reads V N B
  * A key programmed with the weighed-article flag answers it last; this reader
  * leaves it unread.
+ * Buffers: ilosc 14
  */
 TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU, char* ilosc,
                                                      unsigned char* platnosc);
 /* 3210 reads VNB|VNBB
  * As TRVG_HotkeyReadGetQuickSale, then the weighed-article flag, which is
  * read only when czy_wazony is not null.
+ * Buffers: ilosc 14
  */
 TARVIK_API TARVIK_STATUS TRVG_v2_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU,
                                                         char* ilosc, unsigned char* platnosc,
                                                         unsigned char* czy_wazony);
 /* 3210 reads B N B
  * The answers carry as Bytes the numbers that the insertions send as Words.
+ * Buffers: ilosc 14
  */
 TARVIK_API TARVIK_STATUS TRVG_HotkeyReadGetPack(const TARVIK_HANDLE phRequest, unsigned char* numer, char* ilosc,
                                                 unsigned char* tryb);
@@ -1285,6 +1350,8 @@ TARVIK_API TARVIK_STATUS TRVS_PLURead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
  * not carry are left as they are, and cena is empty for types other than 0.
  * The minimum stock comes before the type on the wire; barcodes follow when
  * z_kodem asked for them, one line feed between two.
+ * Buffers: nazwa 64, kod_kreskowy_podstawowy 64, cena 14, min_stan 14,
+ *   barcodes 64512
  */
 TARVIK_API TARVIK_STATUS TRVG_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                       char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
@@ -1295,6 +1362,8 @@ TARVIK_API TARVIK_STATUS TRVG_PLURead(const TARVIK_HANDLE phRequest, unsigned sh
 /* 2110 reads VSSNBBNBBBBBBB(VS*)?|VSSNBBBVBBB(VS*)?|VSSNBBBB(VS*)?
  * As TRVG_PLURead; numer_opak_lub_euslugi receives the e-service number of
  * a type 2 record, else the packaging number.
+ * Buffers: nazwa 64, kod_kreskowy_podstawowy 64, cena 14, min_stan 14,
+ *   barcodes 64512
  */
 TARVIK_API TARVIK_STATUS TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                          char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
@@ -1310,6 +1379,8 @@ TARVIK_API TARVIK_STATUS TRVS_PLUReadByBarcode(const TARVIK_HANDLE hDevice, TARV
 /* 2111 reads SSSNBBNBBBBBBB(VS*)?|SSSNBBBB(VS*)?
  * As TRVG_PLURead, by barcode: only an ordinary article carries the block of
  * VAT rate, price, packaging, unit, quantity format and price flag.
+ * Buffers: kod_kreskowy 64, nazwa 64, kod_kreskowy_podstawowy 64, cena 14,
+ *   min_stan 14, barcodes 64512
  */
 TARVIK_API TARVIK_STATUS TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
                                                char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
@@ -1331,6 +1402,8 @@ TARVIK_API TARVIK_STATUS TRVS_v2_PLUReadEx(const TARVIK_HANDLE hDevice, TARVIK_H
 /* 2112 reads VSSNBBNBBBBBBB(VS*)?B|VSSNBBBVBBB(VS*)?B|VSSNBBBB(VS*)?B
  * As TRVG_PLURead, with the notepad flag last; numer_opak receives the low
  * byte of an e-service number.
+ * Buffers: nazwa 64, kod_kreskowy_podstawowy 64, cena 14, min_stan 14,
+ *   barcodes 64512
  */
 TARVIK_API TARVIK_STATUS TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                         char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
@@ -1341,6 +1414,8 @@ TARVIK_API TARVIK_STATUS TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned 
                                         unsigned char* w_notatniku);
 /* 2112 reads VSSNBBNBBBBBBB(VS*)?B|VSSNBBBVBBB(VS*)?B|VSSNBBBB(VS*)?B
  * As TRVG_PLUReadEx; numer_opak_lub_euslugi as in TRVG_v2_PLURead.
+ * Buffers: nazwa 64, kod_kreskowy_podstawowy 64, cena 14, min_stan 14,
+ *   barcodes 64512
  */
 TARVIK_API TARVIK_STATUS TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                            char* kod_kreskowy_podstawowy, char* cena, char* min_stan,
@@ -1379,14 +1454,18 @@ TARVIK_API TARVIK_STATUS TRVS_PLUDelAll(const TARVIK_HANDLE hDevice, TARVIK_HAND
 TARVIK_API TARVIK_STATUS TRVS_PLUStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
                                           const unsigned char tryb);
-/* 2160 reads V N N N date[B B V] */
+/* 2160 reads V N N N date[B B V]
+ * Buffers: wartosc 14, ilosc 14, stan 14, data 11
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* wartosc,
                                           char* ilosc, char* stan, char* data);
 /* 2161 sends S B */
 TARVIK_API TARVIK_STATUS TRVS_PLUStatReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                    const char* kod_kreskowy, const unsigned char czy_zerowanie,
                                                    const unsigned char tryb);
-/* 2161 reads S N N N date[B B V] */
+/* 2161 reads S N N N date[B B V]
+ * Buffers: kod_kreskowy 64, wartosc 14, ilosc 14, stan 14, data 11
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUStatReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* wartosc,
                                                    char* ilosc, char* stan, char* data);
 /* 2170 sends B B */
@@ -1411,7 +1490,9 @@ TARVIK_API TARVIK_STATUS TRVS_PluStockMinQntSet(const TARVIK_HANDLE hDevice, TAR
 /* 2183 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PLUStoreRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2183 reads V S N N date[B B V] */
+/* 2183 reads V S N N date[B B V]
+ * Buffers: nazwa 64, stan_min 14, stan 14, data 11
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUStoreRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                            char* stan_min, char* stan, char* data);
 /* 2184 sends V V N N */
@@ -1425,7 +1506,9 @@ TARVIK_API TARVIK_STATUS TRVS_PluPriceUpdateByBarcode(const TARVIK_HANDLE hDevic
 /* 2186 sends S */
 TARVIK_API TARVIK_STATUS TRVS_PLUStoreReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                     const char* kod_kreskowy, const unsigned char tryb);
-/* 2186 reads S S N N date[B B V] */
+/* 2186 reads S S N N date[B B V]
+ * Buffers: kod_kreskowy 64, nazwa 64, stan_min 14, stan 14, data 11
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUStoreReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
                                                     char* stan_min, char* stan, char* data);
 /* 2200 sends VSSNBBBBBB(VNN)*
@@ -1449,14 +1532,18 @@ TARVIK_API TARVIK_STATUS TRVS_PLUSetIns(const TARVIK_HANDLE hDevice, TARVIK_HAND
 /* 2210 sends V */
 TARVIK_API TARVIK_STATUS TRVS_SetRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                       const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2210 reads V(VNN)* */
+/* 2210 reads V(VNN)*
+ * Buffers: numery 23124, ilosci 53956, ceny 53956
+ */
 TARVIK_API TARVIK_STATUS TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* numery,
                                       char* ilosci, char* ceny);
 /* 2260 sends V B */
 TARVIK_API TARVIK_STATUS TRVS_PLUSetItemStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                  const unsigned short numer_zestawu,
                                                  const unsigned char czy_zerowanie, const unsigned char tryb);
-/* 2260 reads V(VNN)* */
+/* 2260 reads V(VNN)*
+ * Buffers: numery 23124, ilosci 53956, wartosci 53956
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_zestawu,
                                                  char* numery, char* ilosci, char* wartosci);
 /* 2400 sends V */
@@ -1487,7 +1574,9 @@ TARVIK_API TARVIK_STATUS TRVS_BarcodeIns(const TARVIK_HANDLE hDevice, TARVIK_HAN
 /* 2310 sends V */
 TARVIK_API TARVIK_STATUS TRVS_BarcodeRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_PLU, const unsigned char tryb);
-/* 2310 reads VS* */
+/* 2310 reads VS*
+ * Buffers: barcodes 65280
+ */
 TARVIK_API TARVIK_STATUS TRVG_BarcodeRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* barcodes);
 /* 2340 sends S */
 TARVIK_API TARVIK_STATUS TRVS_BarcodeDel(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
@@ -1505,7 +1594,9 @@ TARVIK_API TARVIK_STATUS TRVS_PLUDescIns(const TARVIK_HANDLE hDevice, TARVIK_HAN
 /* 3630 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PLUDescRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer, const unsigned char tryb);
-/* 3630 reads V S */
+/* 3630 reads V S
+ * Buffers: komunikat 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_PLUDescRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                           char* komunikat);
 /* 3640 sends V */
@@ -1537,15 +1628,20 @@ TARVIK_API TARVIK_STATUS TRVG_SaleRecGetType(const TARVIK_HANDLE phRequest, unsi
                                              unsigned short* nastepny, unsigned short* typ);
 /* 451 reads date[B B V] V V V 7N N L
  * totalizeryAG: the seven totals for VAT rates A to G, one line feed between two.
+ * Buffers: data 11, totalizeryAG 98, wart_anulowanych 14
  */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetFiscal(const TARVIK_HANDLE phRequest, char* data, unsigned short* numer,
                                                unsigned short* paragonow, unsigned short* anulowanych,
                                                char* totalizeryAG, char* wart_anulowanych, unsigned long* zmianPLU);
-/* 451 reads L datetimemin[B B V B B] S S V N N */
+/* 451 reads L datetimemin[B B V B B] S S V N N
+ * Buffers: data 17, kasa 64, kasjer 64, wartosc 14, do_zaplaty 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetFinished(const TARVIK_HANDLE phRequest, unsigned long* numer, char* data,
                                                  char* kasa, char* kasjer, unsigned short* numer_kasjera,
                                                  char* wartosc, char* do_zaplaty);
-/* 451 reads L datetimemin[B B V B B] S S V N N L */
+/* 451 reads L datetimemin[B B V B B] S S V N N L
+ * Buffers: data 17, kasa 64, kasjer 64, wartosc 14, do_zaplaty 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetFinished(const TARVIK_HANDLE phRequest, unsigned long* numer, char* data,
                                                      char* kasa, char* kasjer, unsigned short* numer_kasjera,
                                                      char* wartosc, char* do_zaplaty,
@@ -1554,64 +1650,94 @@ TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetFinished(const TARVIK_HANDLE phReques
                                                     char* kasa, char* kasjer, unsigned short* numer_kasjera,
                                                     char* wartosc, char* do_zaplaty,
                                                     unsigned long* numer_niefiskalny);
-/* 451 reads datetimemin[B B V B B] S S V V N N */
+/* 451 reads datetimemin[B B V B B] S S V V N N
+ * Buffers: data 17, kasa 64, kasjer 64, wartosc 14, do_zaplaty 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCancelled(const TARVIK_HANDLE phRequest, char* data, char* kasa, char* kasjer,
                                                   unsigned short* numer_kasjera, unsigned short* autoryzujacy,
                                                   char* wartosc, char* do_zaplaty);
-/* 451 reads datetimemin[B B V B B] S S V V N N L N */
+/* 451 reads datetimemin[B B V B B] S S V V N N L N
+ * Buffers: data 17, kasa 64, kasjer 64, wartosc 14, do_zaplaty 14,
+ *   wart_storn 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetCancelled(const TARVIK_HANDLE phRequest, char* data, char* kasa,
                                                      char* kasjer, unsigned short* numer_kasjera,
                                                      unsigned short* autoryzujacy, char* wartosc, char* do_zaplaty,
                                                      unsigned long* storna, char* wart_storn);
-/* 451 reads B V S S N N */
+/* 451 reads B V S S N N
+ * Buffers: kod_kreskowy 64, nazwa 64, ilosc 14, wartosc 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsigned char* vat, unsigned short* PLU,
                                                char* kod_kreskowy, char* nazwa, char* ilosc, char* wartosc);
 /* 451 reads BVSSNNS?
  * addon is empty when the record carries none.
+ * Buffers: kod_kreskowy 64, nazwa_lub_cena 64, ilosc 14, wartosc 14, addon 64
  */
 TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsigned char* vat,
                                                   unsigned short* PLU, char* kod_kreskowy, char* nazwa_lub_cena,
                                                   char* ilosc, char* wartosc, char* addon);
-/* 451 reads V S N N */
+/* 451 reads V S N N
+ * Buffers: kod_kreskowy 64, ilosc 14, wartosc 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPack(const TARVIK_HANDLE phRequest, unsigned short* numer, char* kod_kreskowy,
                                              char* ilosc, char* wartosc);
-/* 451 reads V S B N */
+/* 451 reads V S B N
+ * Buffers: nazwa 64, kwota 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPayform(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                 unsigned char* typ, char* kwota);
-/* 451 reads V S B N S S S V */
+/* 451 reads V S B N S S S V
+ * Buffers: nazwa 64, kwota 14, opis 64, kasa 64, kasjer 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetPayformEx(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                   unsigned char* typ, char* kwota, char* opis, char* kasa,
                                                   char* kasjer, unsigned short* numer_kasjera);
-/* 451 reads V S N N N */
+/* 451 reads V S N N N
+ * Buffers: nazwa 64, wartoscPLN 14, wartosc 14, kurs 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCurrency(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                  char* wartoscPLN, char* wartosc, char* kurs);
-/* 451 reads V S N N N S S S V */
+/* 451 reads V S N N N S S S V
+ * Buffers: nazwa 64, wartoscPLN 14, wartosc 14, kurs 14, opis 64, kasa 64,
+ *   kasjer 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCurrencyEx(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                                    char* wartoscPLN, char* wartosc, char* kurs, char* opis,
                                                    char* kasa, char* kasjer, unsigned short* numer_kasjera);
 /* 451 reads SBVNS?
  * karta is written only when the record carries a card.
+ * Buffers: nazwa 64, kwota 14, karta 64
  */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetRebate(const TARVIK_HANDLE phRequest, char* nazwa, unsigned char* typ,
                                                unsigned short* numer, char* kwota, char* karta);
-/* 451 reads S V V B N */
+/* 451 reads S V V B N
+ * Buffers: nazwa 64, kwota 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetRebateMN(const TARVIK_HANDLE phRequest, char* nazwa, unsigned short* numer,
                                                  unsigned short* PLU, unsigned char* stawkaVAT, char* kwota);
-/* 451 reads V S B N */
+/* 451 reads V S B N
+ * Buffers: nazwa_platnosci 64, kwota_cashback 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetCashback(const TARVIK_HANDLE phRequest, unsigned short* numer_platnosci,
                                                  char* nazwa_platnosci, unsigned char* typ_platnosci,
                                                  char* kwota_cashback);
-/* 451 reads L S N */
+/* 451 reads L S N
+ * Buffers: nazwa 64, kwota 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetAuthorize(const TARVIK_HANDLE phRequest, unsigned long* numer_kasjera,
                                                       char* nazwa, char* kwota);
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetAuthorize(const TARVIK_HANDLE phRequest, unsigned long* numer_kasjera,
                                                   char* nazwa, char* kwota);
-/* 451 reads V S N S */
+/* 451 reads V S N S
+ * Buffers: kryterium 64, ilosc 14, opis 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_SaleRecGetOrderPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                      char* kryterium, char* ilosc, char* opis);
 TARVIK_API TARVIK_STATUS TRVG_v2_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                             char* kryterium, char* ilosc, char* opis);
-/* 451 reads V N */
+/* 451 reads V N
+ * Buffers: kwota 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_XEL_SaleRecGetInventoryPluPack(const TARVIK_HANDLE phRequest, unsigned short* plu_pack,
                                                              char* kwota);
 
@@ -1628,7 +1754,9 @@ TARVIK_API TARVIK_STATUS TRVS_RemoteLogout(const TARVIK_HANDLE hDevice, TARVIK_H
 /* 252 sends nothing */
 TARVIK_API TARVIK_STATUS TRVS_RemoteLoginParamGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                   const unsigned char tryb);
-/* 252 reads B S */
+/* 252 reads B S
+ * Buffers: haslo 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_RemoteLoginParamGet(const TARVIK_HANDLE phRequest, unsigned char* flagi, char* haslo);
 /* 253 sends B S */
 TARVIK_API TARVIK_STATUS TRVS_RemoteLoginParamSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
@@ -1674,7 +1802,9 @@ TARVIK_API TARVIK_STATUS TRVS_UserInsExEx(const TARVIK_HANDLE hDevice, TARVIK_HA
 /* 2510 sends V */
 TARVIK_API TARVIK_STATUS TRVS_UserRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                        const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2510 reads V S S S S V B B */
+/* 2510 reads V S S S S V B B
+ * Buffers: nazwa 64, haslo 64, karta 64, pin 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_UserRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                        char* haslo, char* karta, char* pin, unsigned short* prawa,
                                        unsigned char* prawa_raporty, unsigned char* prawa_klawisze);
@@ -1683,7 +1813,9 @@ TARVIK_API TARVIK_STATUS TRVS_XEL_UserReadEx(const TARVIK_HANDLE hDevice, TARVIK
                                              const unsigned short numer_rekordu, const unsigned char tryb);
 TARVIK_API TARVIK_STATUS TRVS_UserReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2511 reads V S S S S V B B N */
+/* 2511 reads V S S S S V B B N
+ * Buffers: nazwa 64, haslo 64, karta 64, pin 64, limit_paragonu 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_XEL_UserReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                              char* nazwa, char* haslo, char* karta, char* pin, unsigned short* prawa,
                                              unsigned char* prawa_raporty, unsigned char* prawa_klawisze,
@@ -1695,7 +1827,9 @@ TARVIK_API TARVIK_STATUS TRVG_UserReadEx(const TARVIK_HANDLE phRequest, unsigned
 /* 2512 sends V */
 TARVIK_API TARVIK_STATUS TRVS_UserReadExEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned short numer, const unsigned char tryb);
-/* 2512 reads V S S S S L B B N */
+/* 2512 reads V S S S S L B B N
+ * Buffers: nazwa 64, haslo 64, karta 64, pin 64, limit_paragonu 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_UserReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                            char* haslo, char* karta, char* pin, unsigned long* prawa,
                                            unsigned char* prawa_raporty, unsigned char* prawa_klawisze,
@@ -1732,6 +1866,11 @@ TARVIK_API TARVIK_STATUS TRVS_UserStatRead(const TARVIK_HANDLE hDevice, TARVIK_H
  * the numbers and the amounts, one entry per line; an empty list gives two
  * empty texts. Times are seconds since 2000-01-01 00:00:00 local time,
  * handed out as "YYYY-MM-DD HH-MM-SS"; the working time as "D:HH:MM:SS".
+ * Buffers: rabaty_z_reki 14, narzuty_z_reki 14, pierwsze_logowanie 20,
+ *   ostatnie_wylogowanie 20, czas_pracy 15, wart_opakowan_sprzedanych 14,
+ *   wart_opakowan_zwroconych 14, wplaty 14, wyplaty 14, sprzedaz 14,
+ *   wart_parag_anul 14, wart_storn 14, numery_form_platnosci 1530,
+ *   kwoty_form_platnosci 3570, numery_rabatow 1530, kwoty_rabatow 3570
  */
 TARVIK_API TARVIK_STATUS TRVG_UserStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                            char* rabaty_z_reki, char* narzuty_z_reki, char* pierwsze_logowanie,
@@ -1750,6 +1889,12 @@ TARVIK_API TARVIK_STATUS TRVS_UserStatReadEx(const TARVIK_HANDLE hDevice, TARVIK
                                              const unsigned char tryb);
 /* 2561 reads VNNLLLLNNNNNLLNLNLNBB(VN)*
  * With the openings and the authorisations; the login time is the last one.
+ * Buffers: rabaty_z_reki 14, narzuty_z_reki 14, ostatnie_logowanie 20,
+ *   ostatnie_wylogowanie 20, czas_pracy 15, wart_opakowan_sprzedanych 14,
+ *   wart_opakowan_zwroconych 14, wplaty 14, wyplaty 14, sprzedaz 14,
+ *   wart_parag_anul 14, wart_storn 14, wart_autoryzacji 14,
+ *   numery_form_platnosci 1530, kwoty_form_platnosci 3570,
+ *   numery_rabatow 1530, kwoty_rabatow 3570
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_UserStatReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                                  char* rabaty_z_reki, char* narzuty_z_reki, char* ostatnie_logowanie,
@@ -1764,6 +1909,12 @@ TARVIK_API TARVIK_STATUS TRVG_XEL_UserStatReadEx(const TARVIK_HANDLE phRequest, 
                                                  char* kwoty_rabatow);
 /* 2561 reads VNNLLLLNNNNNLLNLNLNBB(VN)*
  * As TRVG_XEL_UserStatReadEx (the login output keeps its older name).
+ * Buffers: rabaty_z_reki 14, narzuty_z_reki 14, pierwsze_logowanie 20,
+ *   ostatnie_wylogowanie 20, czas_pracy 15, wart_opakowan_sprzedanych 14,
+ *   wart_opakowan_zwroconych 14, wplaty 14, wyplaty 14, sprzedaz 14,
+ *   wart_parag_anul 14, wart_storn 14, wart_autoryzacji 14,
+ *   numery_form_platnosci 1530, kwoty_form_platnosci 3570,
+ *   numery_rabatow 1530, kwoty_rabatow 3570
  */
 TARVIK_API TARVIK_STATUS TRVG_UserStatReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                              char* rabaty_z_reki, char* narzuty_z_reki, char* pierwsze_logowanie,
@@ -1782,6 +1933,13 @@ TARVIK_API TARVIK_STATUS TRVS_UserStatReadExEx(const TARVIK_HANDLE hDevice, TARV
 /* 2562 reads VNNLLLLNNNNNLLNLNLNBB(VN)*B(VN)*
  * As TRVG_XEL_UserStatReadEx, then a third count and list (payments) after
  * the discounts.
+ * Buffers: rabaty_z_reki 14, narzuty_z_reki 14, pierwsze_logowanie 20,
+ *   ostatnie_wylogowanie 20, czas_pracy 15, wart_opakowan_sprzedanych 14,
+ *   wart_opakowan_zwroconych 14, wplaty 14, wyplaty 14, sprzedaz 14,
+ *   wart_parag_anul 14, wart_storn 14, wart_autoryzacji 14,
+ *   numery_form_platnosci 1530, kwoty_form_platnosci 3570,
+ *   numery_rabatow 1530, kwoty_rabatow 3570, numery_platn 1530,
+ *   kwoty_platn 3570
  */
 TARVIK_API TARVIK_STATUS TRVG_UserStatReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                                char* rabaty_z_reki, char* narzuty_z_reki, char* pierwsze_logowanie,
@@ -1859,6 +2017,7 @@ TARVIK_API TARVIK_STATUS TRVS_DiscntRead(const TARVIK_HANDLE hDevice, TARVIK_HAN
  * kind 2, promotional (M for N): wart_M B, wart_N B;
  * any other kind: nothing more.
  * Outputs a kind does not carry are left as they are.
+ * Buffers: nazwa 64, wartosci 84, progi 84
  */
 TARVIK_API TARVIK_STATUS TRVG_DiscntRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                          unsigned char* czy_z_narzutami, unsigned char* czy_z_rabatami,
@@ -1885,7 +2044,9 @@ TARVIK_API TARVIK_STATUS TRVS_DiscntDelAll(const TARVIK_HANDLE hDevice, TARVIK_H
 TARVIK_API TARVIK_STATUS TRVS_DiscntStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned short numer_rekordu, const unsigned char czy_zerowac,
                                              const unsigned char tryb);
-/* 3060 reads V N */
+/* 3060 reads V N
+ * Buffers: statystyka 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_DiscntStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                              char* statystyka);
 /* 3070 sends nothing */
@@ -1910,13 +2071,17 @@ TARVIK_API TARVIK_STATUS TRVS_AutoDiscntInsEx(const TARVIK_HANDLE hDevice, TARVI
 /* 3310 sends V */
 TARVIK_API TARVIK_STATUS TRVS_AutoDiscntRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                              const unsigned short numer_rekordu, const unsigned char tryb);
-/* 3310 reads V V hm[B B] hm[B B] */
+/* 3310 reads V V hm[B B] hm[B B]
+ * Buffers: godz_od 6, godz_do 6
+ */
 TARVIK_API TARVIK_STATUS TRVG_AutoDiscntRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                              unsigned short* numer_rabatu, char* godz_od, char* godz_do);
 /* 3311 sends V */
 TARVIK_API TARVIK_STATUS TRVS_AutoDiscntReadEx(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                const unsigned short numer_rekordu, const unsigned char tryb);
-/* 3311 reads V V B date[B B V] hm[B B] date[B B V] hm[B B] */
+/* 3311 reads V V B date[B B V] hm[B B] date[B B V] hm[B B]
+ * Buffers: data_pocz 11, godz_od 6, data_konc 11, godz_do 6
+ */
 TARVIK_API TARVIK_STATUS TRVG_AutoDiscntReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                                unsigned short* numer_rabatu, unsigned char* rodzaj, char* data_pocz,
                                                char* godz_od, char* data_konc, char* godz_do);
@@ -1944,7 +2109,9 @@ TARVIK_API TARVIK_STATUS TRVS_PackIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
 /* 2710 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PackRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                        const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2710 reads V S S N N B */
+/* 2710 reads V S S N N B
+ * Buffers: nazwa 64, kod_kreskowy 64, cena 14, stan_min 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_PackRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                        char* kod_kreskowy, char* cena, char* stan_min, unsigned char* czy_sztywna);
 /* 2711 sends S */
@@ -1952,6 +2119,7 @@ TARVIK_API TARVIK_STATUS TRVS_PackReadByBarcode(const TARVIK_HANDLE hDevice, TAR
                                                 const char* kod_kreskowy, const unsigned char tryb);
 /* 2711 reads S S N N B
  * The answer to a lookup by barcode begins with the barcode, not the number.
+ * Buffers: kod_kreskowy 64, nazwa 64, cena 14, stan_min 14
  */
 TARVIK_API TARVIK_STATUS TRVG_PackReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
                                                 char* cena, char* stan_min, unsigned char* czy_sztywna);
@@ -1993,7 +2161,10 @@ TARVIK_API TARVIK_STATUS TRVS_PackDelAll(const TARVIK_HANDLE hDevice, TARVIK_HAN
 TARVIK_API TARVIK_STATUS TRVS_PackStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                            const unsigned short numer_rekordu, const unsigned char czy_zerowanie,
                                            const unsigned char tryb);
-/* 2760 reads V N N N N N */
+/* 2760 reads V N N N N N
+ * Buffers: sprzedane 14, zwrocone 14, wartosc_sprzedane 14,
+ *   wartosc_zwrocone 14, stan 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_PackStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                            char* sprzedane, char* zwrocone, char* wartosc_sprzedane,
                                            char* wartosc_zwrocone, char* stan);
@@ -2001,7 +2172,10 @@ TARVIK_API TARVIK_STATUS TRVG_PackStatRead(const TARVIK_HANDLE phRequest, unsign
 TARVIK_API TARVIK_STATUS TRVS_PackStatReadByBarcode(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                                     const char* kod_kreskowy, const unsigned char czy_zerowanie,
                                                     const unsigned char tryb);
-/* 2761 reads S N N N N N */
+/* 2761 reads S N N N N N
+ * Buffers: kod_kreskowy 64, sprzedane 14, zwrocone 14, wartosc_sprzedane 14,
+ *   wartosc_zwrocone 14, stan 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_PackStatReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy,
                                                     char* sprzedane, char* zwrocone, char* wartosc_sprzedane,
                                                     char* wartosc_zwrocone, char* stan);
@@ -2061,6 +2235,7 @@ TARVIK_API TARVIK_STATUS TRVS_GroupRead(const TARVIK_HANDLE hDevice, TARVIK_HAND
 /* 2810 reads V S256
  * Group names come through a 256-byte buffer (up to 255 bytes): give nazwa
  * 256 bytes.
+ * Buffers: nazwa 256
  */
 TARVIK_API TARVIK_STATUS TRVG_GroupRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa);
 /* 2811 sends V */
@@ -2071,6 +2246,7 @@ TARVIK_API TARVIK_STATUS TRVS_GroupReadEx(const TARVIK_HANDLE hDevice, TARVIK_HA
 /* 2811 reads V S256 B
  * The name comes through a 256-byte buffer, as in TRVG_GroupRead: give nazwa
  * 256 bytes.
+ * Buffers: nazwa 256
  */
 TARVIK_API TARVIK_STATUS TRVG_XEL_GroupReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                               char* nazwa, unsigned char* rabat);
@@ -2082,6 +2258,7 @@ TARVIK_API TARVIK_STATUS TRVS_GroupReadExEx(const TARVIK_HANDLE hDevice, TARVIK_
 /* 2812 reads V S256 B N B B
  * The name comes through a 256-byte buffer, as in TRVG_GroupRead: give nazwa
  * 256 bytes.
+ * Buffers: nazwa 256, cena 14
  */
 TARVIK_API TARVIK_STATUS TRVG_GroupReadExEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                             unsigned char* rabat, char* cena, unsigned char* towary_waz,
@@ -2111,6 +2288,7 @@ TARVIK_API TARVIK_STATUS TRVS_GroupStatRead(const TARVIK_HANDLE hDevice, TARVIK_
  * The total, then (in the longer answers) seven totals by day of the week
  * and twelve by month, each list one line feed between two. The lists an
  * answer does not carry are left as they are.
+ * Buffers: ogolnie 14, dni_tygodnia 98, miesiace 168
  */
 TARVIK_API TARVIK_STATUS TRVG_GroupStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                             char* ogolnie, char* dni_tygodnia, char* miesiace);
@@ -2127,7 +2305,9 @@ TARVIK_API TARVIK_STATUS TRVS_MUIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* 
 /* 2610 sends V */
 TARVIK_API TARVIK_STATUS TRVS_MURead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                      const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2610 reads V S S */
+/* 2610 reads V S S
+ * Buffers: nazwa 64, skrot 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_MURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
                                      char* skrot);
 /* 2620 sends V */
@@ -2163,7 +2343,9 @@ TARVIK_API TARVIK_STATUS TRVS_PayformIns(const TARVIK_HANDLE hDevice, TARVIK_HAN
 /* 2910 sends V */
 TARVIK_API TARVIK_STATUS TRVS_PayformRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_rekordu, const unsigned char tryb);
-/* 2910 reads V S B V S N */
+/* 2910 reads V S B V S N
+ * Buffers: nazwa 64, waluta 64, kurs 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_PayformRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa,
                                           unsigned char* typ, unsigned short* flagi, char* waluta, char* kurs);
 /* 2920 sends V */
@@ -2187,7 +2369,9 @@ TARVIK_API TARVIK_STATUS TRVS_PayformDelAll(const TARVIK_HANDLE hDevice, TARVIK_
 TARVIK_API TARVIK_STATUS TRVS_PayformStatRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned short numer_rekordu, const unsigned char czy_zerowac,
                                               const unsigned char tryb);
-/* 2960 reads V N */
+/* 2960 reads V N
+ * Buffers: obrot 14
+ */
 TARVIK_API TARVIK_STATUS TRVG_PayformStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                               char* obrot);
 /* 2970 sends nothing */
@@ -2205,7 +2389,9 @@ TARVIK_API TARVIK_STATUS TRVS_CodeFmtIns(const TARVIK_HANDLE hDevice, TARVIK_HAN
 /* 3110 sends V */
 TARVIK_API TARVIK_STATUS TRVS_CodeFmtRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                           const unsigned short numer_rekordu, const unsigned char tryb);
-/* 3110 reads V S */
+/* 3110 reads V S
+ * Buffers: format 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_CodeFmtRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* format);
 /* 3120 sends V */
 TARVIK_API TARVIK_STATUS TRVS_CodeFmtNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
@@ -2230,7 +2416,9 @@ TARVIK_API TARVIK_STATUS TRVS_CashoutDescIns(const TARVIK_HANDLE hDevice, TARVIK
 /* 2665 sends V */
 TARVIK_API TARVIK_STATUS TRVS_CashoutDescRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                               const unsigned short numer, const unsigned char tryb);
-/* 2665 reads V S */
+/* 2665 reads V S
+ * Buffers: nazwa 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_CashoutDescRead(const TARVIK_HANDLE phRequest, unsigned short* numer, char* nazwa);
 /* 2670 sends V */
 TARVIK_API TARVIK_STATUS TRVS_CashoutDescNextFreeGet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
@@ -2261,7 +2449,9 @@ TARVIK_API TARVIK_STATUS TRVG_ErrMsgNextFreeGet(const TARVIK_HANDLE phRequest, u
 /* 3530 sends V */
 TARVIK_API TARVIK_STATUS TRVS_ErrMsgRead(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest,
                                          const unsigned short numer, const unsigned char tryb);
-/* 3530 reads V V V S */
+/* 3530 reads V V V S
+ * Buffers: komunikat 64
+ */
 TARVIK_API TARVIK_STATUS TRVG_ErrMsgRead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu,
                                          unsigned short* numer_bledu, unsigned short* rodzaj_obslugi,
                                          char* komunikat);
@@ -2282,6 +2472,7 @@ TARVIK_API TARVIK_STATUS TRVS_HoursStatRead(const TARVIK_HANDLE hDevice, TARVIK_
 /* 3700 reads (NLL)24
  * One (value, positions, receipts) triplet per hour 0 to 23; each output
  * gets its column, 24 lines with one line feed between two.
+ * Buffers: wartosci 336, pozycje 264, ilosci_paragonow 264
  */
 TARVIK_API TARVIK_STATUS TRVG_HoursStatRead(const TARVIK_HANDLE phRequest, char* wartosci, char* pozycje,
                                             char* ilosci_paragonow);

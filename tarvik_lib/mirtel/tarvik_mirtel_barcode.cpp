@@ -26,7 +26,7 @@ TARVIK_STATUS hand::TRVG_BarcodeRead(const TARVIK_HANDLE phRequest, unsigned sho
         std::string code;
         if (a.pop(TextKind::String, code, kLongText)) codes.push_back(std::move(code));
     }
-    return a.text(barcodes, join(codes)).finish();
+    return a.text(barcodes, join(codes), maxima::TRVG_BarcodeRead::barcodes).finish();
 }
 
 }  // namespace mirtel

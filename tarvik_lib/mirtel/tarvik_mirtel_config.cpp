@@ -12,6 +12,7 @@ namespace {
 // Database status: after the register type and totalizer state, one
 // (size, programmed count) pair of Words per table; each column becomes one
 // joined text.
+template <class Max>
 TARVIK_STATUS readDBStatus(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, int pairs, unsigned char* typ_kasy,
                            unsigned char* totalizery, char* rozmiary, char* zaprogramowane) {
     Answer a(phRequest, cmd);
@@ -24,7 +25,9 @@ TARVIK_STATUS readDBStatus(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, int pairs, u
             counts.push_back(std::to_string(count));
         }
     }
-    return a.text(rozmiary, join(sizes)).text(zaprogramowane, join(counts)).finish();
+    return a.text(rozmiary, join(sizes), Max::rozmiary)
+        .text(zaprogramowane, join(counts), Max::zaprogramowane)
+        .finish();
 }
 
 // Header (19) and footer (31) lines: a flag and a text per line, from two
@@ -42,9 +45,11 @@ TARVIK_STATUS sendLines(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, TARVIK_
 }
 
 // Both outputs are required.
+template <class Max>
 TARVIK_STATUS readLines(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, char* flagi_linii, char* linie) {
     Answer a(phRequest, cmd);
-    return a.rows({{Wire::Byte, flagi_linii, kShortText, argCode(2)}, {Wire::String, linie, kLongText, argCode(3)}})
+    return a.rows({{Wire::Byte, flagi_linii, Max::flagi_linii, kShortText, argCode(2)},
+                   {Wire::String, linie, Max::linie, kLongText, argCode(3)}})
         .finish();
 }
 
@@ -73,7 +78,7 @@ TARVIK_STATUS readCommCfg(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, unsigned char
     if (total >= 6)
         a.ipv4Triple(ipv4_address, ipv4_netmask, ipv4_gateway);
     else
-        a.text(ipv4_address, "").text(ipv4_gateway, "").text(ipv4_netmask, "");
+        a.text(ipv4_address, "", kIpv4Max).text(ipv4_gateway, "", kIpv4Max).text(ipv4_netmask, "", kIpv4Max);
     if (extended && total > 8) {
         a.word(port);
         if (total > 9) a.byte(dhcp);  // else dhcp stays as it was
@@ -88,12 +93,13 @@ TARVIK_STATUS readCommCfg(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, unsigned char
 
 TARVIK_STATUS hand::TRVG_DBStatusGet(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy, unsigned char* totalizery,
                                      char* rozmiary, char* zaprogramowane) {
-    return readDBStatus(phRequest, 502, 10, typ_kasy, totalizery, rozmiary, zaprogramowane);
+    return readDBStatus<maxima::TRVG_DBStatusGet>(phRequest, 502, 10, typ_kasy, totalizery, rozmiary, zaprogramowane);
 }
 
 TARVIK_STATUS hand::TRVG_DBStatusGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy,
                                        unsigned char* totalizery, char* rozmiary, char* zaprogramowane) {
-    return readDBStatus(phRequest, 512, 13, typ_kasy, totalizery, rozmiary, zaprogramowane);
+    return readDBStatus<maxima::TRVG_DBStatusGetEx>(phRequest, 512, 13, typ_kasy, totalizery, rozmiary,
+                                                    zaprogramowane);
 }
 
 // ---- sale, store and accessory settings
@@ -133,7 +139,7 @@ TARVIK_STATUS hand::TRVS_ExtPrnCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
 }
 
 TARVIK_STATUS hand::TRVG_HeaderGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie) {
-    return readLines(phRequest, 18, flagi_linii, linie);
+    return readLines<maxima::TRVG_HeaderGet>(phRequest, 18, flagi_linii, linie);
 }
 
 TARVIK_STATUS hand::TRVS_HeaderSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* line_param,
@@ -142,7 +148,7 @@ TARVIK_STATUS hand::TRVS_HeaderSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* p
 }
 
 TARVIK_STATUS hand::TRVG_FooterGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie) {
-    return readLines(phRequest, 30, flagi_linii, linie);
+    return readLines<maxima::TRVG_FooterGet>(phRequest, 30, flagi_linii, linie);
 }
 
 TARVIK_STATUS hand::TRVS_FooterSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* flagi,
@@ -152,9 +158,11 @@ TARVIK_STATUS hand::TRVS_FooterSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* p
 
 TARVIK_STATUS hand::TRVG_DspInfoGet(const TARVIK_HANDLE phRequest, char* typy_zawartosci, char* linie,
                                     char* inwersje, char* predkosci, char* kierunki, char* formaty_czasu) {
+    using Max = maxima::TRVG_DspInfoGet;
     Answer a(phRequest, 380);
-    return a.rows({{Wire::Byte, typy_zawartosci}, {Wire::String, linie}, {Wire::Byte, inwersje},
-                   {Wire::Byte, predkosci}, {Wire::Byte, kierunki}, {Wire::Byte, formaty_czasu}})
+    return a.rows({{Wire::Byte, typy_zawartosci, Max::typy_zawartosci}, {Wire::String, linie, Max::linie},
+                   {Wire::Byte, inwersje, Max::inwersje}, {Wire::Byte, predkosci, Max::predkosci},
+                   {Wire::Byte, kierunki, Max::kierunki}, {Wire::Byte, formaty_czasu, Max::formaty_czasu}})
         .finish();
 }
 

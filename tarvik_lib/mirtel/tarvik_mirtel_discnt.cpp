@@ -53,9 +53,11 @@ TARVIK_STATUS hand::TRVG_DiscntRead(const TARVIK_HANDLE phRequest, unsigned shor
     if (rodzaj) *rodzaj = kind;
     unsigned char count = 0;
     switch (kind) {
-    case kStandard: a.byte(typ).numeric(wartosci); break;
+    case kStandard: a.byte(typ).numeric(wartosci); break;  // one value: within the list's maximum
     case kProgrammed:
-        if (a.byte(typ).pop(count)) a.pairs(count, Wire::Numeric, wartosci, Wire::Numeric, progi);
+        if (a.byte(typ).pop(count))
+            a.pairs(count, Wire::Numeric, wartosci, maxima::TRVG_DiscntRead::wartosci, Wire::Numeric, progi,
+                    maxima::TRVG_DiscntRead::progi);
         break;
     case kPromotional: a.byte(wart_M).byte(wart_N); break;
     default: break;  // a kind we do not know carries nothing more

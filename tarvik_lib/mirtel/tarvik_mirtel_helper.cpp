@@ -11,21 +11,36 @@ namespace mirtel {
 
 // ---- string results --------------------------------------------------------
 
-TARVIK_STATUS HandleStringResult(TARVIK_HANDLE phRequest, char* buffer, unsigned long* len) {
+namespace {
+
+TARVIK_STATUS stringMode(TARVIK_HANDLE phRequest, unsigned char& mode) {
     TARVIK_HANDLE view = TRV_RequestDevice(phRequest);
     if (!view) return kNullHandle;
-    unsigned char mode = 0;
+    mode = 0;
     if (TRV_GetDeviceParam(view, TARVIK_PARAM_STRINGHANDLING, &mode) != kOk) return kNoStringMode;
+    return kOk;
+}
+
+}  // namespace
+
+TARVIK_STATUS HandleStringResult(TARVIK_HANDLE phRequest, char* buffer, unsigned long* len) {
+    unsigned char mode = 0;
+    if (TARVIK_STATUS st = stringMode(phRequest, mode)) return st;
     *len = mode == 0 ? 1000000ul : static_cast<unsigned char>(buffer[0]);
     return kOk;
 }
 
-TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std::string& text) {
+TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std::string& text, uint32_t max) {
     if (!buffer) return kOk;
-    unsigned long capacity = 0;
-    if (TARVIK_STATUS st = HandleStringResult(phRequest, buffer, &capacity)) return st;
-    // The terminating NUL must fit as well.
-    if (text.size() >= capacity) return kTooSmall;
+    unsigned char mode = 0;
+    if (TARVIK_STATUS st = stringMode(phRequest, mode)) return st;
+    if (mode == 0) {
+        // The caller sized the buffer from the header: a longer text is no
+        // answer a register gives.
+        if (text.size() >= max) return kBadData;
+    } else if (text.size() >= static_cast<unsigned char>(buffer[0])) {
+        return kTooSmall;  // the terminating NUL must fit as well
+    }
     std::memcpy(buffer, text.c_str(), text.size() + 1);
     return kOk;
 }
@@ -129,6 +144,26 @@ bool ValidDate(int year, int month, int day) {
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     const int last = days[month - 1] + (month == 2 && leap ? 1 : 0);
     return day <= last;
+}
+
+bool AnswerDateValid(unsigned day, unsigned month, unsigned year) {
+    if (day == 0 && month == 0 && year == 0) return true;  // no date
+    return ValidDate(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day));
+}
+
+bool AnswerTimeValid(unsigned hour, unsigned minute, unsigned sec) { return hour < 24 && minute < 60 && sec < 60; }
+
+uint32_t entryMax(Wire w, uint32_t local) {
+    switch (w) {
+    case Wire::Byte: return 4;   // "255"
+    case Wire::Word: return 6;   // "65535"
+    case Wire::Long: return 11;  // "4294967295"
+    case Wire::String: return local;
+    case Wire::Numeric: return kNumericMax;
+    case Wire::Currency:
+    case Wire::Quantity: return kDecimalMax;
+    }
+    return local;
 }
 
 bool ParseDate(const char* date, unsigned char& day, unsigned char& month, unsigned short& year) {
@@ -599,15 +634,16 @@ Answer& Answer::skip(Wire w) {
     return *this;
 }
 
-Answer& Answer::text(char* out, const std::string& value) {
-    if (wanted(out)) status_ = CopyStringResult(request_, out, value);
+Answer& Answer::text(char* out, const std::string& value, uint32_t max) {
+    if (wanted(out)) status_ = CopyStringResult(request_, out, value, max);
     return *this;
 }
 
 // A text value through a local buffer of its size, then to the caller.
 Answer& Answer::textValue(TextKind kind, char* out, uint32_t local) {
+    static constexpr Wire wires[] = {Wire::String, Wire::Numeric, Wire::Currency, Wire::Quantity};
     std::string v;
-    if (pop(kind, v, local)) text(out, v);
+    if (pop(kind, v, local)) text(out, v, entryMax(wires[static_cast<int>(kind)], local));
     required_ = 0;
     return *this;
 }
@@ -623,12 +659,13 @@ Answer& Answer::joined(char* out, Wire w, unsigned n, uint32_t local) {
         std::string v;
         if (pop(w, v, local)) parts.push_back(std::move(v));
     }
-    if (ok()) text(out, join(parts));
+    if (ok()) text(out, join(parts), n * entryMax(w, local));
     required_ = 0;
     return *this;
 }
 
-Answer& Answer::pairs(unsigned n, Wire first, char* firsts, Wire second, char* seconds, uint32_t local) {
+Answer& Answer::pairs(unsigned n, Wire first, char* firsts, uint32_t firstsMax, Wire second, char* seconds,
+                      uint32_t secondsMax, uint32_t local) {
     std::vector<std::string> a, b;
     for (unsigned i = 0; i < n && ok(); ++i) {
         std::string x, y;
@@ -637,8 +674,18 @@ Answer& Answer::pairs(unsigned n, Wire first, char* firsts, Wire second, char* s
             b.push_back(std::move(y));
         }
     }
-    text(firsts, join(a));
-    text(seconds, join(b));
+    text(firsts, join(a), firstsMax);
+    text(seconds, join(b), secondsMax);
+    required_ = 0;
+    return *this;
+}
+
+// A date or time text once its fields were found in range.
+Answer& Answer::clockText(char* out, bool valid, const std::string& value, uint32_t max) {
+    if (valid)
+        text(out, value, max);
+    else
+        fail(kBadData);
     required_ = 0;
     return *this;
 }
@@ -646,7 +693,7 @@ Answer& Answer::pairs(unsigned n, Wire first, char* firsts, Wire second, char* s
 Answer& Answer::date(char* out) {
     unsigned char d, m;
     unsigned short y;
-    if (pop(d) && pop(m) && pop(y)) text(out, dateText(d, m, y));
+    if (pop(d) && pop(m) && pop(y)) return clockText(out, AnswerDateValid(d, m, y), dateText(d, m, y), kDateMax);
     required_ = 0;
     return *this;
 }
@@ -654,7 +701,9 @@ Answer& Answer::date(char* out) {
 Answer& Answer::dateTimeMin(char* out) {
     unsigned char d, m, h, mi;
     unsigned short y;
-    if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi)) text(out, dateText(d, m, y) + " " + timeText(h, mi));
+    if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi))
+        return clockText(out, AnswerDateValid(d, m, y) && AnswerTimeValid(h, mi),
+                         dateText(d, m, y) + " " + timeText(h, mi), kDateTimeMinMax);
     required_ = 0;
     return *this;
 }
@@ -663,28 +712,29 @@ Answer& Answer::dateTimeSec(char* out) {
     unsigned char d, m, h, mi, s;
     unsigned short y;
     if (pop(d) && pop(m) && pop(y) && pop(h) && pop(mi) && pop(s))
-        text(out, dateText(d, m, y) + " " + timeText(h, mi, s));
+        return clockText(out, AnswerDateValid(d, m, y) && AnswerTimeValid(h, mi, s),
+                         dateText(d, m, y) + " " + timeText(h, mi, s), kDateTimeSecMax);
     required_ = 0;
     return *this;
 }
 
 Answer& Answer::time(char* out) {
     unsigned char h, m, s;
-    if (pop(h) && pop(m) && pop(s)) text(out, timeText(h, m, s));
+    if (pop(h) && pop(m) && pop(s)) return clockText(out, AnswerTimeValid(h, m, s), timeText(h, m, s), kTimeMax);
     required_ = 0;
     return *this;
 }
 
 Answer& Answer::hourMinute(char* out) {
     unsigned char h, m;
-    if (pop(h) && pop(m)) text(out, timeText(h, m));
+    if (pop(h) && pop(m)) return clockText(out, AnswerTimeValid(h, m), timeText(h, m), kHourMinuteMax);
     required_ = 0;
     return *this;
 }
 
 Answer& Answer::ipv4(char* out) {
     uint32_t v;
-    if (pop(v)) text(out, ip2str(v));
+    if (pop(v)) text(out, ip2str(v), kIpv4Max);
     required_ = 0;
     return *this;
 }
@@ -692,14 +742,15 @@ Answer& Answer::ipv4(char* out) {
 Answer& Answer::portConfig(char* out) {
     PortCodes c;
     if (pop(c.baud) && pop(c.handshake) && pop(c.dataBits) && pop(c.parity) && pop(c.stopBits))
-        text(out, PortConfigText(c));
+        text(out, PortConfigText(c), kPortMax);
     required_ = 0;
     return *this;
 }
 
 Answer& Answer::ipv4Triple(char* address, char* netmask, char* gateway) {
     uint32_t a, n, g;
-    if (pop(a) && pop(n) && pop(g)) text(address, ip2str(a)).text(gateway, ip2str(g)).text(netmask, ip2str(n));
+    if (pop(a) && pop(n) && pop(g))
+        text(address, ip2str(a), kIpv4Max).text(gateway, ip2str(g), kIpv4Max).text(netmask, ip2str(n), kIpv4Max);
     return *this;
 }
 
@@ -718,7 +769,7 @@ Answer& Answer::rows(std::initializer_list<Column> columns) {
     for (const Column& col : columns) {
         if (!ok()) break;
         required_ = col.required;
-        text(col.out, join(values[k++]));
+        text(col.out, join(values[k++]), col.max);
     }
     required_ = 0;
     return *this;
@@ -726,14 +777,14 @@ Answer& Answer::rows(std::initializer_list<Column> columns) {
 
 Answer& Answer::time2000(char* out) {
     uint32_t v;
-    if (pop(v)) text(out, time_to_date2000(v));
+    if (pop(v)) text(out, time_to_date2000(v), kTime2000Max);
     required_ = 0;
     return *this;
 }
 
 Answer& Answer::interval(char* out) {
     uint32_t v;
-    if (pop(v)) text(out, to_interval(v));
+    if (pop(v)) text(out, to_interval(v), kIntervalMax);
     required_ = 0;
     return *this;
 }

@@ -23,6 +23,9 @@
 
 namespace mirtel {
 
+enum class TextKind { String, Numeric, Currency, Quantity };
+enum class Wire { Byte, Word, Long, String, Numeric, Currency, Quantity };
+
 // Codes of our own (the rest come from libtarvik unchanged).
 constexpr TARVIK_STATUS kOk = TARVIK_STATUS_OK;
 constexpr TARVIK_STATUS kNoRequest = TARVIK_STATUS_NOMEMORY;       // TRV_CreateRequest gave nothing
@@ -32,11 +35,28 @@ constexpr TARVIK_STATUS kTooSmall = TARVIK_STATUS_BUFFERTOOSMALL;  // text does 
 constexpr TARVIK_STATUS kBadMode = TARVIK_STATUS_BADMODE;
 constexpr TARVIK_STATUS kFiller = TARVIK_STATUS_FILLERPUSH;        // a value we add ourselves
 constexpr TARVIK_STATUS kNoStringMode = TARVIK_STATUS_INVALIDARG;  // string-handling mode unreadable
+constexpr TARVIK_STATUS kBadData = TARVIK_STATUS_BADDATA;          // an answer value no register sends
 constexpr TARVIK_STATUS argCode(unsigned position) { return 0x10100u + position; }
 
 // Sizes of the local buffers values are popped through.
 constexpr uint32_t kShortText = 64;
 constexpr uint32_t kLongText = 256;
+
+// The largest text each kind of output can hold, in bytes with the NUL: the
+// buffer a caller needs in string-handling mode 0, as the header states it.
+// scripts/mirtelgen.py computes the same figures for the header; the
+// generated bounds test holds the two together.
+constexpr uint32_t kNumericMax = 14;   // "-500000000000": a sign and twelve digits
+constexpr uint32_t kDecimalMax = 15;   // Currency and Quantity: a separator as well
+constexpr uint32_t kDateMax = 11;      // "YYYY-MM-DD"
+constexpr uint32_t kDateTimeMinMax = 17;
+constexpr uint32_t kDateTimeSecMax = 20;
+constexpr uint32_t kTimeMax = 9;       // "HH:MM:SS"
+constexpr uint32_t kHourMinuteMax = 6;
+constexpr uint32_t kIpv4Max = 16;      // "255.255.255.255"
+constexpr uint32_t kPortMax = 15;      // "115200,8,N,1,N"
+constexpr uint32_t kTime2000Max = 20;  // "YYYY-MM-DD HH-MM-SS", the year 2136 at most
+constexpr uint32_t kIntervalMax = 15;  // "49710:06:28:15"
 
 // ---- helpers -------------------------------------------------------------
 
@@ -45,7 +65,10 @@ constexpr uint32_t kLongText = 256;
 // the capacity from the buffer's first byte.
 TARVIK_STATUS HandleStringResult(TARVIK_HANDLE phRequest, char* buffer, unsigned long* len);
 // Copies text into a caller's buffer under that rule; a null buffer drops it.
-TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std::string& text);
+// In mode 0 the caller sized the buffer from the header, which states max
+// (bytes, NUL included) for the output: a longer text is no answer a
+// register gives, and is refused as bad data before anything is written.
+TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std::string& text, uint32_t max);
 
 // Fixed-position date and time texts ("YYYY-MM-DD HH:MM:SS"); separators are
 // not looked at. Nothing is written unless the whole text is valid.
@@ -102,6 +125,14 @@ int unsignedField(const std::string& s);
 
 // Text forms of answer values.
 std::string dateText(unsigned day, unsigned month, unsigned year);  // YYYY-MM-DD
+// Whether answer fields are a date and a time the texts can show: a
+// Gregorian date of the years 1 to 9999, or the all-zero date a register
+// gives for none; hours below 24, minutes and seconds below 60.
+bool AnswerDateValid(unsigned day, unsigned month, unsigned year);
+bool AnswerTimeValid(unsigned hour, unsigned minute, unsigned sec = 0);
+// The largest text of one value of a kind, with its line feed or NUL; n of
+// them joined need n times that.
+uint32_t entryMax(Wire w, uint32_t local);
 std::string timeText(unsigned hour, unsigned minute);               // HH:MM
 std::string timeText(unsigned hour, unsigned minute, unsigned sec); // HH:MM:SS
 std::string join(const std::vector<std::string>& parts);            // one line feed between two
@@ -118,9 +149,6 @@ TARVIK_STATUS guarded(F f) noexcept {
         return TARVIK_STATUS_NOMEMORY;
     }
 }
-
-enum class TextKind { String, Numeric, Currency, Quantity };
-enum class Wire { Byte, Word, Long, String, Numeric, Currency, Quantity };
 
 // ---- sending -------------------------------------------------------------
 
@@ -240,8 +268,12 @@ public:
     // n pairs of values: the first value of each pair joined into one text,
     // the second into another (a line feed between two entries), copied in
     // that order once every pair was taken. n = 0 gives two empty texts.
-    Answer& pairs(unsigned n, Wire first, char* firsts, Wire second, char* seconds, uint32_t local = kShortText);
+    // The maxima are those the header states for the two outputs.
+    Answer& pairs(unsigned n, Wire first, char* firsts, uint32_t firstsMax, Wire second, char* seconds,
+                  uint32_t secondsMax, uint32_t local = kShortText);
     // Texts built from several values, copied as soon as they are complete.
+    // A field out of its range (AnswerDateValid, AnswerTimeValid) is bad
+    // data: nothing is written, whether the output is null or not.
     Answer& date(char* out);                                    // day, month, year
     Answer& dateTimeMin(char* out);                             // + hour, minute
     Answer& dateTimeSec(char* out);                             // + hour, minute, second
@@ -254,8 +286,9 @@ public:
     Answer& portConfig(char* out);                              // five Bytes as a port text
     Answer& time2000(char* out);                                // Long seconds since 2000
     Answer& interval(char* out);                                // Long seconds as D:HH:MM:SS
-    // A text of our own making, under the string result rule.
-    Answer& text(char* out, const std::string& value);
+    // A text of our own making, under the string result rule; max is what
+    // the header states for the output (bytes, NUL included).
+    Answer& text(char* out, const std::string& value, uint32_t max);
 
     // A count Byte, then that many rows of one value per column. Each column
     // becomes one joined text (numbers in decimal), copied in column order
@@ -263,6 +296,7 @@ public:
     struct Column {
         Wire wire;
         char* out;                    // null drops the column
+        uint32_t max;                 // the output's stated maximum, NUL included
         uint32_t local = kShortText;  // local buffer of a text value
         TARVIK_STATUS required = 0;   // non-zero: out must not be null, this is the code
     };
@@ -293,6 +327,7 @@ private:
     template <class T, class U>
     Answer& number(T* out);
     Answer& textValue(TextKind kind, char* out, uint32_t local);
+    Answer& clockText(char* out, bool valid, const std::string& value, uint32_t max);
     // Whether a popped value is wanted; a missing required output fails.
     bool wanted(const void* out);
 

@@ -39,6 +39,12 @@ void store(T* out, T v) {
     if (out) *out = v;
 }
 
+// One maximum for the barcodes of every article reader.
+static_assert(maxima::TRVG_PLURead::barcodes == maxima::TRVG_v2_PLURead::barcodes &&
+              maxima::TRVG_PLURead::barcodes == maxima::TRVG_PLUReadByBarcode::barcodes &&
+              maxima::TRVG_PLURead::barcodes == maxima::TRVG_PLUReadEx::barcodes &&
+              maxima::TRVG_PLURead::barcodes == maxima::TRVG_v2_PLUReadEx::barcodes);
+
 // The article answer of 2110 (read by number), 2111 (by barcode) and 2112
 // (extended). The layout after the record type depends on the type, and the
 // optional block of further barcodes is recognised by the answer's value
@@ -76,10 +82,10 @@ TARVIK_STATUS readArticle(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, const Article
             store(o.numer_euslugi, eusluga);
             store(o.numer_euslugi_low, static_cast<unsigned char>(eusluga & 0xFF));
         }
-        a.text(o.cena, std::string());
+        a.text(o.cena, std::string(), kNumericMax);
         fixed = 11;
     } else {
-        a.text(o.cena, std::string());
+        a.text(o.cena, std::string(), kNumericMax);
         // By barcode every other type has the short layout; by number only
         // a set is known to carry barcodes after it.
         fixed = byBarcode || type == 1 ? 8 : 0;
@@ -96,7 +102,8 @@ TARVIK_STATUS readArticle(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, const Article
             if (a.pop(TextKind::String, code)) codes.push_back(std::move(code));
         }
     }
-    a.text(o.barcodes, join(codes));
+    // Every article reader states this maximum for its barcodes.
+    a.text(o.barcodes, join(codes), maxima::TRVG_PLURead::barcodes);
     if (extended) a.byte(o.w_notatniku);
     return a.finish();
 }
@@ -260,7 +267,9 @@ TARVIK_STATUS hand::TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* 
                                  char* ceny) {
     Answer a(phRequest, 2210);
     Members m;
-    if (readMembers(a, czytany, m)) a.text(ceny, m.amounts).text(ilosci, m.quantities).text(numery, m.numbers);
+    using Max = maxima::TRVG_SetRead;
+    if (readMembers(a, czytany, m))
+        a.text(ceny, m.amounts, Max::ceny).text(ilosci, m.quantities, Max::ilosci).text(numery, m.numbers, Max::numery);
     return a.finish();
 }
 
@@ -268,8 +277,10 @@ TARVIK_STATUS hand::TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, unsig
                                             char* numery, char* ilosci, char* wartosci) {
     Answer a(phRequest, 2260);
     Members m;
+    using Max = maxima::TRVG_PLUSetItemStatRead;
     if (readMembers(a, numer_zestawu, m))
-        a.text(ilosci, m.quantities).text(numery, m.numbers).text(wartosci, m.amounts);
+        a.text(ilosci, m.quantities, Max::ilosci).text(numery, m.numbers, Max::numery)
+            .text(wartosci, m.amounts, Max::wartosci);
     return a.finish();
 }
 

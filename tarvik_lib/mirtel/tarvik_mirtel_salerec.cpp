@@ -30,7 +30,7 @@ TARVIK_STATUS hand::TRVG_v2_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsi
     if (a.ok() && a.count() > kPLUSetWithAddon)
         a.string(addon);
     else
-        a.text(addon, std::string());
+        a.text(addon, std::string(), maxima::TRVG_v2_SaleRecGetPLUSet::addon);
     return a.finish();
 }
 

@@ -27,9 +27,10 @@ TARVIK_STATUS hand::TRVG_HoursStatRead(const TARVIK_HANDLE phRequest, char* wart
             receipts.push_back(std::to_string(count));
         }
     }
-    return a.text(pozycje, join(positions))
-        .text(ilosci_paragonow, join(receipts))
-        .text(wartosci, join(values))
+    using Max = maxima::TRVG_HoursStatRead;
+    return a.text(pozycje, join(positions), Max::pozycje)
+        .text(ilosci_paragonow, join(receipts), Max::ilosci_paragonow)
+        .text(wartosci, join(values), Max::wartosci)
         .finish();
 }
 

@@ -24,6 +24,17 @@ struct UserStats {
     char *numery_platn, *kwoty_platn;  // 2562
 };
 
+// One set of list maxima for the whole family.
+template <class A, class B>
+constexpr bool sameLists() {
+    return A::numery_form_platnosci == B::numery_form_platnosci &&
+           A::kwoty_form_platnosci == B::kwoty_form_platnosci && A::numery_rabatow == B::numery_rabatow &&
+           A::kwoty_rabatow == B::kwoty_rabatow;
+}
+static_assert(sameLists<maxima::TRVG_UserStatRead, maxima::TRVG_UserStatReadExEx>() &&
+              sameLists<maxima::TRVG_XEL_UserStatReadEx, maxima::TRVG_UserStatReadExEx>() &&
+              sameLists<maxima::TRVG_UserStatReadEx, maxima::TRVG_UserStatReadExEx>());
+
 // 2560 is the short layout; 2561 adds the openings and the authorisations,
 // 2562 also a third list (payments) after the discounts.
 TARVIK_STATUS readStats(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, const UserStats& o) {
@@ -38,12 +49,18 @@ TARVIK_STATUS readStats(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, const UserStats
     if (extended) a.dword(o.autoryzacje).numeric(o.wart_autoryzacji);
     // Both counts come before both lists.
     unsigned char forms = 0, discounts = 0;
+    // Every reader of the family states the same maxima for its lists.
+    using Max = maxima::TRVG_UserStatReadExEx;
     if (a.pop(forms) && a.pop(discounts)) {
-        a.pairs(forms, Wire::Word, o.numery_form_platnosci, Wire::Numeric, o.kwoty_form_platnosci);
-        a.pairs(discounts, Wire::Word, o.numery_rabatow, Wire::Numeric, o.kwoty_rabatow);
+        a.pairs(forms, Wire::Word, o.numery_form_platnosci, Max::numery_form_platnosci, Wire::Numeric,
+                o.kwoty_form_platnosci, Max::kwoty_form_platnosci);
+        a.pairs(discounts, Wire::Word, o.numery_rabatow, Max::numery_rabatow, Wire::Numeric, o.kwoty_rabatow,
+                Max::kwoty_rabatow);
     }
     unsigned char payments = 0;
-    if (cmd == 2562 && a.pop(payments)) a.pairs(payments, Wire::Word, o.numery_platn, Wire::Numeric, o.kwoty_platn);
+    if (cmd == 2562 && a.pop(payments))
+        a.pairs(payments, Wire::Word, o.numery_platn, Max::numery_platn, Wire::Numeric, o.kwoty_platn,
+                Max::kwoty_platn);
     return a.finish();
 }
 
