@@ -196,3 +196,74 @@ TEST_F(MirtelConventions, StringResultRule) {
     h = answer(321, {V::S(std::string(63, 'x'))});
     EXPECT_EQ(TRVG_CashregParGet(h, nullptr), 0u);  // a null output drops the value
 }
+
+TEST_F(MirtelConventions, DatesAndTimesOutOfRangeAreBadDataInEveryMode) {
+    char buf[32];
+    stringMode(1);
+    TARVIK_HANDLE h = answer(14, {V::B(255), V::B(0), V::B(0)});
+    std::memset(buf, 'Z', sizeof buf);
+    buf[0] = sizeof buf;
+    EXPECT_EQ(TRVG_TimeGet(h, buf), 0x10002u);
+    EXPECT_EQ(buf[1], 'Z');  // nothing written
+    EXPECT_EQ(TRVG_Default(h), 0u);  // the request stayed with the caller
+    // A date that is no date is bad data even when nobody takes it.
+    h = answer(15, {V::B(30), V::B(2), V::W(2009)});
+    EXPECT_EQ(TRVG_DateGet(h, nullptr), 0x10002u);
+    EXPECT_EQ(TRVG_Default(h), 0u);
+    // The all-zero date is a register's "no date".
+    h = answer(15, {V::B(0), V::B(0), V::W(0)});
+    buf[0] = sizeof buf;
+    EXPECT_EQ(TRVG_DateGet(h, buf), 0u);
+    EXPECT_STREQ(buf, "0000-00-00");
+}
+
+TEST_F(MirtelConventions, ListsLongerThanStatedAreBadDataInMode0) {
+    // The register holds 10 header lines: 10 of 255 characters fill the 2560
+    // bytes the header states; an 11th is no answer of it.
+    auto header = [](int lines) {
+        std::vector<V> v = {V::B(static_cast<uint8_t>(lines))};
+        for (int i = 0; i < lines; ++i) {
+            v.push_back(V::B(1));
+            v.push_back(V::S(std::string(255, 'x')));
+        }
+        return v;
+    };
+    std::vector<char> flags(40), lines(2560);
+    stringMode(0);
+    ASSERT_EQ(TRVG_HeaderGet(answer(18, header(10)), flags.data(), lines.data()), 0u);
+    EXPECT_EQ(std::strlen(lines.data()), 2559u);
+    std::memset(lines.data(), 'Z', lines.size());
+    TARVIK_HANDLE h = answer(18, header(11));
+    EXPECT_EQ(TRVG_HeaderGet(h, flags.data(), lines.data()), 0x10002u);
+    EXPECT_EQ(lines[0], 'Z');
+    EXPECT_EQ(TRVG_Default(h), 0u);
+    // With the buffer's size in its first byte the library checks the size
+    // itself, as before.
+    stringMode(1);
+    h = answer(18, header(11));
+    flags[0] = 40;
+    lines[0] = static_cast<char>(255);
+    EXPECT_EQ(TRVG_HeaderGet(h, flags.data(), lines.data()), 0x10007u);
+    EXPECT_EQ(TRVG_Default(h), 0u);
+}
+
+TEST_F(MirtelConventions, NumbersThatAreNoNumbersAreBadData) {
+    // An all-FF Numeric: the request API and the readers refuse it alike.
+    TARVIK_HANDLE h = TRV_CreateRequest(view, 3060);
+    auto* r = trv::test::objectOf<trv::TRV_Request>(h);
+    auto* number = new trv::TRV_DataItem;
+    number->SetShort(4);
+    r->response.Add(number);
+    const uint8_t ff[7] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    auto* stat = new trv::TRV_DataItem;
+    stat->setBcdVal(ff, TARVIK_TYPE_NUMERIC);
+    r->response.Add(stat);
+    r->state = TARVIK_STATE_COMPLETED;
+    char buf[64] = "";
+    unsigned short n = 0;
+    EXPECT_EQ(TRVG_DiscntStatRead(h, &n, buf), 0x10002u);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(TRV_GetResponseValueType(h), TARVIK_TYPE_NONE);
+    EXPECT_EQ(TRV_PopResponseValueNumeric(h, buf, sizeof buf), 0x10002u);
+    EXPECT_EQ(TRVG_Default(h), 0u);
+}
