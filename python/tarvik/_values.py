@@ -156,6 +156,12 @@ def input_value(kind, value, codec):
         text = decimal_text(value, _PLACES[kind])
     elif kind in ('date', 'datetime', 'datetimemin', 'timedate', 'time', 'hm'):
         text = _date_text(value, kind)
+    elif isinstance(value, (datetime.date, datetime.time)):
+        # A text argument of a hand-written function that takes a date or
+        # time: libmirtel reads the fields at fixed places, and a longer
+        # text than it needs is fine.
+        text = _date_text(value, 'time' if isinstance(value, datetime.time) else
+                          'datetime' if isinstance(value, datetime.datetime) else 'date')
     elif isinstance(value, (list, tuple)):
         # A list travels as one text, a line feed between two entries.
         text = '\n'.join(_list_item(v) for v in value)

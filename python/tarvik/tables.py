@@ -34,12 +34,15 @@ import decimal
 
 from . import _values, codes, errors, functions
 
-Field = collections.namedtuple('Field', 'name src derive decimal list')
-Field.__new__.__defaults__ = (None, None, False, False)
+Field = collections.namedtuple('Field', 'name src derive decimal list default')
+_KIND_DEFAULT = object()
 
 
-def F(name, src=None, derive=None, decimal=False, list=False):  # noqa: A002 - names of the table's columns
-    return Field(name, src, derive, decimal, list)
+def F(name, src=None, derive=None, decimal=False, list=False, default=_KIND_DEFAULT):  # noqa: A002
+    """A record field: the insert argument ``name``, read back from the
+    reader's output ``src`` (the same name when None) or computed by
+    ``derive(answer)``; ``decimal`` and ``list`` convert the reader's texts."""
+    return Field(name, src, derive, decimal, list, default)
 
 
 class Variant:
@@ -199,7 +202,8 @@ SPECS = [
         Variant('ReportSetKey', 'TRVS_HotkeyRepSetIns', [F('numer_zestawu', 'numer')], code=6, flags=OVERWRITE),
         Variant('CurrencyKey', 'TRVS_HotkeyCurrencyIns', [F('numer_platnosci', 'numer')], code=7, flags=OVERWRITE),
         Variant('ReportKey', _report_hotkey_inserts, [
-            F('raport'), F('zakres'), F('rekord_od'), F('rekord_do'), F('data', derive=lambda r: None)],
+            F('raport', default=0), F('zakres', default=0), F('rekord_od', default=0), F('rekord_do', default=0),
+            F('data', derive=lambda r: None, default=None)],
             code=8, flags=OVERWRITE, pick=_report_hotkey_pick, fill=_report_hotkey_fill)],
         'TRVS_HotkeyDel', 1, 128, selector='typ'),
     Spec('barcode_formats', 'barcode formats of weighed and priced articles', 'TRVS_CodeFmtRead', [
@@ -241,7 +245,7 @@ def _make_classes():
             v.inserts = v.inserts() if callable(v.inserts) else v.inserts
             first = functions.FUNCTIONS[v.inserts[0]]
             params = {p['name']: p for p in first.inputs}
-            defaults = [() if f.list else _default(params[f.name]) if f.name in params else None
+            defaults = [f.default if f.default is not _KIND_DEFAULT else () if f.list else _default(params[f.name])
                         for f in v.fields]
             cls = collections.namedtuple(v.cls_name, [f.name for f in v.fields], defaults=defaults)
             cls.__doc__ = '%s: a record of the table %s (reg.%s), written by %s.\nFields: %s.' % (
