@@ -573,6 +573,7 @@ class Request:
         self._lock = threading.Lock()
         self._value = _UNSET
         self._error = None
+        self._kept = False   # a type reader has read the head: the body reader goes on from there
         self._finalizer = weakref.finalize(self, _destroy_request, self._lib, handle)
 
     def __repr__(self):
@@ -621,7 +622,8 @@ class Request:
         """Ends the request now. True when no frame of it had gone out (it is
         then not done, and result() raises Cancelled); False when it had
         finished already, or a frame had gone out (result() then raises
-        OutcomeUnknown: the register may run it)."""
+        OutcomeUnknown: the register may run it; one it was executing is
+        sent a stop, command 10, by the library)."""
         with self._lock:
             if self._value is not _UNSET or self._error is not None or not self._finalizer.alive:
                 return False
@@ -706,7 +708,7 @@ class Request:
             if status:
                 self._fail(status)
                 raise self._error
-            if not getattr(self, '_kept', False):
+            if not self._kept:
                 self._lib.TRV_ResponseRewind(self.handle)
             st, value = f.read(self.handle, self.register._codec)
             if st:
