@@ -86,23 +86,38 @@ def main():
 
 
 def bench(reg, n):
-    """Round trips one after the other, then the same number pipelined."""
-    clock = reg.cmd.TimeGet
-    for _ in range(min(n, 200)):   # warm up
-        clock()
-    times = []
-    cpu0 = time.process_time()
-    for _ in range(n):
-        t = time.perf_counter()
-        clock()
-        times.append(time.perf_counter() - t)
-    cpu = time.process_time() - cpu0
-    times.sort()
-    print('Round trip (read the clock), %d calls: median %.1f us, p99 %.1f us, CPU %.1f us per call' % (
-        n, times[n // 2] * 1e6, times[int(n * 0.99)] * 1e6, cpu / n * 1e6))
+    """Round trips one after the other, then the same number pipelined; and
+    beside them the same round trip through bare ctypes calls of libtarvik
+    (create, post, wait, destroy: what bench_e2e times in C), so that the
+    difference is the package's own cost."""
+    from tarvik import _native
+    lib, view = _native.libs(), reg._view
+
+    def raw():
+        r = lib.TRV_CreateRequest(view, 14)
+        lib.TRV_PostRequest(r, 0)
+        lib.TRV_WaitForRequestCompleted(r, 5000)
+        lib.TRV_DestroyRequest(r)
+
+    def timed(label, call):
+        for _ in range(min(n, 200)):   # warm up
+            call()
+        times = []
+        cpu0 = time.process_time()
+        for _ in range(n):
+            t = time.perf_counter()
+            call()
+            times.append(time.perf_counter() - t)
+        cpu = time.process_time() - cpu0
+        times.sort()
+        print('%s, %d calls: median %.1f us, p99 %.1f us, CPU %.1f us per call' % (
+            label, n, times[n // 2] * 1e6, times[int(n * 0.99)] * 1e6, cpu / n * 1e6))
+
+    timed('Round trip, reg.cmd.TimeGet()   ', reg.cmd.TimeGet)
+    timed('Round trip, bare ctypes (cmd 14)', raw)
     t = time.perf_counter()
     cpu0 = time.process_time()
-    reqs = [clock.post() for _ in range(n)]
+    reqs = [reg.cmd.TimeGet.post() for _ in range(n)]
     for r in reqs:
         r.result()
     wall, cpu = time.perf_counter() - t, time.process_time() - cpu0

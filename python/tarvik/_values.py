@@ -7,8 +7,6 @@ import datetime
 import decimal
 import os
 
-from . import errors
-
 DEFAULT_CHARSET = 'CP1250'
 
 # The largest text one answer frame can produce: the buffer of an output

@@ -10,8 +10,7 @@ import urllib.parse
 import weakref
 
 from . import _native, _values, codes, errors, functions
-from ._native import (STATE_ACCEPTED, STATE_COMPLETED, STATE_ERROR, STATE_NAMES, STATE_NEW, STATE_PENDING,
-                      STATE_SENT)
+from ._native import STATE_ACCEPTED, STATE_NAMES, STATE_NEW, STATE_PENDING, STATE_SENT
 
 DEFAULT_TIMEOUT = 2.0
 
