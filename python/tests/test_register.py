@@ -199,3 +199,30 @@ def test_threads_share_a_register(reg):
     for t in threads:
         t.join()
     assert not errors and len(results) == 400 and set(results) == {'ANNA', 'KIEROWNIK'}
+
+
+def test_pip_install_editable(tmp_path):
+    """pip install -e python/ in a virtual environment, offline (no build
+    isolation is needed: setup.py uses the installed setuptools)."""
+    import shutil
+    from conftest import SOURCE_DIR
+    src = tmp_path / 'src'
+    shutil.copytree(os.path.join(SOURCE_DIR, 'python'), src, ignore=shutil.ignore_patterns('tests', '__pycache__',
+                                                                                          '*.egg-info'))
+    env_dir = tmp_path / 'env'
+    # Without pip of its own: Debian's pip (python3-pip) runs inside it.
+    made = subprocess.run([sys.executable, '-m', 'venv', '--system-site-packages', '--without-pip', str(env_dir)],
+                          capture_output=True, text=True)
+    if made.returncode:
+        pytest.skip('no venv here: %s' % made.stderr.strip()[-200:])
+    py = str(env_dir / 'bin' / 'python')
+    env = {k: v for k, v in os.environ.items() if k != 'PYTHONPATH'}
+    if subprocess.run([py, '-m', 'pip', '--version'], capture_output=True, env=env).returncode:
+        pytest.skip('no pip (python3-pip) here')
+    env.update(PIP_NO_INDEX='1', PIP_DISABLE_PIP_VERSION_CHECK='1')
+    out = subprocess.run([py, '-m', 'pip', 'install', '-q', '-e', str(src)], capture_output=True, text=True, env=env)
+    assert out.returncode == 0, out.stdout + out.stderr
+    code = 'import tarvik; print(tarvik.__file__); print(len(tarvik.functions.FUNCTIONS))'
+    out = subprocess.run([py, '-c', code], capture_output=True, text=True, env=env, cwd=str(tmp_path))
+    assert out.stdout.split() == [str(src / 'tarvik' / '__init__.py'), str(len(tarvik.functions.FUNCTIONS))], \
+        out.stderr
