@@ -11,7 +11,8 @@ same command tables the C library is generated from.
     with tarvik.connect("tcp://127.0.0.1:6000", timeout=2.0) as reg:
         print(reg.clock())                              # datetime.datetime
         art = reg.articles[1]                           # an Article record
-        reg.articles[101] = art._replace(nazwa="KAWA", cena=Decimal(4999))
+        reg.articles[101] = art._replace(nazwa="KAWA", barcode="5901234123457",
+                                         cena=Decimal(4999))
         print(reg.cmd.PLURead(101, 1))                  # any command, a named tuple
         for rec in reg.journal():                       # the sale journal, typed
             print(type(rec).__name__, rec)
