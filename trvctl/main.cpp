@@ -74,6 +74,31 @@ CLI::App* subcommandNamed(CLI::App* app, const std::string& name) {
     return nullptr;
 }
 
+// The first word on the command line that stands where a subcommand of `at`
+// would, passing over options and their values; "" when there is none.
+std::string firstWordAfter(CLI::App* app, CLI::App* at, int argc, char** argv) {
+    CLI::App* cur = app;
+    for (int i = 1; i < argc; ++i) {
+        const std::string tok = argv[i];
+        if (tok.rfind("-", 0) == 0) {
+            if (tok.find('=') != std::string::npos) continue;
+            for (CLI::App* a = cur; a; a = a->get_parent()) {
+                const CLI::Option* o = a->get_option_no_throw(tok);
+                if (o) {
+                    if (o->get_type_size() != 0) ++i;  // its value
+                    break;
+                }
+            }
+            continue;
+        }
+        if (cur == at) return tok;
+        CLI::App* s = subcommandNamed(cur, tok);
+        if (!s) return "";
+        cur = s;
+    }
+    return "";
+}
+
 // Completion: the words that may follow `words` (the last one is the word
 // being typed), one per line.
 void complete(CLI::App* app, const std::vector<std::string>& words) {
@@ -499,18 +524,7 @@ int main(int argc, char** argv) {
         std::string message = e.what();
         // A word that is no command where a command is expected.
         if (!subcommandsOf(at).empty() && at->get_subcommands().empty()) {
-            std::string word;
-            for (const std::string& r : at->remaining())
-                if (r.rfind("-", 0) != 0) {
-                    word = r;
-                    break;
-                }
-            if (word.empty() && at == &app)
-                for (int i = 1; i < argc; ++i)
-                    if (argv[i][0] != '-') {
-                        word = argv[i];
-                        break;
-                    }
+            std::string word = firstWordAfter(&app, at, argc, argv);
             if (!word.empty() && !subcommandNamed(at, word))
                 message = "unknown command '" + (at == &app ? word : path(at) + " " + word) + "'";
             else if (word.empty() && dynamic_cast<const CLI::RequiredError*>(&e))
