@@ -140,11 +140,12 @@ void setCleanupFile(const std::string& path) {
 }
 
 bool finishStandardOutput() {
+    errno = 0;
     std::cout.flush();
     const bool streamFailed = std::cout.fail();
-    errno = 0;
-    const bool flushFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
     int err = errno;
+    const bool flushFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
+    if (!err) err = errno;
     const bool closeFailed = std::fclose(stdout) != 0;
     if (!err) err = errno;
     if (!streamFailed && !flushFailed && !closeFailed) return true;
