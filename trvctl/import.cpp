@@ -419,7 +419,7 @@ private:
                 if (verdict == "done") {
                     ++settledDone_;
                     l.outcome.clear();
-                    l.reason = "confirmed by reading it back";
+                    l.reason += "; confirmed by reading it back";
                 } else if (verdict == "not done") {
                     l.outcome = outcomeWord(Outcome::NotDone);
                     l.reason += "; read back: the record is as it was, so it was not written";
@@ -622,7 +622,7 @@ int tableImport(Session& s, const Table& t, const TableOptions& o) {
         } else if (l.outcome.empty()) {
             ++written;
             created += !l.exists;
-            confirmedByReading += l.reason.rfind("confirmed", 0) == 0;
+            confirmedByReading += l.reason.find("confirmed by reading it back") != std::string::npos;
         } else {
             ++left[l.outcome];
             const bool notSent = l.reason == w.notSentReason();
