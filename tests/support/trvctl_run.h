@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -47,6 +48,13 @@ inline RunOptions withDevice(const char* d) {
     return o;
 }
 
+// The executable: TRVCTL_UNDER_TEST when set (to run the suite against
+// another build), else the one built beside the tests.
+inline const char* trvctlPath() {
+    const char* p = std::getenv("TRVCTL_UNDER_TEST");
+    return p && *p ? p : TRVCTL_PATH;
+}
+
 class Child {
 public:
     Child(const std::vector<std::string>& args, const RunOptions& o = {}) {
@@ -77,10 +85,10 @@ public:
             else unsetenv("TRVCTL_DEVICE");
             unsetenv("TARVIK_CHARSET");
             for (const auto& [k, v] : o.env) setenv(k.c_str(), v.c_str(), 1);
-            std::vector<char*> argv = {const_cast<char*>(TRVCTL_PATH)};
+            std::vector<char*> argv = {const_cast<char*>(trvctlPath())};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(TRVCTL_PATH, argv.data());
+            execv(trvctlPath(), argv.data());
             _exit(127);
         }
         close(out[1]);
