@@ -460,7 +460,9 @@ int main(int argc, char** argv) {
         dialect(im, true);
         im->footer("Fields (header names in any case; the register's own names too):\n" + describeColumns(t) + units +
                    "\nOnly the columns given change: a price list of numer_rekordu and cena updates the prices of "
-                   "existing records and leaves the rest; a new record gets 0, A or empty for the fields not given. "
+                   "existing records and leaves the rest; a record that does not exist yet needs every column (a "
+                   "line that would create one from some columns only is refused, so that a mistyped number does not "
+                   "make a nameless record). "
                    "A record that would not change is not written.\n"
                    "The rejects file has the columns reject_line, reject_outcome (invalid, refused, not done, "
                    "unknown, incomplete) and reject_reason before the line's own; it can be imported again once "
