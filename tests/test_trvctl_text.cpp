@@ -267,7 +267,9 @@ TEST_F(Text, ConventionsOfTheCommandLine) {
              {"--json", "report", "PTU"},
              {"--json", "vat"},
              {"--json", "ping"},
-             {"--json", "journal"}}) {
+             {"--json", "journal"},
+             {"--json", "report", "--list"},
+             {"--json", "call", "--list", "PLU"}}) {
         r = run(args);
         EXPECT_EQ(r.status, 0) << testing::PrintToString(args) << r.err;
         EXPECT_NO_THROW(Json::parse(r.out)) << testing::PrintToString(args) << r.out;

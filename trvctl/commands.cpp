@@ -471,6 +471,16 @@ const Call* findReport(const std::string& name) {
 }  // namespace
 
 std::string reportList() {
+    if (jsonOutput()) {
+        Json list = Json::array();
+        for (const Call& c : calls()) {
+            if (!isReport(c)) continue;
+            Json sel = Json::array();
+            for (const Field& f : c.fields) sel.push_back(f.name);
+            list.push_back({{"name", std::string(c.name + 5)}, {"function", c.name}, {"selectors", sel}});
+        }
+        return Json{{"reports", list}}.dump(2) + "\n";
+    }
     std::string out;
     for (const Call& c : calls()) {
         if (!isReport(c)) continue;
@@ -732,6 +742,20 @@ int cmdCall(Session& s, const std::string& function, const std::vector<std::stri
 
 std::string callList(const std::string& pattern) {
     const std::string p = lower(pattern);
+    if (jsonOutput()) {
+        Json list = Json::array();
+        for (const Call& c : calls()) {
+            if (!c.sends || lower(c.name).find(p) == std::string::npos) continue;
+            Json args = Json::array();
+            for (const Field& f : c.fields) args.push_back(f.name);
+            Json one{{"function", c.name}, {"command", c.command}, {"arguments", args}};
+            if (const TypeMap* m = typeMapFor(c.name)) one["reader"] = m->typeReader;
+            else if (const Call* r = readerFor(c)) one["reader"] = r->name;
+            else one["reader"] = nullptr;
+            list.push_back(one);
+        }
+        return Json{{"functions", list}}.dump(2) + "\n";
+    }
     std::string out;
     for (const Call& c : calls()) {
         if (!c.sends || lower(c.name).find(p) == std::string::npos) continue;
