@@ -27,8 +27,10 @@ using Json = nlohmann::ordered_json;
 using namespace trvctl_test;
 using namespace std::chrono_literals;
 
+// Written as older trvctl versions wrote it (numer_MU, the VAT rate as its
+// index), so that the same file shows how those versions fared.
 const std::string kHeader =
-    "numer_rekordu,nazwa,barcode,cena,ilosc_min,numer_opakowania,numer_mu,numer_rabatu,numer_grupy,numer_vat,"
+    "numer_rekordu,nazwa,barcode,cena,ilosc_min,numer_opakowania,numer_MU,numer_rabatu,numer_grupy,numer_VAT,"
     "format_ilosci,cena_sztywna,czy_rabat,czy_notatnik,barcodes";
 
 std::vector<std::string> oldCodes(unsigned k) {
@@ -74,7 +76,7 @@ protected:
             reg.putArticle(a);
             const auto c = newCodes(k);
             csv += std::to_string(k) + ",NEW " + std::to_string(k) + "," + std::to_string(5800000000000ull + k) +
-                   ",200,0,0,1,0,1,A,0,0,0,0," + c[0] + ";" + c[1] + ";" + c[2] + "\n";
+                   ",200,0,0,1,0,1,0,0,0,0,0," + c[0] + ";" + c[1] + ";" + c[2] + "\n";
         }
         writeFile(path("a.csv"), csv);
         return path("a.csv");
