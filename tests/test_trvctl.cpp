@@ -202,7 +202,9 @@ TEST_F(Trvctl, DroppedConnectionsDuringAnImportLeaveAnAccurateRejectsFile) {
     reg.setFaults(f);
     Outcome r = run({"articles", "import", path("a.csv")});
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("confirmed by reading back"), std::string::npos) << r.err;
+    // One summary; whether a drop caught a line written but not answered (then
+    // settled by reading it back) depends on timing, so it is not asserted.
+    EXPECT_NE(r.err.find("300 records on 301 lines"), std::string::npos) << r.err;
     // The export repeats the reads the drops hit.
     r = run({"articles", "export", path("back.csv"), "--from", "1001", "--to", "1300"});
     ASSERT_EQ(r.status, 0) << r.err;
