@@ -26,9 +26,16 @@ bool isUtf8Name(const std::string& name) {
     return u == "UTF-8" || u == "UTF8";
 }
 
-// One converter per direction and set, kept for the life of the process.
+// One converter per direction and set, kept for the life of the process and
+// closed at its end.
+struct Converters : std::map<std::pair<std::string, std::string>, iconv_t> {
+    ~Converters() {
+        for (auto& [key, cd] : *this) iconv_close(cd);
+    }
+};
+
 iconv_t converter(const std::string& to, const std::string& from) {
-    static std::map<std::pair<std::string, std::string>, iconv_t> cache;
+    static Converters cache;
     auto key = std::make_pair(to, from);
     auto it = cache.find(key);
     if (it != cache.end()) {
