@@ -2,10 +2,6 @@
 // served in this process (so that its state can be checked), over loopback TCP.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,86 +15,15 @@
 
 #include "sim_register.h"
 #include "sim_tcp.h"
+#include "trvctl_run.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-// Runs trvctl with these arguments; TRVCTL_DEVICE is not inherited unless
-// `device` names one.
-Outcome trvctl(const std::vector<std::string>& args, const std::string& stdinFile = "", const char* device = nullptr) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
-        if (!stdinFile.empty()) {
-            FILE* f = std::fopen(stdinFile.c_str(), "r");
-            if (f) dup2(fileno(f), 0);
-        }
-        if (device) setenv("TRVCTL_DEVICE", device, 1);
-        else unsetenv("TRVCTL_DEVICE");
-        std::vector<char*> argv = {const_cast<char*>(TRVCTL_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(TRVCTL_PATH, argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    Outcome r;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0 && poll(fds, 2, -1) > 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            char buf[8192];
-            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i ? r.err : r.out).append(buf, static_cast<size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::vector<std::string> splitLines(const std::string& s) {
-    std::vector<std::string> out;
-    std::stringstream in(s);
-    std::string l;
-    while (std::getline(in, l)) {
-        if (!l.empty() && l.back() == '\r') l.pop_back();
-        out.push_back(l);
-    }
-    return out;
-}
+using namespace trvctl_test;
 
 const std::string kHeader =
-    "numer_rekordu,nazwa,barcode,cena,ilosc_min,numer_opakowania,numer_MU,numer_rabatu,numer_grupy,numer_VAT,"
+    "numer_rekordu,nazwa,barcode,cena,ilosc_min,numer_opakowania,numer_mu,numer_rabatu,numer_grupy,numer_vat,"
     "format_ilosci,cena_sztywna,czy_rabat,czy_notatnik,barcodes";
 
 // n articles 1..n with quoted names, up to two additional barcodes each; CRLF
@@ -109,9 +34,9 @@ std::string articlesCsv(unsigned n, unsigned first = 1) {
         std::string extra;
         for (unsigned b = 0; b < k % 3; ++b) extra += (b ? ";" : "") + std::to_string(2900000000000ull + k * 10 + b);
         char line[512];
-        std::snprintf(line, sizeof line, "%u,\"TOWAR %u, \"\"A\"\"\",%llu,%u,%u,%u,1,%u,%u,%u,%u,%u,%u,%u,%s\r\n", k, k,
-                      5910000000000ull + k, k * 7, k % 5, 0u, k % 4, k % 3, k % 7, k % 2, k % 2, (k / 2) % 2, k % 2,
-                      extra.c_str());
+        std::snprintf(line, sizeof line, "%u,\"TOWAR %u, \"\"A\"\"\",%llu,%u,%u,%u,1,%u,%u,%c,%u,%u,%u,%u,%s\r\n", k, k,
+                      5910000000000ull + k, k * 7, k % 5, 0u, k % 4, k % 3, 'A' + k % 7, k % 2, k % 2, (k / 2) % 2,
+                      k % 2, extra.c_str());
         csv += line;
     }
     return csv;
@@ -129,7 +54,7 @@ protected:
 
     Outcome run(std::vector<std::string> args, const std::string& in = "") {
         args.insert(args.begin(), {"--tcp", "127.0.0.1:" + std::to_string(port)});
-        return trvctl(args, in);
+        return trvctl(args, withStdin(in));
     }
     std::string path(const std::string& name) const { return dir + name; }
 
@@ -179,11 +104,14 @@ TEST_F(Trvctl, BadLinesAreReportedByLineNumberAndTheGoodOnesImported) {
     writeFile(path("bad.csv"), csv);
     Outcome r = run({"articles", "import", path("bad.csv")});
     EXPECT_EQ(r.status, 3) << r.err;
-    for (const char* expect : {"bad.csv:3: 14 fields, the header has 15", "bad.csv:4: cena: '12.50' is not a whole number",
-                               "bad.csv:5: numer_VAT: '7' is not a number from 0 to 6",
-                               "bad.csv:6: nazwa: 64 bytes, at most 63", "bad.csv:10: cena: 'abc' is not a whole number",
+    for (const char* expect : {"bad.csv:3: invalid: 14 fields, the header has 15",
+                               "bad.csv:4: invalid: cena: '12.50' has decimal places; the register holds a whole number "
+                               "in the smallest currency unit",
+                               "bad.csv:5: invalid: numer_vat: '7' is not a VAT rate A to G",
+                               "bad.csv:6: invalid: nazwa: 64 bytes in CP1250, at most 63",
+                               "bad.csv:10: invalid: cena: 'abc' is not a whole number",
                                "bad.csv:9: refused: TRVS_PLUIns: status 0x43006f",
-                               "bad.csv:11: numer_rekordu: record 401 is on line 2 already"})
+                               "bad.csv:11: invalid: numer_rekordu: record 401 is on line 2 already"})
         EXPECT_NE(r.err.find(expect), std::string::npos) << expect << "\n" << r.err;
     EXPECT_TRUE(reg.article(401) && reg.article(408));
     EXPECT_EQ(reg.article(408)->barcodes, (std::vector<std::string>{"2920000000008"}));
@@ -192,13 +120,13 @@ TEST_F(Trvctl, BadLinesAreReportedByLineNumberAndTheGoodOnesImported) {
     // The rejects file: every line not imported, with its line number and why.
     const std::vector<std::string> rejects = splitLines(readFile(path("bad.rejects.csv")));
     ASSERT_EQ(rejects.size(), 8u);
-    EXPECT_EQ(rejects[0], "reject_line,reject_reason," + kHeader);
-    EXPECT_EQ(rejects[1].substr(0, 2), "3,");
-    EXPECT_NE(rejects[5].find("9,\"TRVS_PLUIns: status 0x43006f (4391023): The register reported an execution "
+    EXPECT_EQ(rejects[0], "reject_line,reject_outcome,reject_reason," + kHeader);
+    EXPECT_EQ(rejects[1].substr(0, 10), "3,invalid,");
+    EXPECT_NE(rejects[5].find("9,refused,\"TRVS_PLUIns: status 0x43006f (4391023): The register reported an execution "
                               "error: 111, the barcode belongs to another article\",409,TAKEN"),
               std::string::npos)
         << rejects[5];
-    EXPECT_EQ(rejects[6].substr(0, 3), "10,");
+    EXPECT_EQ(rejects[6].substr(0, 11), "10,invalid,");
 
     // Corrected, the rejects file imports as it is; its other lines are still bad.
     std::string fixed = readFile(path("bad.rejects.csv"));
@@ -242,13 +170,17 @@ void expectAccurateRejects(const std::string& csv, const std::string& rejectsFil
     const std::vector<std::string> rj = splitLines(readFile(rejectsFile));
     ASSERT_GT(rj.size(), 1u) << "nothing was lost";
     for (size_t i = 1; i < rj.size(); ++i) {
-        // reject_line,reason,the line's cells
+        // reject_line,outcome,reason,the line's cells
         std::vector<std::string> cells = csvCells(rj[i]);
-        ASSERT_EQ(cells.size(), 17u) << rj[i];
-        const std::string reason = cells[1];
-        EXPECT_TRUE(reason.find("status 0x") != std::string::npos || reason.find("not sent") != std::string::npos)
-            << reason;
-        cells.erase(cells.begin(), cells.begin() + 2);
+        ASSERT_EQ(cells.size(), 18u) << rj[i];
+        const std::string outcome = cells[1], reason = cells[2];
+        // Whatever the register may hold is said to be unknown or read back.
+        EXPECT_TRUE(outcome == "not done" || outcome == "unknown" || outcome == "incomplete") << rj[i];
+        if (outcome == "not done") {
+            EXPECT_TRUE(reason.find("not sent") != std::string::npos || reason.find("not written") != std::string::npos)
+                << reason;
+        }
+        cells.erase(cells.begin(), cells.begin() + 3);
         EXPECT_EQ(csvCells(lines[cells[0]]), cells);
         rejected.insert(cells[0]);
     }
@@ -270,7 +202,9 @@ TEST_F(Trvctl, DroppedConnectionsDuringAnImportLeaveAnAccurateRejectsFile) {
     reg.setFaults(f);
     Outcome r = run({"articles", "import", path("a.csv")});
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("status 0x1000b"), std::string::npos) << r.err;
+    // One summary; whether a drop caught a line written but not answered (then
+    // settled by reading it back) depends on timing, so it is not asserted.
+    EXPECT_NE(r.err.find("300 records on 301 lines"), std::string::npos) << r.err;
     // The export repeats the reads the drops hit.
     r = run({"articles", "export", path("back.csv"), "--from", "1001", "--to", "1300"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -292,8 +226,9 @@ TEST_F(Trvctl, RegisterGoneDuringAnImport) {
     Outcome r = run({"--timeout", "5", "articles", "import", path("a.csv")});
     done = true;
     killer.join();
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("not sent"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 3) << r.err;  // some written, the rest not
+    EXPECT_NE(r.err.find("lines not sent"), std::string::npos) << r.err;
+    EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 40) << "one summary, not a line per row";
     reg.setFaults({});
     port = server.start(0);
     r = run({"articles", "export", path("back.csv"), "--from", "1001", "--to", "1300"});
@@ -388,12 +323,18 @@ TEST_F(Trvctl, ClockSetThenClock) {
     for (const char* bad : {"2030-02-29 10:00:00", "2030-13-01 00:00:00", "tomorrow", "2030-01-02"}) {
         r = run({"clock", "set", bad});
         EXPECT_EQ(r.status, 2) << bad;
-        EXPECT_NE(r.err.find("Usage"), std::string::npos);
+        EXPECT_NE(r.err.find("see trvctl clock set --help"), std::string::npos) << r.err;
     }
     EXPECT_EQ(reg.clock().year, 2030);
+    // Back from 2030 to now: only with --yes.
     r = run({"clock", "set", "now"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("sets the register's clock back from 2030-01-02"), std::string::npos) << r.err;
+    EXPECT_EQ(reg.clock().year, 2030);
+    r = run({"--json", "clock", "set", "now", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_GE(reg.clock().year, 2024);
+    EXPECT_EQ(Json::parse(r.out).at("was").get<std::string>().substr(0, 4), "2030");
 }
 
 TEST_F(Trvctl, EveryTableExportsAndImportsBackUnchanged) {
@@ -423,25 +364,25 @@ TEST_F(Trvctl, TablesGetSetDeleteAndList) {
     Json u = Json::parse(r.out);
     EXPECT_EQ(u.at("nazwa"), "EWA");
     EXPECT_EQ(u.at("limit_paragonu"), "1200");
-    EXPECT_EQ(u.at("prawa"), 0);
+    EXPECT_EQ(u.at("uprawnienia"), 0);
     // Only the fields named change.
     ASSERT_EQ(run({"user", "set", "5", "uprawnienia=0x1F"}).status, 0);
     u = Json::parse(run({"--json", "user", "get", "5"}).out);
     EXPECT_EQ(u.at("nazwa"), "EWA");
-    EXPECT_EQ(u.at("prawa"), 31);
+    EXPECT_EQ(u.at("uprawnienia"), 31);
 
     r = run({"user", "set", "5", "nosuch=1"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("limit_paragonu"), std::string::npos);  // the fields are listed
     r = run({"discount", "set", "9", "nazwa=X"});
     EXPECT_EQ(r.status, 2);  // a new discount needs its kind
-    EXPECT_NE(r.err.find("funkcja="), std::string::npos);
+    EXPECT_NE(r.err.find("funkcja"), std::string::npos);
     ASSERT_EQ(run({"discount", "set", "9", "funkcja=TRVS_PromoDiscntIns", "nazwa=2 ZA 1", "wartosc_sprzedawana=2",
                    "wartosc_naliczana=1"}).status, 0);
 
     r = run({"--json", "units", "list"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Json::parse(r.out).size(), 3u);
+    EXPECT_EQ(Json::parse(r.out).at("records").size(), 3u);
     r = run({"units", "list"});
     EXPECT_NE(r.out.find("KILOGRAM"), std::string::npos);
 
@@ -456,13 +397,13 @@ TEST_F(Trvctl, TablesGetSetDeleteAndList) {
     EXPECT_EQ(reg.article(10)->name, "ZESTAW");
     r = run({"articles", "export", path("a.csv")});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("articles 10 not exported: a record of kind 1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("article 10 not exported: it is a record of kind 1"), std::string::npos) << r.err;
     EXPECT_EQ(splitLines(readFile(path("a.csv"))).size(), 3u);
 
-    r = run({"article", "delete", "1"});  // a member of the set
+    r = run({"article", "delete", "1", "--yes"});  // a member of the set
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("110, the article is a member of a set"), std::string::npos) << r.err;
-    ASSERT_EQ(run({"article", "delete", "1", "--related"}).status, 0);
+    ASSERT_EQ(run({"article", "delete", "1", "--related", "--yes"}).status, 0);
     EXPECT_FALSE(reg.article(1));
 
     // A failure: the status code and its text, in the language chosen.
@@ -480,7 +421,8 @@ TEST_F(Trvctl, StatusReportsHeaderFiscalMemoryAndAnyFunction) {
     ASSERT_EQ(r.status, 0) << r.err;
     Json s = Json::parse(r.out);
     EXPECT_EQ(s.at("register").at("numer"), "TRV00012345");
-    EXPECT_EQ(s.at("database").at("zaprogramowane").at(0), 2);
+    EXPECT_EQ(s.at("database").at("tables").at(0).at("table"), "articles");
+    EXPECT_EQ(s.at("database").at("tables").at(0).at("programmed"), 2);
     EXPECT_EQ(s.at("libraries").at("tarvik"), "1.0.1158");
 
     std::string paper;
@@ -525,7 +467,7 @@ TEST_F(Trvctl, StatusReportsHeaderFiscalMemoryAndAnyFunction) {
     EXPECT_EQ(run({"call", "TRVS_PLURead", "1"}).status, 2);
     EXPECT_EQ(run({"call", "TRVG_PLURead"}).status, 2);
     r = run({"--json", "call", "TRVS_HotkeyRead", "1"});  // a type reader, then the body
-    EXPECT_EQ(Json::parse(r.out).at("fields").at("PLU"), 1);
+    EXPECT_EQ(Json::parse(r.out).at("fields").at("plu"), 1);
     r = run({"vat", "set", "A=22"});
     EXPECT_EQ(r.status, 2);  // not without --yes
     r = run({"vat", "set", "A=22.5", "G=exempt", "--yes"});
@@ -535,38 +477,54 @@ TEST_F(Trvctl, StatusReportsHeaderFiscalMemoryAndAnyFunction) {
 }
 
 TEST_F(Trvctl, CsvFilesAsSpreadsheetsWriteThem) {
-    // A byte order mark, CRLF and LF lines, a quoted name with a line break,
-    // columns in another order, and a cell with text after its closing quote.
+    // A byte order mark, CRLF and LF lines, header names in another case and
+    // order (the register's own names too), a cell with text after its
+    // closing quote, and what a spreadsheet does to values.
     const std::string csv =
-        "\xEF\xBB\xBF" "nazwa,numer_rekordu,barcode,cena,ilosc_min,numer_opakowania,numer_MU,numer_rabatu,numer_grupy,"
-        "numer_VAT,format_ilosci,cena_sztywna,czy_rabat,czy_notatnik,barcodes\r\n"
-        "\"DWIE\nLINIE\",501,5930000000001,5,0,0,1,0,1,1,0,0,0,0,\r\n"
-        "\"ZLE\"X,502,5930000000002,5,0,0,1,0,1,1,0,0,0,0,\n"
-        "PLAIN,503,5930000000003,-5,0,0,1,0,1,1,0,0,0,0,5930000000033;5930000000034\n";
+        "\xEF\xBB\xBF" "Nazwa,NUMER_REKORDU,kod_kreskowy_podstawowy,cena,ilosc_min,numer_opakowania,numer_MU,"
+        "numer_rabatu,numer_grupy,stawka_PTU,format_ilosci,cena_sztywna,czy_rabat,czy_notatnik,barcodes\r\n"
+        "\"DWIE\nLINIE\",501,5930000000001,5,0,0,1,0,1,B,0,0,0,0,\r\n"              // 2-3 a line break
+        "\"ZLE\"X,502,5930000000002,5,0,0,1,0,1,B,0,0,0,0,\n"                        // 4
+        "PLAIN,503,5930000000003,-5,0,0,1,0,1,B,0,0,0,0,\n"                          // 5 negative
+        "SCI,504,5.93E+12,5,0,0,1,0,1,B,0,0,0,0,\n"                                  // 6 scientific
+        "DIGITS,505,59300000O0005,5,0,0,1,0,1,B,0,0,0,0,\n"                          // 7 a letter O
+        "GOOD,506,5930000000067,5,0,0,1,0,1,b,0,0,0,0,5930000000036;5930000000034\n";  // 8
     writeFile(path("s.csv"), csv);
     Outcome r = run({"articles", "import", path("s.csv")});
     EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("s.csv:4: text after a closing quote"), std::string::npos) << r.err;
-    ASSERT_TRUE(reg.article(501));
-    EXPECT_EQ(reg.article(501)->name, "DWIE\nLINIE");
-    EXPECT_FALSE(reg.article(502));
-    ASSERT_TRUE(reg.article(503));
-    EXPECT_EQ(reg.article(503)->price, -5);
-    EXPECT_EQ(reg.article(503)->barcodes, (std::vector<std::string>{"5930000000033", "5930000000034"}));
+    for (const char* expect : {"s.csv:2: invalid: nazwa: a line break in the text", "s.csv:4: invalid: text after a closing quote",
+                               "s.csv:5: invalid: cena: '-5' is negative", "s.csv:6: invalid: barcode: '5.93E+12' is a "
+                               "number in scientific notation", "s.csv:7: invalid: barcode: '59300000O0005': a barcode "
+                               "holds digits only", "s.csv:8: warning: barcodes: '5930000000034': the check digit"})
+        EXPECT_NE(r.err.find(expect), std::string::npos) << expect << "\n" << r.err;
+    for (uint16_t n : {501, 502, 503, 504, 505}) EXPECT_FALSE(reg.article(n)) << n;
+    ASSERT_TRUE(reg.article(506));
+    EXPECT_EQ(reg.article(506)->vat, 1);
+    EXPECT_EQ(reg.article(506)->barcodes, (std::vector<std::string>{"5930000000036", "5930000000034"}));
+    // --strict: a wrong check digit is an error.
+    writeFile(path("c.csv"), "numer_rekordu,barcode\n1,5900000000018\n");
+    r = run({"articles", "import", path("c.csv"), "--strict"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(reg.article(1)->barcode, "5900000000017");
 
-    // A header that does not fit the table is refused before anything is sent.
+    // A column no field has is passed over with a note, or refused by --strict.
     writeFile(path("h.csv"), "numer_rekordu,nazwa,kolor\n1,X,red\n");
-    r = run({"articles", "import", path("h.csv")});
-    EXPECT_EQ(r.status, 1);
+    r = run({"articles", "import", path("h.csv"), "--strict"});
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("unknown column 'kolor'"), std::string::npos) << r.err;
     EXPECT_EQ(reg.article(1)->name, "CHLEB");
+    r = run({"articles", "import", path("h.csv")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("column 'kolor' is no field of articles: ignored"), std::string::npos) << r.err;
+    EXPECT_EQ(reg.article(1)->name, "X");
+    EXPECT_EQ(reg.article(1)->price, 350);  // only the name changed
 
-    // --no-overwrite: existing records are refused by the register.
-    writeFile(path("o.csv"), kHeader + "\n1,NOWY,5930000000009,1,0,0,1,0,1,1,0,0,0,0,\n");
+    // --no-overwrite: existing records are refused.
+    writeFile(path("o.csv"), kHeader + "\n1,NOWY,5930000000009,1,0,0,1,0,1,A,0,0,0,0,\n");
     r = run({"articles", "import", path("o.csv"), "--no-overwrite"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(readFile(path("o.rejects.csv")).find("105, the record exists"), std::string::npos);
-    EXPECT_EQ(reg.article(1)->name, "CHLEB");
+    EXPECT_NE(readFile(path("o.rejects.csv")).find("record 1 exists, and --no-overwrite was given"), std::string::npos);
+    EXPECT_EQ(reg.article(1)->name, "X");
     // Imported in full, the file has no rejects any more: the old list goes.
     r = run({"articles", "import", path("o.csv")});
     EXPECT_EQ(r.status, 0);
@@ -584,7 +542,7 @@ TEST_F(Trvctl, HotkeysOfEveryKindRoundTrip) {
         {"8", "funkcja=TRVS_HotkeyRepSetIns", "numer_zestawu=300"},
         {"10", "funkcja=TRVS_HotkeyCurrencyIns", "numer_platnosci=2"},
         {"11", "funkcja=TRVS_HotkeyRepPLUByVATIns", "zakres_raportu=1", "stawka_vat=2"},
-        {"12", "funkcja=TRVS_HotkeyRepUserIns", "zakres_raportu=3", "numer_rekordu=7"},
+        {"12", "funkcja=TRVS_HotkeyRepUserIns", "zakres_raportu=3", "rekord=7"},
     };
     for (const auto& k : keys) {
         std::vector<std::string> args = {"hotkey", "set"};
@@ -595,12 +553,13 @@ TEST_F(Trvctl, HotkeysOfEveryKindRoundTrip) {
     Outcome r = run({"--json", "hotkey", "get", "6"});
     Json pack = Json::parse(r.out);
     EXPECT_EQ(pack.at("type_name"), "packaging");
-    EXPECT_EQ(pack.at("fields").at("ilosc"), "2");
+    EXPECT_EQ(pack.at("funkcja"), "TRVS_HotkeyPackIns");
+    EXPECT_EQ(pack.at("ilosc"), "2");
     ASSERT_EQ(run({"hotkeys", "export", path("k.csv")}).status, 0);
     const std::string first = readFile(path("k.csv"));
     EXPECT_EQ(splitLines(first).size(), 12u);
     ASSERT_EQ(run({"call", "TRVS_HotkeyDelAll"}).status, 0);
-    EXPECT_EQ(Json::parse(run({"--json", "hotkeys", "list"}).out).size(), 0u);
+    EXPECT_EQ(Json::parse(run({"--json", "hotkeys", "list"}).out).at("records").size(), 0u);
     r = run({"hotkeys", "import", path("k.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(run({"hotkeys", "export", path("k2.csv")}).status, 0);
@@ -649,7 +608,7 @@ TEST_F(Trvctl, ARegisterThatStopsAnsweringEndsAnImportSoon) {
     Outcome r = run({"--timeout", "0.5", "articles", "import", path("a.csv")});
     // One time-out, then the requests in flight get a short while each.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
-    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;  // nothing written: the register failed
     const std::vector<std::string> rejects = splitLines(readFile(path("a.rejects.csv")));
     EXPECT_EQ(rejects.size(), 101u);
     EXPECT_NE(rejects.back().find("not sent"), std::string::npos) << rejects.back();
@@ -663,9 +622,9 @@ TEST_F(Trvctl, AFailedExportLeavesNoFile) {
     reg.setFaults(f);
     Outcome r = run({"--timeout", "0.5", "users", "export", path("old.csv")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("(65539)"), std::string::npos) << r.err;  // no answer in time
+    EXPECT_NE(r.err.find("no answer within 0.5 s"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(path("old.csv")), "kept\n");
-    EXPECT_FALSE(std::ifstream(path("old.csv.part")).good());
+    EXPECT_EQ(system(("ls " + path("old.csv.part") + "* >/dev/null 2>&1").c_str()) == 0, false);
 }
 
 // Every command and subcommand answers --help, found from the help texts.
@@ -713,12 +672,15 @@ TEST(TrvctlProgram, HelpOfEveryCommandAndUsageForBadArguments) {
          }) {
         r = trvctl(bad);
         EXPECT_EQ(r.status, 2) << testing::PrintToString(bad) << r.err;
-        EXPECT_NE(r.err.find("Usage"), std::string::npos) << testing::PrintToString(bad);
+        // One line and where to look, no help text.
+        EXPECT_NE(r.err.find("see trvctl"), std::string::npos) << testing::PrintToString(bad) << r.err;
+        EXPECT_EQ(r.err.find("Usage"), std::string::npos) << testing::PrintToString(bad) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
     r = trvctl({"status"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("TRVCTL_DEVICE"), std::string::npos);
-    r = trvctl({"status"}, "", "tcp:");
+    r = trvctl({"status"}, withDevice("tcp:"));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("bad device 'tcp:'"), std::string::npos);
     // Nothing listens on port 1: the library's status and its text.
@@ -735,7 +697,7 @@ TEST(TrvctlProgram, SimStartsAndStopsTheSimulator) {
     EXPECT_EQ(Json::parse(r.out).at("register").at("numer"), "TRV00012345");
     EXPECT_NE(readFile(log).find("$$O "), std::string::npos);  // the library's frame dumps
     // TRVCTL_DEVICE=sim is the same.
-    r = trvctl({"article", "get", "1"}, "", "sim");
+    r = trvctl({"article", "get", "1"}, withDevice("sim"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("CHLEB"), std::string::npos);
 }

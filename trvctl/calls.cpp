@@ -7,6 +7,8 @@
 #include <map>
 #include <stdexcept>
 
+#include "charset.h"
+
 namespace trvctl {
 
 namespace {
@@ -100,7 +102,9 @@ std::string Slots::set(size_t i, const std::string& text) {
     Slot& s = slots_[i];
     if (kind == "text") {
         if (text.find('\0') != std::string::npos) return "contains a NUL character";
-        s.text = text;
+        // The register's bytes, in its character set.
+        std::string error;
+        if (!toRegister(text, s.text, error)) return error;
         return "";
     }
     if (kind == "ch") {
@@ -136,7 +140,7 @@ std::string Slots::output(size_t i) const {
     if (kind == "u16") return std::to_string(s.w);
     if (kind == "u32") return std::to_string(s.l);
     if (s.buffer.empty()) return "";
-    return std::string(s.buffer.data(), strnlen(s.buffer.data(), s.buffer.size()));
+    return fromRegister(std::string(s.buffer.data(), strnlen(s.buffer.data(), s.buffer.size())));
 }
 
 Record Slots::record() const {

@@ -75,7 +75,8 @@ public:
     const Call& call() const { return *call_; }
 
     // Sets argument i from text. Returns an error message ("" when fine):
-    // numbers must fit their kind, a "ch" is one character.
+    // numbers must fit their kind, a "ch" is one character, texts (UTF-8)
+    // must be representable in the register's character set.
     std::string set(size_t i, const std::string& text);
 
     // Arguments, as the generated calls take them.
@@ -92,7 +93,7 @@ public:
     unsigned long* outU32(size_t i) { return &slots_[i].l; }
     char* outText(size_t i);
 
-    // Output i as text.
+    // Output i as text (UTF-8).
     std::string output(size_t i) const;
     // Every output, by the reader's field names.
     Record record() const;

@@ -65,8 +65,11 @@ inline bool reportHotkeyRange(const std::string& arg) { return arg == "zakres_ra
 // The commands that program report hotkeys.
 inline bool reportHotkeyCommand(int cmd) { return cmd == 3211 || (cmd >= 3401 && cmd <= 3472); }
 
+// The printed report that closes the day in the fiscal memory.
+inline bool reportWritesFiscalMemory(int cmd) { return cmd == 1165; }
+
 // Execution errors of the register.
-constexpr unsigned kErrBadValue = 103, kErrNotFound = 104;
+constexpr unsigned kErrBadValue = 103, kErrNotFound = 104, kErrFull = 106;
 
 // A short text for an execution error of the register, or "".
 std::string executionErrorText(unsigned code, const std::string& lang);

@@ -1,16 +1,24 @@
 #include "commands.h"
 
 #include <algorithm>
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 
+#include "charset.h"
 #include "codes.h"
 #include "output.h"
 #include "session.h"
+#include "tables.h"
 #include "util.h"
 
 namespace trvctl {
@@ -23,9 +31,11 @@ Request plain(const std::string& send, const std::vector<std::string>& args = {}
 }
 
 // A read that may be sent again when the connection breaks.
-Request reading(const std::string& send, const std::vector<std::string>& args = {}) {
+Request reading(const std::string& send, const std::vector<std::string>& args = {}, uint32_t timeoutMs = 0) {
     Request r = plain(send, args);
     r.retries = kReadRetries;
+    r.readOnly = true;
+    r.timeoutMs = timeoutMs;
     return r;
 }
 
@@ -59,11 +69,20 @@ void section(const std::string& title, const Record& r) {
     printRecord(std::cout, shown);
 }
 
+// A VAT rate for people: "23.00 %", "exempt", "unused".
 std::string rateText(unsigned r) {
     if (r == kVatExempt) return "exempt";
-    if (r == kVatUnused) return "not in use";
+    if (r == kVatUnused) return "unused";
     char buf[48];
     std::snprintf(buf, sizeof buf, "%u.%02u %%", r / 100, r % 100);
+    return buf;
+}
+
+// For JSON: "23.00", "exempt", "unused".
+std::string rateValue(unsigned r) {
+    if (r == kVatExempt || r == kVatUnused) return rateText(r);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%u.%02u", r / 100, r % 100);
     return buf;
 }
 
@@ -94,70 +113,105 @@ std::string checkDateTime(const std::string& text) {
 
 // ---- status
 
+namespace {
+
+// The database status lists the tables in the register's own order; only
+// the first is documented (the articles).
+std::string dbTableName(size_t index) {
+    if (index == kDbStatusArticles) return "articles";
+    return "table " + std::to_string(index + 1);
+}
+
+}  // namespace
+
 int cmdStatus(Session& s) {
     Record reg, trans, db;
-    std::string failed;
     TARVIK_STATUS firstFailure = 0;
+    Outcome failureOutcome = Outcome::Refused;
     {
         Pipeline p(s);
         auto keep = [&](Record& into, const char* what) {
-            return [&into, &failed, &firstFailure, what](TARVIK_STATUS st, Record&& r) {
-                if (st) {
-                    std::cerr << "trvctl: " << what << ": " << describeStatus(st) << "\n";
-                    if (!firstFailure) firstFailure = st;
+            return [&into, &firstFailure, &failureOutcome, &s, what](const Result& res, Record&& r) {
+                if (res.status) {
+                    std::cerr << "trvctl: " << what << ": " << describeResult(res, s.timeoutMs()) << "\n";
+                    if (!firstFailure) {
+                        firstFailure = res.status;
+                        failureOutcome = res.outcome;
+                    }
                     return;
                 }
                 into = std::move(r);
             };
         };
-        p.post(plain("TRVS_CashregStatusGet"), keep(reg, "TRVS_CashregStatusGet"));
-        p.post(plain("TRVS_TransStatusGet"), keep(trans, "TRVS_TransStatusGet"));
-        p.post(plain("TRVS_DBStatusGetEx"), [&](TARVIK_STATUS st, Record&& r) {
-            if (!st) db = std::move(r);
+        p.post(reading("TRVS_CashregStatusGet"), keep(reg, "TRVS_CashregStatusGet"));
+        p.post(reading("TRVS_TransStatusGet"), keep(trans, "TRVS_TransStatusGet"));
+        p.post(reading("TRVS_DBStatusGetEx"), [&](const Result& res, Record&& r) {
+            if (!res.status) db = std::move(r);
         });
         p.finish();
-        if (db.empty()) {  // a register without the longer database status
-            p.post(plain("TRVS_DBStatusGet"), keep(db, "TRVS_DBStatusGet"));
+        if (db.empty() && !firstFailure) {  // a register without the longer database status
+            p.post(reading("TRVS_DBStatusGet"), keep(db, "TRVS_DBStatusGet"));
             p.finish();
         }
     }
     const std::string tarvik = versionText(TRV_GetLibraryVersion());
     const std::string mirtel = versionText(static_cast<uint32_t>(TRV_GetHLLibraryVersion()));
     const std::string clock = itemValue(reg, "zegar_kasy");
+    const auto sizes = lines(itemValue(db, "rozmiary")), counts = lines(itemValue(db, "zaprogramowane"));
     if (jsonOutput()) {
         Json j = Json::object();
         j["register"] = toJson(reg);
         j["transaction"] = toJson(trans);
         Json d = Json::object();
-        for (const Item& i : db) {
-            if (i.name == "rozmiary" || i.name == "zaprogramowane") {
-                Json a = Json::array();
-                for (const std::string& l : lines(i.value)) a.push_back(std::stoul(l));
-                d[i.name] = a;
-            } else {
-                d[i.name] = std::stoul(i.value);
-            }
+        if (!db.empty()) {
+            d["typ_kasy"] = std::stoul(itemValue(db, "typ_kasy"));
+            d["totalizery"] = std::stoul(itemValue(db, "totalizery"));
+            Json tables = Json::array();
+            for (size_t i = 0; i < sizes.size(); ++i)
+                tables.push_back({{"table", dbTableName(i)},
+                                  {"size", std::stoul(sizes[i])},
+                                  {"programmed", i < counts.size() ? std::stoul(counts[i]) : 0}});
+            d["tables"] = tables;
         }
         j["database"] = d;
         j["clock"] = clock;
+        j["charset"] = registerCharset();
         j["libraries"] = {{"tarvik", tarvik}, {"mirtel", mirtel}};
         printJson(j);
     } else {
-        if (!reg.empty()) section("Register", reg);
-        if (!trans.empty()) section("Transaction", trans);
+        if (!reg.empty()) {
+            Record shown = styled(reg);
+            for (Item& i : shown)
+                if (i.name == "data_fiskalizacji") i.value += "  (fiscalised on this date)";
+            section("Register", shown);
+        }
+        if (!trans.empty()) section("Transaction (turnover per VAT rate in the smallest currency unit)", styled(trans));
         if (!db.empty()) {
             std::cout << "Database (typ_kasy " << itemValue(db, "typ_kasy") << ", totalizery "
                       << itemValue(db, "totalizery") << ")\n";
-            const auto sizes = lines(itemValue(db, "rozmiary")), counts = lines(itemValue(db, "zaprogramowane"));
             std::vector<std::vector<std::string>> rows;
             for (size_t i = 0; i < sizes.size(); ++i)
-                rows.push_back({"  " + std::to_string(i + 1), sizes[i], i < counts.size() ? counts[i] : ""});
+                rows.push_back({"  " + dbTableName(i), sizes[i], i < counts.size() ? counts[i] : ""});
             printTable(std::cout, {"  table", "size", "programmed"}, rows);
         }
         if (!clock.empty()) std::cout << "Clock\n  " << clock << "\n";
+        std::cout << "Character set\n  " << registerCharset() << "\n";
         std::cout << "Libraries\n  libtarvik " << tarvik << "\n  libmirtel " << mirtel << "\n";
     }
-    if (firstFailure) throw Failure("status incomplete", firstFailure);
+    if (firstFailure) throw Failure("status incomplete", firstFailure, failureOutcome);
+    return kExitOk;
+}
+
+int cmdPing(Session& s) {
+    const auto start = std::chrono::steady_clock::now();
+    const Record r = runOne(s, reading("TRVS_CashregStatusGet"));
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const std::string number = itemValue(r, "numer");
+    if (jsonOutput())
+        printJson(Json{{"answers", true}, {"where", s.where()}, {"numer", number}, {"ms", ms}});
+    else
+        std::cout << "register " << number << " at " << s.where() << " answers (" << ms << " ms)\n";
     return kExitOk;
 }
 
@@ -165,31 +219,41 @@ int cmdStatus(Session& s) {
 
 int cmdClockShow(Session& s) {
     // One answer carries date and time together, so midnight cannot split them.
-    const std::string clock = itemValue(runOne(s, plain("TRVS_CashregStatusGet")), "zegar_kasy");
+    const std::string clock = itemValue(runOne(s, reading("TRVS_CashregStatusGet")), "zegar_kasy");
     if (jsonOutput()) printJson(Json{{"clock", clock}});
     else std::cout << clock << "\n";
     return kExitOk;
 }
 
-int cmdClockSet(Session& s, const std::string& when) {
+int cmdClockSet(Session& s, const std::string& when, bool yes) {
     const std::string value = when == "now" ? now() : checkDateTime(when);
     if (value.empty()) throw UsageError("'" + when + "' is not \"now\" or a valid \"YYYY-MM-DD HH:MM:SS\"");
+    // Setting it back dates what follows before what the fiscal memory holds.
+    const std::string current = itemValue(runOne(s, reading("TRVS_CashregStatusGet")), "zegar_kasy");
+    if (!current.empty() && value < current)
+        confirm(yes, "this sets the register's clock back from " + current + " to " + value +
+                         " (records made from now on are dated before those already made)");
+    Graceful graceful;
     runOne(s, plain("TRVS_DateTimeSet", {value}));
-    std::cerr << "trvctl: clock set to " << value << "\n";
+    if (jsonOutput()) printJson(Json{{"clock", value}, {"was", current}});
+    else note("clock set to " + value + " (it was " + current + ")");
     return kExitOk;
 }
 
 int cmdVatShow(Session& s) {
-    const Record r = runOne(s, plain("TRVS_VATGet"));
+    const Record r = runOne(s, reading("TRVS_VATGet"));
     if (jsonOutput()) {
-        Json j = Json::object();
-        for (const Item& i : r) j[i.name.substr(6)] = std::stoul(i.value);  // "stawkaA" -> "A"
-        printJson(j);
+        Json a = Json::array();
+        for (const Item& i : r) {
+            const unsigned v = static_cast<unsigned>(std::stoul(i.value));
+            a.push_back({{"vat", i.name.substr(6)}, {"rate", rateValue(v)}, {"code", v}});
+        }
+        printJson(Json{{"rates", a}});
         return kExitOk;
     }
     std::vector<std::vector<std::string>> rows;
-    for (const Item& i : r) rows.push_back({i.name.substr(6), i.value, rateText(static_cast<unsigned>(std::stoul(i.value)))});
-    printTable(std::cout, {"rate", "value", "meaning"}, rows);
+    for (const Item& i : r) rows.push_back({i.name.substr(6), rateText(static_cast<unsigned>(std::stoul(i.value))), i.value});
+    printTable(std::cout, {"vat", "rate", "code"}, rows);
     return kExitOk;
 }
 
@@ -222,18 +286,37 @@ std::vector<std::pair<unsigned, unsigned>> parseVatRates(const std::vector<std::
     return out;
 }
 
-int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from) {
+int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from, bool yes) {
     const auto changes = parseVatRates(rates);
-    // Rates not named keep their values.
-    const Record current = runOne(s, plain("TRVS_VATGet"));
-    std::vector<std::string> values;
-    for (const Item& i : current) values.push_back(i.value);
-    for (const auto& [index, hundredths] : changes) values[index] = std::to_string(hundredths);
     const std::string when = from.empty() ? now() : checkDateTime(from);
     if (when.empty()) throw UsageError("--from: '" + from + "' is not a valid \"YYYY-MM-DD HH:MM:SS\"");
+    // Rates not named keep their values; nothing is written when none changes.
+    const Record current = runOne(s, reading("TRVS_VATGet"));
+    std::vector<std::string> values;
+    for (const Item& i : current) values.push_back(i.value);
+    std::string what;
+    for (const auto& [index, hundredths] : changes) {
+        if (values[index] == std::to_string(hundredths)) continue;
+        what += std::string(what.empty() ? "" : ", ") + static_cast<char>('A' + index) + " " +
+                rateText(static_cast<unsigned>(std::stoul(values[index]))) + " -> " + rateText(hundredths);
+        values[index] = std::to_string(hundredths);
+    }
+    if (what.empty()) {
+        if (jsonOutput()) printJson(Json{{"changed", false}});
+        else note("the VAT rates already are as given: nothing written to the fiscal memory");
+        return kExitOk;
+    }
+    confirm(yes, "changing the VAT rates (" + what + ") from " + when +
+                     " writes the fiscal memory, which holds a limited number of changes");
+    Graceful graceful;
     std::vector<std::string> args = {when};
     args.insert(args.end(), values.begin(), values.end());
     runOne(s, plain("TRVS_VATSet", args));
+    if (jsonOutput()) {
+        printJson(Json{{"changed", true}, {"from", when}});
+        return kExitOk;
+    }
+    note("VAT rates changed: " + what);
     return cmdVatShow(s);
 }
 
@@ -247,21 +330,23 @@ int cmdJournal(Session& s) {
     unsigned remaining = 0;  // what the last answer says follows it
     Progress progress("reading the journal");
     Pipeline p(s);
-    std::function<void(TARVIK_STATUS, Record&&)> onRecord;
+    std::function<void(const Result&, Record&&)> onRecord;
     size_t posted = 0;  // "next" requests in flight
     auto postNext = [&] {
         ++posted;
         p.post(makeRequest(map.sender, {std::to_string(kJournalNext)}, typedReader(map)), onRecord);
     };
-    onRecord = [&](TARVIK_STATUS st, Record&& r) {
+    Result failed;
+    onRecord = [&](const Result& res, Record&& r) {
         if (posted) --posted;
         if (end || failure) return;
-        if (st == TARVIK_STATUS_EXEC_ERROR + kJournalNoRecord) {
+        if (res.status == TARVIK_STATUS_EXEC_ERROR + kJournalNoRecord) {
             end = true;
             return;
         }
-        if (st) {
-            failure = st;  // the register's position in the journal is no longer known
+        if (res.status) {
+            failure = res.status;  // the register's position in the journal is no longer known
+            failed = res;
             p.abandon();
             return;
         }
@@ -277,14 +362,20 @@ int cmdJournal(Session& s) {
         while (posted < remaining && posted < s.window()) postNext();
     };
     // The first answer carries a first "next" only after it says more follow.
-    p.post(makeRequest(map.sender, {std::to_string(kJournalFirst)}, typedReader(map)), [&](TARVIK_STATUS st, Record&& r) {
-        ++posted;
-        onRecord(st, std::move(r));
-    });
+    p.post(makeRequest(map.sender, {std::to_string(kJournalFirst)}, typedReader(map)),
+           [&](const Result& res, Record&& r) {
+               ++posted;
+               onRecord(res, std::move(r));
+           });
     p.finish();
     progress.finish();
-    if (failure) throw Failure("reading the sale journal stopped after " + std::to_string(records.size()) + " records",
-                               failure);
+    if (failure)
+        throw Failure("reading the sale journal stopped after " + std::to_string(records.size()) + " records: " +
+                          describeResult(failed, s.timeoutMs()),
+                      failure, Outcome::Refused);
+    // Each record with its position in the journal, from 1.
+    for (size_t i = 0; i < records.size(); ++i)
+        records[i].insert(records[i].begin(), Item{"numer_rekordu", std::to_string(i + 1), true});
     if (jsonOutput()) {
         Json a = Json::array();
         for (const Record& r : records) a.push_back(toJson(r, {"totalizeryAG"}));
@@ -297,7 +388,7 @@ int cmdJournal(Session& s) {
                   << itemValue(r, "type_name") << "\n";
         Record b;
         for (const Item& it : r)
-            if (it.body) b.push_back({"  " + it.name, it.value});
+            if (it.body) b.push_back({"  " + fieldName(it.name), it.value});
         printRecord(std::cout, b);
     }
     if (records.empty()) std::cout << "The sale journal is empty.\n";
@@ -324,9 +415,12 @@ int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type) {
     for (unsigned k = from; k <= to; ++k) {
         Request r = makeRequest(map.sender, {std::to_string(k)}, typedReader(map));
         r.retries = kReadRetries;
-        p.post(std::move(r), [&, k](TARVIK_STATUS st, Record&& rec) {
+        r.readOnly = true;
+        p.post(std::move(r), [&, k](const Result& res, Record&& rec) {
             progress.advance();
-            if (st) throw Failure("fiscal memory record " + std::to_string(k), st);
+            if (res.status)
+                throw Failure("fiscal memory record " + std::to_string(k) + ": " + describeResult(res, s.timeoutMs()),
+                              res.status, Outcome::Refused);
             if (type && itemValue(rec, "typ") != std::to_string(type)) return;
             rec.insert(rec.begin(), Item{"numer_rekordu", std::to_string(k), true});
             byNumber.emplace(k, std::move(rec));
@@ -342,13 +436,13 @@ int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type) {
         printJson(Json{{"status", toJson(status)}, {"records", a}});
         return kExitOk;
     }
-    section("Fiscal memory", status);
+    section("Fiscal memory", styled(status));
     for (const Record& r : records) {
         std::cout << "\nRecord " << itemValue(r, "numer_rekordu") << ": type " << itemValue(r, "typ") << ", "
                   << itemValue(r, "type_name") << "\n";
         Record b;
         for (const Item& it : r)
-            if (it.body) b.push_back({"  " + it.name, it.value});
+            if (it.body) b.push_back({"  " + fieldName(it.name), it.value});
         printRecord(std::cout, b);
     }
     return kExitOk;
@@ -377,6 +471,16 @@ const Call* findReport(const std::string& name) {
 }  // namespace
 
 std::string reportList() {
+    if (jsonOutput()) {
+        Json list = Json::array();
+        for (const Call& c : calls()) {
+            if (!isReport(c)) continue;
+            Json sel = Json::array();
+            for (const Field& f : c.fields) sel.push_back(f.name);
+            list.push_back({{"name", std::string(c.name + 5)}, {"function", c.name}, {"selectors", sel}});
+        }
+        return Json{{"reports", list}}.dump(2) + "\n";
+    }
     std::string out;
     for (const Call& c : calls()) {
         if (!isReport(c)) continue;
@@ -387,20 +491,48 @@ std::string reportList() {
     return out;
 }
 
-int cmdReport(Session& s, const std::string& name, const std::vector<std::string>& selectors) {
+namespace {
+
+// What the register wants in a text selector, by its name.
+std::string selectorHint(const Call& c, const std::string& field) {
+    if (field == "date_time") return "a date and time \"YYYY-MM-DD HH:MM\"";
+    if (field == "data" && std::string_view(c.name).find("Monthly") != std::string_view::npos)
+        return "a month YYYY-MM";
+    if (field.rfind("dat", 0) == 0) return "a date YYYY-MM-DD";
+    return "";
+}
+
+// The daily reports counted in the fiscal memory's status.
+std::optional<unsigned> dailyReports(Session& s, uint32_t timeoutMs = 0) {
+    try {
+        return static_cast<unsigned>(
+            std::stoul(itemValue(runOne(s, reading("TRVS_FiscMemStatus", {}, timeoutMs)), "rap_dobowe")));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+int cmdReport(Session& s, const std::string& name, const std::vector<std::string>& selectors, bool yes) {
     const Call* c = findReport(name);
-    if (!c) throw UsageError("no report '" + name + "'; the reports and their selectors:\n" + reportList());
+    if (!c) throw UsageError("no report '" + name + "'; trvctl report --list lists them", false);
+    const std::string label = std::string("report ") + (c->name + 5);
     // Selectors in order, or by name (NAME=VALUE) in any order.
     std::vector<std::string> args(c->fields.size());
     std::vector<bool> given(c->fields.size(), false);
     size_t next = 0;
     for (const std::string& sel : selectors) {
         const size_t eq = sel.find('=');
-        int i = eq == std::string::npos ? -1 : c->field(sel.substr(0, eq));
+        int i = -1;
+        if (eq != std::string::npos)
+            for (size_t k = 0; k < c->fields.size(); ++k)
+                if (fieldName(c->fields[k].name) == fieldName(sel.substr(0, eq))) i = static_cast<int>(k);
         if (i < 0) {
             while (next < given.size() && given[next]) ++next;
             if (next >= given.size())
-                throw UsageError(std::string(c->name) + " takes " + std::to_string(c->fields.size()) + " selectors");
+                throw UsageError(label + " takes " + std::to_string(c->fields.size()) + " selector" +
+                                 (c->fields.size() == 1 ? "" : "s") + ", not '" + sel + "'");
             args[next] = sel;
             given[next] = true;
         } else {
@@ -408,19 +540,71 @@ int cmdReport(Session& s, const std::string& name, const std::vector<std::string
             given[static_cast<size_t>(i)] = true;
         }
     }
-    for (size_t i = 0; i < given.size(); ++i)
-        if (!given[i]) throw UsageError(std::string(c->name) + ": selector " + c->fields[i].name + " is missing");
-    Request r = makeRequest(*c, args, plainReader(nullptr));
+    for (size_t i = 0; i < given.size(); ++i) {
+        const std::string f = fieldName(c->fields[i].name);
+        if (!given[i]) throw UsageError(label + ": selector " + f + " is missing");
+        // VAT rates by letter.
+        if (f == "stawka_vat" && args[i].size() == 1 && std::toupper(static_cast<unsigned char>(args[i][0])) >= 'A' &&
+            std::toupper(static_cast<unsigned char>(args[i][0])) <= 'G')
+            args[i] = std::to_string(std::toupper(static_cast<unsigned char>(args[i][0])) - 'A');
+    }
+    Request r = [&] {
+        try {
+            return makeRequest(*c, args, plainReader(nullptr));
+        } catch (const UsageError& e) {
+            std::string what = e.what();  // "TRVS_Rep...: field: why"
+            const size_t colon = what.find(": ");
+            throw UsageError(label + ": selector " + (colon == std::string::npos ? what : what.substr(colon + 2)));
+        }
+    }();
     r.timeoutMs = s.printTimeoutMs();  // the register answers when it has printed
-    runOne(s, std::move(r));
-    std::cerr << "trvctl: " << c->name << " printed\n";
+    const bool fiscal = reportWritesFiscalMemory(c->command);
+    std::optional<unsigned> dailyBefore;
+    if (fiscal) {
+        confirm(yes, "the daily fiscal report closes the day in the fiscal memory, which cannot be undone");
+        dailyBefore = dailyReports(s);
+    }
+    Graceful graceful;
+    try {
+        runOne(s, std::move(r));
+    } catch (const Failure& f) {
+        const TARVIK_STATUS st = f.status();
+        if (st >= TARVIK_STATUS_ARG(3) && st < TARVIK_STATUS_ARG(3) + c->fields.size()) {
+            // libmirtel refused a selector before anything was sent.
+            const size_t i = st - TARVIK_STATUS_ARG(3);
+            const std::string hint = selectorHint(*c, c->fields[i].name);
+            throw UsageError(label + ": selector " + fieldName(c->fields[i].name) + ": '" + args[i] +
+                             "' is not valid" + (hint.empty() ? "" : "; the register wants " + hint));
+        }
+        if (f.outcome() != Outcome::Unknown) throw;
+        // Settled by the fiscal memory: a new daily report means it ran.
+        if (fiscal && dailyBefore && registerAnswers(s)) {
+            if (auto after = dailyReports(s, std::max<uint32_t>(s.timeoutMs(), kSettleWaitMs))) {
+                if (*after > *dailyBefore) {
+                    note(std::string(f.what()) + "; the fiscal memory now holds daily report " +
+                         std::to_string(*after) + ": the report was made");
+                    if (jsonOutput()) printJson(Json{{"report", c->name + 5}, {"printed", true}});
+                    return kExitOk;
+                }
+                throw Failure(std::string(f.what()) + "; the fiscal memory holds no new daily report: the report "
+                                                      "was not made, and may be run again",
+                              f.status(), Outcome::NotDone);
+            }
+        }
+        throw Failure(std::string(f.what()) + (fiscal ? "; look at the fiscal memory (trvctl fiscal-memory --type 1) "
+                                                        "before running it again"
+                                                      : "; look at the printout before running it again"),
+                      f.status(), Outcome::Unknown);
+    }
+    if (jsonOutput()) printJson(Json{{"report", c->name + 5}, {"printed", true}});
+    else note(std::string(c->name + 5) + " printed");
     return kExitOk;
 }
 
 // ---- header and footer
 
 int cmdLinesShow(Session& s, bool header) {
-    const Record r = runOne(s, plain(header ? "TRVS_HeaderGet" : "TRVS_FooterGet"));
+    const Record r = runOne(s, reading(header ? "TRVS_HeaderGet" : "TRVS_FooterGet"));
     const auto flags = lines(itemValue(r, "flagi_linii")), texts = lines(itemValue(r, "linie"));
     if (jsonOutput()) {
         Json a = Json::array();
@@ -429,25 +613,43 @@ int cmdLinesShow(Session& s, bool header) {
         printJson(Json{{"lines", a}});
         return kExitOk;
     }
-    std::vector<std::vector<std::string>> rows;
-    for (size_t i = 0; i < texts.size(); ++i)
-        rows.push_back({std::to_string(i + 1), i < flags.size() ? flags[i] : "", texts[i]});
-    printTable(std::cout, {"line", "flag", "text"}, rows);
+    // As `set` reads them: FLAG<tab>TEXT, one printed line per line.
+    for (size_t i = 0; i < texts.size(); ++i) std::cout << (i < flags.size() ? flags[i] : "0") << '\t' << texts[i] << '\n';
     return kExitOk;
 }
 
 int cmdLinesSet(Session& s, bool header, const std::string& file) {
     std::ifstream f;
+    const std::string where = file == "-" ? "<stdin>" : file;
     if (file != "-") {
+        struct stat st {};
+        if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw UsageError(file + " is a directory", false);
         f.open(file, std::ios::binary);
-        if (!f) throw ToolError("cannot read " + file);
+        if (!f) throw UsageError("cannot read " + file + ": " + std::strerror(errno), false);
     }
     std::istream& in = file == "-" ? std::cin : f;
+    const size_t max = header ? 10 : 3;
     std::vector<std::string> flags, texts;
     std::string line;
     size_t n = 0;
-    while (std::getline(in, line)) {
+    while (true) {
+        // Bounded: a line longer than any the register prints is refused.
+        line.clear();
+        int c;
+        bool any = false;
+        while ((c = in.get()) != EOF && c != '\n') {
+            any = true;
+            if (line.size() > 4096)
+                throw UsageError(where + ":" + std::to_string(n + 1) + ": a line longer than 4096 bytes", false);
+            if (c == 0) throw UsageError(where + ":" + std::to_string(n + 1) + ": a NUL byte: not a text file", false);
+            line += static_cast<char>(c);
+        }
+        if (!any && c == EOF) break;
         ++n;
+        if (n > max)
+            throw UsageError(where + ": more than " + std::to_string(max) + " lines; the " +
+                                 (header ? "header" : "footer") + " takes at most " + std::to_string(max),
+                             false);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         // "FLAG<tab>text", or the text alone (flag 0).
         std::string flag = "0";
@@ -456,14 +658,20 @@ int cmdLinesSet(Session& s, bool header, const std::string& file) {
             flag = line.substr(0, tab);
             line = line.substr(tab + 1);
         }
-        if (line.find('\n') != std::string::npos) throw ToolError(file + ":" + std::to_string(n) + ": bad line");
+        std::string bytes, error;
+        for (unsigned char ch : line)
+            if (ch < 0x20 || ch == 0x7F) error = "a control character in the text";
+        if (error.empty()) toRegister(line, bytes, error);
+        if (!error.empty()) throw UsageError(where + ":" + std::to_string(n) + ": " + error, false);
         flags.push_back(flag);
         texts.push_back(line);
     }
-    const size_t max = header ? 10 : 3;
-    if (texts.size() > max)
-        throw UsageError(file + ": " + std::to_string(texts.size()) + " lines; the " + (header ? "header" : "footer") +
-                         " takes at most " + std::to_string(max));
+    const Record current = runOne(s, reading(header ? "TRVS_HeaderGet" : "TRVS_FooterGet"));
+    if (itemValue(current, "linie") == joinLines(texts) && itemValue(current, "flagi_linii") == joinLines(flags)) {
+        note(std::string("the ") + (header ? "header" : "footer") + " already is as given: nothing written");
+        return cmdLinesShow(s, header);
+    }
+    Graceful graceful;
     runOne(s, plain(header ? "TRVS_HeaderSet" : "TRVS_FooterSet", {joinLines(flags), joinLines(texts)}));
     return cmdLinesShow(s, header);
 }
@@ -507,12 +715,25 @@ int cmdCall(Session& s, const std::string& function, const std::vector<std::stri
     } else {
         step = plainReader(readerFor(*c));
     }
-    const Record r = runOne(s, makeRequest(*c, args, step));
+    Request request = makeRequest(*c, args, step);
+    Graceful graceful;  // it may write
+    Record r;
+    try {
+        r = runOne(s, std::move(request));
+    } catch (const Failure& f) {
+        const TARVIK_STATUS st = f.status();
+        if (st >= TARVIK_STATUS_ARG(3) && st < TARVIK_STATUS_ARG(3) + c->fields.size()) {
+            const size_t i = st - TARVIK_STATUS_ARG(3);
+            throw UsageError(std::string(c->name) + ": " + c->fields[i].name + ": '" + args[i] +
+                             "' was refused: " + describeStatus(st));
+        }
+        throw;
+    }
     if (jsonOutput()) {
         printJson(toJson(r));
         return kExitOk;
     }
-    Record shown = r;
+    Record shown = styled(r);
     for (Item& i : shown)
         if (i.body) i.name = "  " + i.name;
     printRecord(std::cout, shown);
@@ -521,6 +742,20 @@ int cmdCall(Session& s, const std::string& function, const std::vector<std::stri
 
 std::string callList(const std::string& pattern) {
     const std::string p = lower(pattern);
+    if (jsonOutput()) {
+        Json list = Json::array();
+        for (const Call& c : calls()) {
+            if (!c.sends || lower(c.name).find(p) == std::string::npos) continue;
+            Json args = Json::array();
+            for (const Field& f : c.fields) args.push_back(f.name);
+            Json one{{"function", c.name}, {"command", c.command}, {"arguments", args}};
+            if (const TypeMap* m = typeMapFor(c.name)) one["reader"] = m->typeReader;
+            else if (const Call* r = readerFor(c)) one["reader"] = r->name;
+            else one["reader"] = nullptr;
+            list.push_back(one);
+        }
+        return Json{{"functions", list}}.dump(2) + "\n";
+    }
     std::string out;
     for (const Call& c : calls()) {
         if (!c.sends || lower(c.name).find(p) == std::string::npos) continue;

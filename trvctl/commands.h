@@ -9,15 +9,20 @@ namespace trvctl {
 class Session;
 
 int cmdStatus(Session& s);
+int cmdPing(Session& s);
 int cmdClockShow(Session& s);
-int cmdClockSet(Session& s, const std::string& when);
+// Setting the clock back needs `yes` (or a person's answer).
+int cmdClockSet(Session& s, const std::string& when, bool yes);
 int cmdVatShow(Session& s);
 // LETTER=RATE arguments as (index 0-6, hundredths of a percent); throws UsageError.
 std::vector<std::pair<unsigned, unsigned>> parseVatRates(const std::vector<std::string>& rates);
-int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from);
+// Reads the rates first: nothing is written when none changes; a change
+// needs `yes` (it is written to the fiscal memory).
+int cmdVatSet(Session& s, const std::vector<std::string>& rates, const std::string& from, bool yes);
 int cmdJournal(Session& s);
 int cmdFiscalMemory(Session& s, unsigned from, unsigned to, unsigned type);
-int cmdReport(Session& s, const std::string& name, const std::vector<std::string>& selectors);
+// The daily fiscal report needs `yes`.
+int cmdReport(Session& s, const std::string& name, const std::vector<std::string>& selectors, bool yes);
 std::string reportList();
 int cmdLinesShow(Session& s, bool header);
 int cmdLinesSet(Session& s, bool header, const std::string& file);

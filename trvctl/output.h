@@ -1,5 +1,5 @@
 // What trvctl prints: aligned tables and name/value lists for people, one
-// JSON document for scripts, CSV files.
+// JSON document for scripts.
 #pragma once
 
 #include <iosfwd>
@@ -19,6 +19,11 @@ using Json = nlohmann::ordered_json;
 bool jsonOutput();
 void setJsonOutput(bool on);
 
+// The one style of field names everywhere (tables, CSV headers, JSON keys):
+// lower case with underscores, as the library's names would be written so:
+// "numerMU" -> "numer_mu", "stawka_PTU" -> "stawka_ptu", "NIP" -> "nip".
+std::string fieldName(const std::string& libraryName);
+
 // Columns padded to their widest cell (UTF-8 counted as characters).
 void printTable(std::ostream& out, const std::vector<std::string>& headers,
                 const std::vector<std::vector<std::string>>& rows);
@@ -26,33 +31,14 @@ void printTable(std::ostream& out, const std::vector<std::string>& headers,
 // indented under its first line.
 void printRecord(std::ostream& out, const Record& r);
 
-// A record as a JSON object: numbers as numbers; the fields named in
-// `lists` as arrays of their lines; the body of a typed record under
-// "fields".
+// A record as a JSON object under fieldName() keys: whole-number values as
+// numbers, texts and the register's decimal values (prices, quantities,
+// amounts) as strings; the fields named in `lists` as arrays of their lines;
+// the body of a typed record under "fields".
 Json toJson(const Record& r, const std::set<std::string>& lists = {});
 void printJson(const Json& j);
 
-// CSV as RFC 4180 has it: comma-separated, cells with a comma, quote, line
-// break or surrounding spaces in double quotes.
-void writeCsvRow(std::ostream& out, const std::vector<std::string>& cells);
-
-struct CsvRow {
-    size_t line = 0;                 // where the row starts (1-based)
-    std::vector<std::string> cells;
-    std::string raw;                 // the row as it stood in the file
-    std::string error;               // the row could not be read as CSV
-};
-
-class CsvReader {
-public:
-    explicit CsvReader(std::istream& in) : in_(in) {}
-    // False at the end of the input. Empty lines are skipped.
-    bool next(CsvRow& row);
-
-private:
-    std::istream& in_;
-    size_t line_ = 0;
-    bool first_ = true;
-};
+// A record whose names are put into fieldName() style, for printing.
+Record styled(Record r);
 
 }  // namespace trvctl

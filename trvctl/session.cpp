@@ -7,10 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 
 #include "codes.h"
@@ -179,7 +180,7 @@ Session::Session(const SessionOptions& o)
     device_ = TRV_CreateDeviceHandle(type);
     if (!device_) throw Failure("cannot create the device", TARVIK_STATUS_NOMEMORY);
 
-    std::string where;
+    std::string& where = where_;
     auto set = [&](uint32_t param, void* value, const std::string& what) {
         const TARVIK_STATUS st = TRV_SetDeviceParam(device_, param, value);
         if (st) {
@@ -230,9 +231,11 @@ Session::Session(const SessionOptions& o)
     view_ = TRV_OpenDevice(device_);
     if (!view_) {
         const TARVIK_STATUS st = TRV_GetError(device_);
+        std::string why;
+        if (t.kind == Target::Kind::Usb) why = usbReason(t.serial);
         TRV_DestroyDeviceHandle(device_);
         device_ = nullptr;
-        throw Failure("cannot open " + where, st);
+        throw Failure("cannot open " + where + why, st, Outcome::NotDone);
     }
     if (modem_) {
         const TARVIK_STATUS st = TRV_ModemDial(device_, 1);
@@ -243,6 +246,28 @@ Session::Session(const SessionOptions& o)
             throw Failure("dialling failed", st);
         }
     }
+}
+
+// Why a USB bridge did not open, from the list of attached bridges.
+std::string Session::usbReason(const std::string& serial) {
+    std::vector<char> buf(64 * 1024, '\0');
+    const TARVIK_STATUS st = TRV_GetDeviceParam(device_, TARVIK_PARAM_DEVICELIST, buf.data());
+    if (st) return " (the USB bus could not be searched: " + describeStatus(st) + ")";
+    std::vector<std::string> names;
+    std::string all(buf.data());
+    for (size_t from = 0; from < all.size();) {
+        const size_t lf = all.find('\n', from);
+        names.push_back(all.substr(from, lf - from));
+        if (lf == std::string::npos) break;
+        from = lf + 1;
+    }
+    if (names.empty()) return ": no FTDI USB bridge (0403:6001) is attached";
+    std::string list;
+    for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+    if (std::find(names.begin(), names.end(), serial) == names.end())
+        return ": no bridge with the serial number '" + serial + "'; attached: " + list;
+    return ": the bridge is attached but did not open (is its device file accessible to this user? a udev rule "
+           "gives access, see the README)";
 }
 
 Session::~Session() {
@@ -351,39 +376,74 @@ void Pipeline::post(Request r, Done done) {
     if (st) {
         if (h) TRV_DestroyRequest(h);  // created, then refused: still ours
         Depth d(depth_);
-        done(st, {});
+        done(Result{st, outcomeOf(st), false, r.readOnly}, {});
         return;
     }
     inflight_.push_back({h, std::move(r), std::move(done)});
 }
 
 void Pipeline::completeOldest() {
+    using Clock = std::chrono::steady_clock;
     Pending p = std::move(inflight_.front());
     inflight_.pop_front();
-    uint32_t wait = p.request.timeoutMs ? p.request.timeoutMs : s_.timeoutMs();
-    if (abandoned_) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(graceEnd_ - std::chrono::steady_clock::now());
-        wait = std::min<uint32_t>(wait, static_cast<uint32_t>(std::max<int64_t>(left.count(), 0)));
+    const uint32_t wait = p.request.timeoutMs ? p.request.timeoutMs : s_.timeoutMs();
+    auto deadline = Clock::now() + std::chrono::milliseconds(wait);
+    if (abandoned_) deadline = std::min(deadline, graceEnd_);
+    // In slices, so that a second interruption is seen soon.
+    TARVIK_STATUS st = TARVIK_STATUS_TIMEOUT;
+    while (true) {
+        if (interrupts() >= 2) deadline = Clock::now();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        st = TRV_WaitForRequestCompleted(p.handle, static_cast<uint32_t>(std::clamp<int64_t>(left, 0, 200)));
+        if (st != TARVIK_STATUS_TIMEOUT || left <= 0) break;
     }
-    TARVIK_STATUS st = TRV_WaitForRequestCompleted(p.handle, wait);
+    Result result;
+    result.read = p.request.readOnly;
     Record rec;
     if (st == TARVIK_STATUS_TIMEOUT) {
-        // No answer in time: stop it (a running report too) and give up on it.
-        TRV_CancelRequest(p.handle);
-        TRV_DestroyRequest(p.handle);
-    } else if (st == 0) {
-        st = TRV_GetRequestStatus(p.handle);
-        if (st) TRVG_Default(p.handle);
-        else st = p.request.read(p.handle, rec);
+        // No answer in time. A request whose frame never left is cancelled:
+        // not done. One that was written is only let go, not stopped (the
+        // register may be running it; what it did is read back later): its
+        // outcome is unknown.
+        const TARVIK_STATE state = TRV_GetRequestState(p.handle);
+        if (state == TARVIK_STATE_COMPLETED || state == TARVIK_STATE_ERROR) {
+            st = 0;  // it finished just now
+        } else if (state == TARVIK_STATE_PENDING || state == TARVIK_STATE_NEW) {
+            // Cancelling says whether a frame went out after all.
+            if (TRV_CancelRequest(p.handle) == TARVIK_STATUS_ALREADYCOMPLETED) {
+                st = 0;
+            } else {
+                result.waitRanOut = true;
+                result.status = TRV_GetRequestStatus(p.handle);
+                result.outcome = outcomeOf(result.status);
+                TRV_DestroyRequest(p.handle);
+            }
+        } else {
+            result.waitRanOut = true;
+            result.status = TARVIK_STATUS_OUTCOME_UNKNOWN;
+            result.outcome = Outcome::Unknown;
+            TRV_DestroyRequest(p.handle);
+        }
     }
-    if (st == TARVIK_STATUS_OUTCOME_UNKNOWN && p.request.retries > 0) {
+    if (st == 0 && !result.waitRanOut) {
+        st = TRV_GetRequestStatus(p.handle);
+        result.outcome = outcomeOf(st);
+        if (st) TRVG_Default(p.handle);
+        else st = p.request.read(p.handle, rec);  // a reader's failure: done, but unreadable
+        result.status = st;
+    } else if (!result.waitRanOut) {
+        result.status = st;  // the handle is bad
+        result.outcome = outcomeOf(st);
+    }
+    if (result.status == TARVIK_STATUS_OUTCOME_UNKNOWN && !result.waitRanOut && p.request.retries > 0 &&
+        interrupts() < 2) {
         --p.request.retries;
         Depth d(depth_);
         post(std::move(p.request), std::move(p.done));
         return;
     }
     Depth d(depth_);
-    p.done(st, std::move(rec));
+    p.done(result, std::move(rec));
 }
 
 void Pipeline::abandon() {
@@ -402,18 +462,50 @@ std::string argumentNote(const Call& send, TARVIK_STATUS status) {
     return std::string(" (argument ") + send.fields[status - TARVIK_STATUS_ARG(3)].name + ")";
 }
 
+std::string describeResult(const Result& r, uint32_t waitedMs, bool read) {
+    if (!r.waitRanOut) return describeStatus(r.status);
+    char secs[32];
+    std::snprintf(secs, sizeof secs, "%g", waitedMs / 1000.0);
+    if (read || r.read) return std::string("no answer within ") + secs + " s";
+    if (r.outcome == Outcome::NotDone)
+        return std::string("no answer within ") + secs + " s, and it was never sent (not done)";
+    return std::string("no answer within ") + secs +
+           " s after it was sent: the register may have run it (outcome unknown)";
+}
+
+bool registerAnswers(Session& s) {
+    if (interrupts() >= 2) return false;
+    Request r = makeRequest("TRVS_WaitStatusGet", {}, plainReader(nullptr));
+    r.timeoutMs = std::max<uint32_t>(s.timeoutMs(), kSettleWaitMs);
+    r.readOnly = true;
+    Pipeline p(s, 1);
+    bool answered = false;
+    p.post(std::move(r), [&](const Result& res, Record&&) { answered = res.status == 0; });
+    p.finish();
+    return answered;
+}
+
 Record runOne(Session& s, Request r) {
     const Call& send = *r.send;
     const std::string name = r.send->name;
+    const uint32_t wait = r.timeoutMs ? r.timeoutMs : s.timeoutMs();
+    const bool read = r.readOnly;
     Pipeline p(s, 1);
-    TARVIK_STATUS status = 0;
+    Result result;
     Record out;
-    p.post(std::move(r), [&](TARVIK_STATUS st, Record&& rec) {
-        status = st;
+    p.post(std::move(r), [&](const Result& res, Record&& rec) {
+        result = res;
         out = std::move(rec);
     });
     p.finish();
-    if (status) throw Failure(name + argumentNote(send, status), status);
+    if (result.status) {
+        // A read that got no answer changed nothing: a plain failure.
+        const Outcome o = read && result.outcome == Outcome::Unknown ? Outcome::NotDone : result.outcome;
+        if (result.waitRanOut) throw Failure(name + ": " + describeResult(result, wait, read), result.status, o, true);
+        if (result.outcome == Outcome::Unknown)
+            throw Failure(name + ": " + describeResult(result, wait, read), result.status, o);
+        throw Failure(name + argumentNote(send, result.status), result.status, o);
+    }
     return out;
 }
 

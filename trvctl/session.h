@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "calls.h"
+#include "util.h"
 
 namespace trvctl {
 
@@ -60,12 +61,15 @@ public:
     Session& operator=(const Session&) = delete;
 
     TARVIK_HANDLE view() const { return view_; }
+    const std::string& where() const { return where_; }
     uint32_t timeoutMs() const { return timeoutMs_; }
     uint32_t printTimeoutMs() const { return printTimeoutMs_; }
     size_t window() const { return window_; }
 
 private:
+    std::string usbReason(const std::string& serial);
     std::unique_ptr<SimProcess> sim_;
+    std::string where_;
     TARVIK_HANDLE device_ = nullptr, view_ = nullptr;
     bool modem_ = false;
     uint32_t timeoutMs_, printTimeoutMs_;
@@ -94,6 +98,7 @@ struct Request {
     // than those posted after it).
     int retries = 0;
     uint32_t timeoutMs = 0;  // how long its answer may take; 0: the session's
+    bool readOnly = false;   // it changes nothing: an answer lost is only a failure
 };
 
 // How often a read is sent again after the connection broke under it.
@@ -104,13 +109,30 @@ constexpr int kReadRetries = 5;
 Request makeRequest(const Call& send, const std::vector<std::string>& args, ReadStep read);
 Request makeRequest(const std::string& send, const std::vector<std::string>& args, ReadStep read);
 
+// What became of one request.
+struct Result {
+    TARVIK_STATUS status = 0;         // 0, the register's or library's status, or the reader's
+    Outcome outcome = Outcome::Done;  // Done also when only the reader failed
+    bool waitRanOut = false;          // no answer in time: NotDone when its frame never left, else Unknown
+    bool read = false;                // the request was a read
+};
+
+// A message for a failed result: the status and its text, and for a wait
+// that ran out what it means ("no answer within 60 s; ...").
+std::string describeResult(const Result& r, uint32_t waitedMs, bool read = false);
+
 // Requests in flight, at most `window` of them; answers are handled in the
-// order the requests were posted. `done` gets the request's final status (0,
-// the register's or library's status, or the reader's) and the record read.
-// A `done` may post further requests; they go out without waiting.
+// order the requests were posted. `done` gets the result and the record
+// read. A `done` may post further requests; they go out without waiting.
+//
+// A wait that runs out ends the request: a request whose frame never left is
+// cancelled (not done); one that was written is given up (outcome unknown;
+// cancelling it stops it if the register is still running it). After a
+// second SIGINT or SIGTERM no more waiting is done: what has not finished is
+// ended in the same way at once.
 class Pipeline {
 public:
-    using Done = std::function<void(TARVIK_STATUS, Record&&)>;
+    using Done = std::function<void(const Result&, Record&&)>;
     explicit Pipeline(Session& s, size_t window = 0);
     ~Pipeline();
     void post(Request r, Done done);
@@ -141,7 +163,14 @@ private:
 // its arguments, else "".
 std::string argumentNote(const Call& send, TARVIK_STATUS status);
 
-// One request, waited for; throws Failure when it fails.
+// Whether the register answers (again), after answers were lost: a quick
+// question given at least kSettleWaitMs, as the answers still on their way
+// come first.
+constexpr uint32_t kSettleWaitMs = 5000;
+bool registerAnswers(Session& s);
+
+// One request, waited for; throws Failure when it fails (with the outcome
+// Unknown when the register may have run it).
 Record runOne(Session& s, Request r);
 
 }  // namespace trvctl

@@ -66,6 +66,10 @@ std::string reportHotkeyUnansweredArgs(const Call& insert) {
     return out;
 }
 
+const std::string kPriceUnit = "the smallest currency unit (grosze: 279 is 2.79 zl)";
+const std::string kQuantityUnit = "whole units of the article's measure";
+const std::string kDiscountUnit = "per cent for a percentage, else the smallest currency unit";
+
 const std::vector<std::pair<std::string, Flag>> kOverwrite = {{"czy_nadpisac", Flag::Overwrite}};
 
 std::vector<Table> build() {
@@ -86,29 +90,28 @@ std::vector<Table> build() {
             .columns =
                 {
                     {.name = "nazwa"},
-                    {.name = "barcode", .from = "kod_kreskowy_podstawowy"},
-                    {.name = "cena", .decimal = true},
-                    {.name = "ilosc_min", .from = "min_stan", .decimal = true},
+                    {.name = "barcode", .from = "kod_kreskowy_podstawowy", .barcode = true},
+                    {.name = "cena", .decimal = true, .unit = kPriceUnit},
+                    {.name = "ilosc_min", .from = "min_stan", .decimal = true, .unit = kQuantityUnit},
                     {.name = "numer_opakowania", .from = "numer_opak"},
                     {.name = "numer_MU", .from = "numerMU"},
-                    {.name = "numer_VAT", .from = "stawka_PTU", .max = kVatIndexMax},
+                    {.name = "numer_VAT", .from = "stawka_PTU", .vat = true},
                     {.name = "cena_sztywna", .from = "flaga_ceny"},
                     {.name = "czy_rabat", .from = "flaga_rabatow"},
                     {.name = "czy_notatnik", .from = "w_notatniku"},
-                    {.name = "barcodes", .list = true},
+                    {.name = "barcodes", .list = true, .barcode = true},
                 },
             .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowy", Flag::Force}},
-            // The additional barcodes become exactly those of the line.
-            .after = {Step{"TRVS_BarcodeDelAllForPLU", {"#"}}, Step{"TRVS_BarcodeIns", {"#", "barcodes"}, "barcodes"}},
+            // The additional barcodes become those of the line.
+            .extraBarcodes = "barcodes",
         }},
         .del = "TRVS_PLUDel",
         .delFlags = {{"czy_niezerowe", Flag::Force}, {"czy_z_zestawu", Flag::Related}},
         .first = 1,
         .last = 5000,
         .countFromDbStatus = true,
-        .listColumns = {"numer_rekordu", "nazwa", "kod_kreskowy_podstawowy", "cena", "stawka_PTU", "numer_grupy",
-                        "typ_rekordu", "barcodes"},
-        .lists = {"barcodes"},
+        .listColumns = {"numer_rekordu", "nazwa", "barcode", "cena", "numer_vat", "numer_grupy", "typ_rekordu",
+                        "barcodes"},
         .find = "TRVS_PLUReadEx",
         .findArgs = {"0", "#", "1"},
     });
@@ -128,7 +131,7 @@ std::vector<Table> build() {
                     {.name = "uprawnienia", .from = "prawa"},
                     {.name = "uprawnienia_raportow", .from = "prawa_raporty"},
                     {.name = "uprawnienia_klawisze", .from = "prawa_klawisze"},
-                    {.name = "limit_paragonu", .decimal = true},
+                    {.name = "limit_paragonu", .decimal = true, .unit = kPriceUnit},
                 },
             .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowe", Flag::Force}},
         }},
@@ -136,8 +139,9 @@ std::vector<Table> build() {
         .delFlags = {{"czy_niezerowe", Flag::Force}},
         .first = 1,
         .last = 32,
-        .listColumns = {"numer_rekordu", "nazwa", "karta", "prawa", "prawa_raporty", "prawa_klawisze",
-                        "limit_paragonu"},
+        .listColumns = {"numer_rekordu", "nazwa", "karta", "uprawnienia", "uprawnienia_raportow",
+                        "uprawnienia_klawisze", "limit_paragonu"},
+        .secret = true,
     });
 
     t.push_back(Table{
@@ -156,7 +160,7 @@ std::vector<Table> build() {
                     .inserts = {"TRVS_StdDiscntIns"},
                     .columns = {discountFlag("czy_rabat", discountIsDiscount),
                                 discountFlag("czy_procentowy", discountIsPercentage),
-                                {.name = "wartosc", .from = "wartosci", .decimal = true}},
+                                {.name = "wartosc", .from = "wartosci", .decimal = true, .unit = kDiscountUnit}},
                     .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowe", Flag::Force}},
                 },
                 Variant{
@@ -170,8 +174,8 @@ std::vector<Table> build() {
                                          const std::string w = itemValue(r, "wartosci");
                                          return std::to_string(w.empty() ? 0 : std::count(w.begin(), w.end(), '\n') + 1);
                                      }},
-                                {.name = "wartosci", .decimal = true, .list = true},
-                                {.name = "kwoty", .from = "progi", .decimal = true, .list = true}},
+                                {.name = "wartosci", .decimal = true, .list = true, .unit = kDiscountUnit},
+                                {.name = "kwoty", .from = "progi", .decimal = true, .list = true, .unit = kPriceUnit}},
                     .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowe", Flag::Force}},
                 },
                 Variant{
@@ -182,13 +186,12 @@ std::vector<Table> build() {
                     .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowe", Flag::Force}},
                 },
             },
-        .keyColumn = "numer_rekordu",
         .del = "TRVS_DiscntDel",
         .delFlags = {{"czy_powiazane", Flag::Related}, {"czy_niezerowe", Flag::Force}},
         .first = 1,
         .last = 64,
-        .listColumns = {"numer_rekordu", "nazwa", "rodzaj", "typ", "wartosci", "progi", "wart_M", "wart_N"},
-        .lists = {"wartosci", "progi"},
+        .listColumns = {"numer_rekordu", "funkcja", "nazwa", "czy_rabat", "czy_procentowy", "wartosc", "wartosci",
+                        "kwoty"},
     });
 
     t.push_back(Table{
@@ -201,16 +204,18 @@ std::vector<Table> build() {
         .keyField = "numer",
         .variants = {Variant{
             .inserts = {"TRVS_PackIns"},
-            .columns = {{.name = "cena", .decimal = true},
-                        {.name = "min_stan", .from = "stan_min", .decimal = true},
+            .columns = {{.name = "kod_kreskowy", .barcode = true},
+                        {.name = "cena", .decimal = true, .unit = kPriceUnit},
+                        {.name = "min_stan", .from = "stan_min", .decimal = true, .unit = kQuantityUnit},
                         {.name = "czy_cena_sztywna", .from = "czy_sztywna"}},
             .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_niezerowy", Flag::Force}},
         }},
+        .keyAliases = {"numer"},
         .del = "TRVS_PackDel",
         .delFlags = {{"czy_powiazane", Flag::Related}, {"czy_niezerowe", Flag::Force}},
         .first = 1,
         .last = 255,
-        .listColumns = {"numer", "nazwa", "kod_kreskowy", "cena", "stan_min", "czy_sztywna"},
+        .listColumns = {"numer_rekordu", "nazwa", "kod_kreskowy", "cena", "min_stan", "czy_cena_sztywna"},
     });
 
     t.push_back(Table{
@@ -224,7 +229,7 @@ std::vector<Table> build() {
         .variants = {Variant{
             .inserts = {"TRVS_GroupInsExEx"},
             .columns = {{.name = "nazwa", .maxLen = 255},
-                        {.name = "cena", .decimal = true},
+                        {.name = "cena", .decimal = true, .unit = kPriceUnit},
                         {.name = "tow_wazone", .from = "towary_waz"}},
             .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowe", Flag::Force}},
         }},
@@ -232,7 +237,7 @@ std::vector<Table> build() {
         .delFlags = {{"czy_powiazane", Flag::Related}, {"czy_niezerowe", Flag::Force}},
         .first = 1,
         .last = 99,
-        .listColumns = {"numer_rekordu", "nazwa", "rabat", "cena", "towary_waz", "id_drukarki"},
+        .listColumns = {"numer_rekordu", "nazwa", "rabat", "cena", "tow_wazone", "id_drukarki"},
     });
 
     t.push_back(Table{
@@ -267,11 +272,13 @@ std::vector<Table> build() {
                         {.name = "kurs_lub_cashback", .from = "kurs", .decimal = true}},
             .flags = {{"czy_nadpisac", Flag::Overwrite}, {"czy_nadpisac_niezerowe", Flag::Force}},
         }},
+        .keyAliases = {"numer"},
         .del = "TRVS_PayformDel",
         .delFlags = {{"czy_niezerowe", Flag::Force}},
         .first = 1,
         .last = 16,
-        .listColumns = {"numer", "nazwa", "typ", "flagi", "waluta", "kurs"},
+        .listColumns = {"numer_rekordu", "nazwa", "typ_platnosci", "flagi_platnosci", "skrot_waluty",
+                        "kurs_lub_cashback"},
     });
 
     t.push_back(Table{
@@ -288,7 +295,7 @@ std::vector<Table> build() {
                 Variant{.code = 1,
                         .inserts = {"TRVS_HotkeyPLUInsEx"},
                         .columns = {{.name = "numer_PLU", .from = "PLU"},
-                                    {.name = "ilosc", .decimal = true},
+                                    {.name = "ilosc", .decimal = true, .unit = kQuantityUnit},
                                     {.name = "numer_platnosci", .from = "platnosc"}},
                         .flags = kOverwrite},
                 Variant{.code = 2,
@@ -302,7 +309,7 @@ std::vector<Table> build() {
                 Variant{.code = 4,
                         .inserts = {"TRVS_HotkeyPackIns"},
                         .columns = {{.name = "numer_opakowania", .from = "numer"},
-                                    {.name = "ilosc", .decimal = true},
+                                    {.name = "ilosc", .decimal = true, .unit = kQuantityUnit},
                                     {.name = "czy_wydanie", .from = "tryb"}},
                         .flags = kOverwrite},
                 Variant{.code = 5,
@@ -324,11 +331,11 @@ std::vector<Table> build() {
                         .fill = reportHotkeyArg,
                         .unanswered = reportHotkeyUnansweredArgs},
             },
-        .keyColumn = "klawisz",
+        .keyAliases = {"klawisz", "numer_klawisza", "numer"},
         .del = "TRVS_HotkeyDel",
         .first = 1,
         .last = 128,
-        .listColumns = {"numer", "typ", "type_name"},
+        .listColumns = {"numer_rekordu", "funkcja", "typ", "type_name"},
     });
 
     // More of the register's small tables, in the same shape.
@@ -374,7 +381,7 @@ std::vector<Table> build() {
         .del = "TRVS_AutoDiscntDel",
         .first = 1,
         .last = 32,
-        .listColumns = {"numer_rekordu", "numer_rabatu", "rodzaj", "data_pocz", "godz_od", "data_konc", "godz_do"},
+        .listColumns = {"numer_rekordu", "numer_rabatu", "rodzaj", "data_pocz", "godz_pocz", "data_konc", "godz_konc"},
     });
     return t;
 }

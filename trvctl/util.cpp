@@ -1,11 +1,19 @@
 #include "util.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <thread>
 
 #include "codes.h"
 
@@ -25,7 +33,126 @@ const char* text(TARVIK_STATUS st) { return TRV_GetErrorString(st, g_language.c_
 
 }  // namespace
 
-Failure::Failure(const std::string& what, TARVIK_STATUS status) : std::runtime_error(what), status_(status) {}
+Failure::Failure(const std::string& what, TARVIK_STATUS status, Outcome outcome, bool described)
+    : std::runtime_error(what), status_(status), outcome_(outcome), described_(described) {}
+
+Outcome outcomeOf(TARVIK_STATUS st) {
+    if (st == 0) return Outcome::Done;
+    if (st > TARVIK_STATUS_EXEC_ERROR && st < TARVIK_STATUS_EXEC_ERROR + 0x10000) return Outcome::Refused;
+    if (st > TARVIK_STATUS_TRANS_ERROR && st < TARVIK_STATUS_TRANS_ERROR + 0x10000) return Outcome::Refused;
+    // Ended before any frame of it went out: the serial port took nothing,
+    // reconnecting failed before the write, cancelled while pending, or
+    // refused by libmirtel's checks before posting.
+    if (st == TARVIK_STATUS_TIMEOUT || st == TARVIK_STATUS_CANCELLED || st == TARVIK_STATUS_NULLHANDLE ||
+        st == TARVIK_STATUS_BADMODE || st == TARVIK_STATUS_NOMEMORY ||
+        (st >= TARVIK_STATUS_ARG(1) && st < TARVIK_STATUS_ARG(0x100)))
+        return Outcome::NotDone;
+    // Everything else may have happened after the frame was written.
+    return Outcome::Unknown;
+}
+
+const char* outcomeWord(Outcome o) {
+    switch (o) {
+    case Outcome::Done: return "done";
+    case Outcome::Refused: return "refused";
+    case Outcome::NotDone: return "not done";
+    case Outcome::Unknown: return "unknown";
+    }
+    return "unknown";
+}
+
+// ---- quiet
+
+namespace {
+bool g_quiet = false;
+}
+
+void setQuiet(bool on) { g_quiet = on; }
+bool quiet() { return g_quiet; }
+
+void note(const std::string& text) {
+    if (!g_quiet) std::cerr << "trvctl: " << text << "\n";
+}
+
+// ---- signals
+
+namespace {
+
+std::atomic<int> g_interrupts{0};
+std::atomic<int> g_graceful{0};
+std::mutex g_cleanupMutex;
+std::string g_cleanup;  // guarded by g_cleanupMutex
+
+void say(const char* text) {
+    const ssize_t n = write(STDERR_FILENO, text, std::strlen(text));
+    (void)n;
+}
+
+void signalLoop(sigset_t set) {
+    while (true) {
+        int sig = 0;
+        if (sigwait(&set, &sig) != 0) continue;
+        if (g_graceful.load() > 0) {
+            const int n = ++g_interrupts;
+            if (n == 1)
+                say("\ntrvctl: interrupted: nothing new is sent; waiting for the answers to what was sent "
+                    "(interrupt again to stop waiting)\n");
+            else if (n == 2)
+                say("\ntrvctl: interrupted again: no longer waiting for answers\n");
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> l(g_cleanupMutex);
+            if (!g_cleanup.empty()) unlink(g_cleanup.c_str());
+        }
+        // End as the signal would have ended us.
+        signal(sig, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, sig);
+        pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+        pthread_kill(pthread_self(), sig);
+        _exit(128 + sig);
+    }
+}
+
+}  // namespace
+
+void startSignalThread() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    // Blocked here, so in every thread started later (the library's too):
+    // only the signal thread takes them.
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread(signalLoop, set).detach();
+}
+
+int interrupts() { return g_interrupts.load(); }
+
+Graceful::Graceful() { ++g_graceful; }
+Graceful::~Graceful() { --g_graceful; }
+
+void setCleanupFile(const std::string& path) {
+    std::lock_guard<std::mutex> l(g_cleanupMutex);
+    g_cleanup = path;
+}
+
+bool finishStandardOutput() {
+    errno = 0;
+    std::cout.flush();
+    const bool streamFailed = std::cout.fail();
+    int err = errno;
+    const bool flushFailed = std::fflush(stdout) != 0 || std::ferror(stdout);
+    if (!err) err = errno;
+    const bool closeFailed = std::fclose(stdout) != 0;
+    if (!err) err = errno;
+    if (!streamFailed && !flushFailed && !closeFailed) return true;
+    std::cerr << "trvctl: cannot write to standard output" << (err ? std::string(": ") + std::strerror(err) : "")
+              << "\n";
+    return false;
+}
 
 void setLanguage(const std::string& lang) {
     g_language = lang;
@@ -46,8 +173,7 @@ void setLanguage(const std::string& lang) {
 
 const std::string& language() { return g_language; }
 
-std::string describeStatus(TARVIK_STATUS st) {
-    std::string out = "status " + hex(st) + " (" + std::to_string(st) + ")";
+std::string statusText(TARVIK_STATUS st) {
     const char* t = text(st);
     std::string detail;
     if (!t && st > TARVIK_STATUS_EXEC_ERROR && st < TARVIK_STATUS_EXEC_ERROR + 0x10000) {
@@ -60,10 +186,13 @@ std::string describeStatus(TARVIK_STATUS st) {
         t = text(TARVIK_STATUS_TRANS_ERROR);
         detail = std::to_string(st - TARVIK_STATUS_TRANS_ERROR);
     }
-    if (t) out += ": " + std::string(t);
-    else out += ": (no text for this code in tarvik_" + g_language + ".lng)";
+    std::string out = t ? std::string(t) : "(no text for this code in tarvik_" + g_language + ".lng)";
     if (!detail.empty()) out += ": " + detail;
     return out;
+}
+
+std::string describeStatus(TARVIK_STATUS st) {
+    return "status " + hex(st) + " (" + std::to_string(st) + "): " + statusText(st);
 }
 
 bool connectionDown(TARVIK_STATUS st) {
