@@ -23,6 +23,9 @@ tarvik_lib/mirtel/<unit>.cmds. From the tables this script writes
                             per function its id, names, family, direction,
                             wire layout, values, and its C parameters (name,
                             type, role) in C order.
+  <out>/mirtel_schema.json  every function as JSON Schema for the gateway
+                            (trvgw): its named arguments and named results,
+                            with the ranges and text forms of their kinds.
 
 Usage:
   mirtelgen.py --out DIR TABLE...         write the generated sources
@@ -956,6 +959,75 @@ def as_json(units):
     return json.dumps(doc, indent=1) + '\n'
 
 
+# ---- JSON Schema of every function (the gateway's commands by name) ---------------
+
+# kind: (JSON Schema, text form for the description)
+SCHEMA_TEXT = {
+    'S': None,
+    'text': None,
+    'N': ('^-?[0-9]+([.,][0-9]+)?$', 'a decimal number as text'),
+    'K': ('^-?[0-9]+([.,][0-9]+)?$', 'an amount as text'),
+    'Q': ('^-?[0-9]+([.,][0-9]+)?$', 'a quantity as text'),
+    'date': ('^[0-9]{4}.[0-9]{2}.[0-9]{2}$', 'YYYY-MM-DD'),
+    'datetime': (None, 'YYYY-MM-DD HH:MM:SS'),
+    'datetimemin': (None, 'YYYY-MM-DD HH:MM'),
+    'timedate': (None, 'YYYY-MM-DD HH:MM:SS'),
+    'time': (None, 'HH:MM:SS'),
+    'hm': (None, 'HH:MM'),
+    'ip': ('^[0-9]{1,3}([.][0-9]{1,3}){3}$', 'a dotted IPv4 address'),
+    'port': (None, 'serial line settings such as 9600,8,N,1,H'),
+    'time2000': (None, 'YYYY-MM-DD HH-MM-SS'),
+    'interval': (None, 'D:HH:MM:SS'),
+}
+INT_MAX = {'B': 255, 'W': 65535, 'L': 4294967295}
+
+
+def value_schema(p):
+    """The JSON Schema of one C parameter (from c_params)."""
+    kind = p.get('kind')
+    if p.get('joined'):
+        return {'type': 'string', 'description': '%d values, a line feed between two' % p['joined']}
+    if kind in INT_MAX:
+        return {'type': 'integer', 'minimum': 0, 'maximum': INT_MAX[kind]}
+    if kind == 'char':
+        return {'type': 'string', 'minLength': 1, 'maxLength': 1}
+    sch = {'type': 'string'}
+    form = SCHEMA_TEXT.get(kind)
+    if form:
+        if form[0]:
+            sch['pattern'] = form[0]
+        sch['description'] = form[1]
+    if p['role'] == 'in' and kind not in ('S', 'text', 'N', 'K', 'Q'):
+        sch['minLength'] = 1
+    return sch
+
+
+def gateway_schema(units):
+    """Per function: its id, family, direction and the JSON Schema of its
+    named arguments (sending) or results (reader); text results keep their
+    buffer bounds (local, and max where the table gives one)."""
+    doc = []
+    for unit, entries in units:
+        for e in entries:
+            props, order, bounds = {}, [], {}
+            for p in c_params(e):
+                if p['role'] not in ('in', 'out'):
+                    continue
+                props[p['name']] = value_schema(p)
+                order.append(p['name'])
+                b = {k: p[k] for k in ('local', 'max') if k in p}
+                if b:
+                    bounds[p['name']] = b
+            sch = {'type': 'object', 'properties': props, 'additionalProperties': False}
+            if e.send:
+                sch['required'] = order
+            for name in e.names:
+                doc.append({'name': name, 'id': e.cmd, 'unit': unit, 'section': e.section,
+                            'direction': 'send' if e.send else 'read', 'type_reader': e.keep,
+                            'doc': e.doc, 'order': order, 'schema': sch, 'bounds': bounds})
+    return json.dumps(doc, indent=1) + '\n'
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     ap.add_argument('--out')
@@ -982,6 +1054,7 @@ def main():
             write_if_changed(os.path.join(a.out, 'mirtel_cxx_names.txt'), ''.join(n + '\n' for n in cxx))
             write_if_changed(os.path.join(a.out, 'mirtel_commands.json'), as_json(units))
             write_if_changed(os.path.join(a.out, 'mirtel_calls.inc'), calls(units))
+            write_if_changed(os.path.join(a.out, 'mirtel_schema.json'), gateway_schema(units))
     except TableError as err:
         sys.stderr.write('mirtelgen: %s\n' % err)
         return 1
