@@ -965,9 +965,9 @@ def as_json(units):
 SCHEMA_TEXT = {
     'S': None,
     'text': None,
-    'N': ('^-?[0-9]+([.,][0-9]+)?$', 'a decimal number as text'),
-    'K': ('^-?[0-9]+([.,][0-9]+)?$', 'an amount as text'),
-    'Q': ('^-?[0-9]+([.,][0-9]+)?$', 'a quantity as text'),
+    'N': ('^-?[0-9]+[.,]?$', 'a whole number as text (no decimals)'),
+    'K': ('^-?[0-9]+([.,][0-9]{0,2})?$', 'an amount as text, at most 2 decimals'),
+    'Q': ('^-?[0-9]+([.,][0-9]{0,3})?$', 'a quantity as text, at most 3 decimals'),
     'date': ('^[0-9]{4}.[0-9]{2}.[0-9]{2}$', 'YYYY-MM-DD'),
     'datetime': (None, 'YYYY-MM-DD HH:MM:SS'),
     'datetimemin': (None, 'YYYY-MM-DD HH:MM'),

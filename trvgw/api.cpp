@@ -279,6 +279,8 @@ public:
         }
         if (!o.argument.empty() && o.status == TARVIK_STATUS_INVALIDARG) {
             libraryProblem(res, 422, "invalid-argument", "Invalid argument", o.status, o.text, o.argument);
+        } else if (o.status == TARVIK_STATUS_EXEC_ERROR + 104) {
+            libraryProblem(res, 404, "no-such-record", "No such record", o.status, "the register has no such record", "");
         } else if (o.status >= TARVIK_STATUS_EXEC_ERROR && o.status < TARVIK_STATUS_TRANS_ERROR + 0x10000) {
             libraryProblem(res, 422, "register-refused", "The register refused the command", o.status, o.text, o.argument);
         } else if (o.status > 0x10100 && o.status < 0x10200) {
@@ -293,10 +295,13 @@ public:
     bool checkArgs(const Call& send, const Json& args, const std::string& charset, Response& res) {
         Slots s(send);
         if (auto err = fillSlots(send, args, charset, s)) {
-            problem(res, 422, "invalid-argument", "Invalid argument", err->argument + ": " + err->detail,
-                    {{"argument", err->argument}, {"library_status", TARVIK_STATUS_INVALIDARG},
-                     {"library_status_hex", hex(TARVIK_STATUS_INVALIDARG)},
-                     {"library_text", statusText(TARVIK_STATUS_INVALIDARG)}});
+            // The status libmirtel gives for that argument: 0x10100 + its
+            // position (hDevice and phRequest first).
+            const int i = send.field(err->argument);
+            const uint32_t st = i >= 0 ? 0x10103u + static_cast<uint32_t>(i) : TARVIK_STATUS_INVALIDARG;
+            Json extra = {{"library_status", st}, {"library_status_hex", hex(st)}, {"library_text", statusText(st)}};
+            if (!err->argument.empty()) extra["argument"] = err->argument;
+            problem(res, 422, "invalid-argument", "Invalid argument", err->argument + ": " + err->detail, extra);
             return false;
         }
         return true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <regex>
 
 #include "charset.h"
 
@@ -143,6 +144,15 @@ bool sameValue(const Json& a, const Json& b) {
     return norm(a.get<std::string>()) == norm(b.get<std::string>());
 }
 
+bool matches(const std::string& pattern, const std::string& text) {
+    static std::mutex m;
+    static std::map<std::string, std::regex> cache;
+    std::lock_guard<std::mutex> l(m);
+    auto it = cache.find(pattern);
+    if (it == cache.end()) it = cache.emplace(pattern, std::regex(pattern, std::regex::ECMAScript)).first;
+    return std::regex_search(text, it->second);
+}
+
 // Views of open registers, for the event callback (which gets only the event).
 std::mutex gViewsMutex;
 std::map<TARVIK_HANDLE, Register*> gViews;  // guarded by gViewsMutex
@@ -177,6 +187,12 @@ std::optional<ArgError> fillSlots(const Call& call, const Json& args, const std:
         }
         const std::string why = slots.set(i, v);
         if (!why.empty()) return ArgError{name, why};
+        // The text form the schema documents (decimal numbers, dates).
+        if (v.is_string()) {
+            const Json& prop = call.schema()["schema"]["properties"][name];
+            if (prop.contains("pattern") && !matches(prop["pattern"].get<std::string>(), v.get<std::string>()))
+                return ArgError{name, "must have the form " + prop.value("description", prop["pattern"].get<std::string>())};
+        }
     }
     return std::nullopt;
 }
