@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -230,7 +231,8 @@ Config loadConfig(const std::string& path) {
         c.limits.maxBody = number<size_t>(h, "max_body", c.limits.maxBody, 1024, 256u << 20, "http");
         c.limits.maxHeaders = number<size_t>(h, "max_headers", c.limits.maxHeaders, 8, 1000, "http");
         c.limits.maxHeaderBytes = number<size_t>(h, "max_header_bytes", c.limits.maxHeaderBytes, 1024, 1 << 20, "http");
-        c.limits.maxStreams = number<size_t>(h, "max_streams", c.limits.maxStreams, 0, 4096, "http");
+        c.limits.maxStreams = number<size_t>(h, "max_streams", std::min<size_t>(c.limits.maxStreams, c.limits.threads / 4),
+                                             0, 4096, "http");
         if (c.limits.maxStreams + 4 > c.limits.threads)
             throw std::runtime_error("http.max_streams must leave threads for requests (at least 4 fewer than http.threads)");
     }

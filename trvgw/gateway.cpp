@@ -241,15 +241,17 @@ void Register::unqueue(int64_t seq) {
     queue_.erase(std::remove(queue_.begin(), queue_.end(), seq), queue_.end());
 }
 
-void Register::unknownJob(int64_t seq) {
+void Register::unknownJob(int64_t seq, bool holds) {
     std::lock_guard<std::mutex> l(mutex_);
-    if (cfg_.holdAfterUnknown) blocking_.insert(seq);
+    unsettled_.insert(seq);
+    if (holds && cfg_.holdAfterUnknown) blocking_.insert(seq);
     nextSettle_ = Clock::now() + std::chrono::milliseconds(500);
 }
 
 void Register::settled(int64_t seq) {
     std::lock_guard<std::mutex> l(mutex_);
     blocking_.erase(seq);
+    unsettled_.erase(seq);
     cv_.notify_all();
 }
 
@@ -364,9 +366,10 @@ bool Register::open() {
     }
     TRV_SetCallback(view_, &Register::onEvent);
     TRV_SetEventHandlingMode(view_, TARVIK_EVENT_CALLBACK);
-    // The register must answer before it counts as online.
+    // The register must answer (or at least acknowledge: a slow one) before
+    // it counts as online.
     const Outcome o = readNow(*findCall("TRVS_CashregStatusGet"), Json::object());
-    if (o.kind != Outcome::Done) {
+    if (o.kind != Outcome::Done && !o.acked) {
         close();
         setState("offline", o.status, o.text);
         return false;
@@ -409,6 +412,7 @@ Outcome Register::execute(const Call& send, Slots& slots, uint32_t timeoutMs) {
         if (w == TARVIK_STATUS_TIMEOUT && left > 0 && !abort_) continue;
         // The wait ran out (or the gateway stops): what happened depends on
         // whether a frame went out. A cancel tells.
+        o.acked = TRV_GetRequestState(req) == TARVIK_STATE_ACCEPTED;
         TRV_CancelRequest(req);
         break;
     }
@@ -582,7 +586,7 @@ void Register::trySettle() {
     std::vector<int64_t> seqs;
     {
         std::lock_guard<std::mutex> l(mutex_);
-        seqs.assign(blocking_.begin(), blocking_.end());
+        seqs.assign(unsettled_.begin(), unsettled_.end());
     }
     for (int64_t seq : seqs) {
         auto lj = gw_.live(seq);
@@ -630,7 +634,7 @@ void Register::runJob(int64_t seq) {
             if (spec.value("keep", false)) j.readback["same_as"] = b.result;
         } else if (b.kind == Outcome::Done && spec.contains("empty_status") && b.status == spec["empty_status"].get<uint32_t>()) {
             j.readback["nothing_before"] = true;
-        } else if (connectionLost(b)) {
+        } else if (!b.acked && connectionLost(b)) {
             // The register went: the job stays queued for when it is back.
             close();
             setState("offline", b.status, b.text);
@@ -661,9 +665,9 @@ void Register::runJob(int64_t seq) {
     } else {
         j.state = "failed";
     }
-    if (o.kind == Outcome::Unknown && !j.idempotent) unknownJob(seq);
+    if (o.kind == Outcome::Unknown) unknownJob(seq, !j.idempotent);
     gw_.commit(lj, j);
-    if (o.kind != Outcome::Done && connectionLost(o)) {
+    if (o.kind != Outcome::Done && !o.acked && connectionLost(o)) {
         close();
         setState("offline", o.status, o.text);
     }
@@ -702,7 +706,7 @@ void Register::run() {
         {
             std::unique_lock<std::mutex> l(mutex_);
             auto jobsMayRun = [&] { return !draining_ && !queue_.empty() && blocking_.empty(); };
-            auto next = std::min(blocking_.empty() ? Clock::time_point::max() : nextSettle_,
+            auto next = std::min(unsettled_.empty() ? Clock::time_point::max() : nextSettle_,
                                  cfg_.collectJournal ? nextJournal_ : Clock::time_point::max());
             if (next == Clock::time_point::max()) next = Clock::now() + std::chrono::seconds(1);
             cv_.wait_until(l, next, [&] { return stopping_ || !directs_.empty() || jobsMayRun(); });
@@ -715,7 +719,7 @@ void Register::run() {
                 seq = queue_.front();
                 queue_.pop_front();
                 busy_ = true;
-            } else if (!blocking_.empty() && now >= nextSettle_) {
+            } else if (!unsettled_.empty() && now >= nextSettle_) {
                 settleNow = true;
                 nextSettle_ = now + std::chrono::seconds(2);
             } else if (cfg_.collectJournal && now >= nextJournal_ && !draining_) {
@@ -776,7 +780,7 @@ void Gateway::start() {
         }
         if (!r) continue;  // a register no longer configured: its jobs wait for it
         if (j.state == "queued") r->enqueue(j.seq);
-        else if (!j.idempotent) r->unknownJob(j.seq);
+        else r->unknownJob(j.seq, !j.idempotent);
     }
     for (auto& r : registers_) r->start();
 }

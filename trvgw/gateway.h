@@ -40,6 +40,7 @@ struct Outcome {
     std::string text;      // the status's text
     std::string argument;  // the argument at fault, for 0x10100 + n
     Json result;           // named results (Done and status 0)
+    bool acked = false;    // the register acknowledged the frame (the link works)
 };
 
 // A problem found before anything was sent (bad arguments).
@@ -76,7 +77,7 @@ public:
     Json statusJson();
     // A job of this register was settled: later jobs may go again.
     void settled(int64_t seq);
-    void unknownJob(int64_t seq);
+    void unknownJob(int64_t seq, bool holds);
     bool idle();
 
 private:
@@ -106,7 +107,8 @@ private:
     std::condition_variable cv_, doneCv_;
     std::deque<int64_t> queue_;                      // guarded by mutex_
     std::deque<std::shared_ptr<Direct>> directs_;    // guarded by mutex_
-    std::set<int64_t> blocking_;                     // unknown, not idempotent; guarded by mutex_
+    std::set<int64_t> unsettled_;                    // unknown jobs; guarded by mutex_
+    std::set<int64_t> blocking_;                     // those that hold later jobs; guarded by mutex_
     bool stopping_ = false, draining_ = false;       // guarded by mutex_
     bool busy_ = false;                              // a job in flight; guarded by mutex_
     std::chrono::steady_clock::time_point deadline_{};  // drain

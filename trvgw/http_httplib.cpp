@@ -103,6 +103,15 @@ public:
         svr_->set_write_timeout(limits_.readTimeoutSec, 0);
         svr_->set_payload_max_length(limits_.maxBody);
         svr_->set_tcp_nodelay(true);
+        // The library listens with a backlog of 5: a burst of new clients
+        // then waits for SYN retransmissions, long enough to miss the
+        // keep-alive window in which the first request must arrive. The
+        // listening socket is kept here and its backlog raised after the bind.
+        svr_->set_socket_options([this](int sock) {
+            int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+            listenFd_ = sock;
+        });
         svr_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             return precheck(req, res) ? httplib::Server::HandlerResponse::Unhandled
                                       : httplib::Server::HandlerResponse::Handled;
@@ -140,6 +149,7 @@ public:
                 error = "cannot bind the Unix socket " + where_.unixPath + ": " + std::strerror(errno);
                 return false;
             }
+            raiseBacklog();
             if (chmod(where_.unixPath.c_str(), where_.unixMode) != 0) {
                 error = "cannot set the permissions of " + where_.unixPath;
                 return false;
@@ -153,6 +163,7 @@ public:
                 error = "cannot listen on " + where_.host + ": " + std::strerror(errno);
                 return false;
             }
+            raiseBacklog();
             return true;
         }
         if (!svr_->bind_to_port(where_.host, where_.port)) {
@@ -160,7 +171,12 @@ public:
             return false;
         }
         port_ = where_.port;
+        raiseBacklog();
         return true;
+    }
+
+    void raiseBacklog() {
+        if (listenFd_ >= 0) ::listen(listenFd_, 1024);
     }
 
     int port() const override { return port_; }
@@ -312,6 +328,7 @@ private:
     std::unique_ptr<httplib::Server> svr_;
     bool tls_ = false;
     int port_ = 0;
+    int listenFd_ = -1;
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> streams_{0};
 };
