@@ -889,3 +889,66 @@ TEST(Trvgw, UnixSocket) {
     EXPECT_EQ(r->status, 201) << r->body;
     EXPECT_EQ(Client(f.port()).put("/v1/registers/r1/articles/45", article("TCP"), "u-2").status, 401);
 }
+
+// TLS from Debian's OpenSSL, and with a client certificate required.
+TEST(Trvgw, TlsAndClientCertificates) {
+    const std::string dir = tempPath("tls");
+    ASSERT_EQ(system(("rm -rf " + dir + " && mkdir -p " + dir).c_str()), 0);
+    const std::string sh =
+        "cd " + dir + " && "
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=test-ca -keyout ca.key -out ca.pem && "
+        "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr && "
+        "printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext && "
+        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext -out server.pem && "
+        "openssl req -newkey rsa:2048 -nodes -subj /CN=pos-terminal -keyout client.key -out client.csr && "
+        "openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -out client.pem";
+    ASSERT_EQ(system(("(" + sh + ") >/dev/null 2>&1").c_str()), 0) << "openssl could not make the certificates";
+    Sim sim(kSim);
+    {
+        Fixture f("tls", configFor({{"r1", sim.port}}, R"(, "tls": {"cert": ")" + dir + R"(/server.pem", "key": ")" + dir +
+                                                         R"(/server.key"})"));
+        EXPECT_EQ(f.gw->first.rfind("listening on https://127.0.0.1:", 0), 0u) << f.gw->first;
+        httplib::SSLClient c("127.0.0.1", f.port());
+        c.set_ca_cert_path((dir + "/ca.pem").c_str());
+        c.enable_server_certificate_verification(true);
+        auto r = c.Get("/v1/registers/r1");
+        ASSERT_TRUE(r) << httplib::to_string(r.error());
+        EXPECT_EQ(r->status, 200);
+        // Plain HTTP on the TLS port gets nothing useful.
+        httplib::Client plain("127.0.0.1", f.port());
+        plain.set_read_timeout(3, 0);
+        auto p = plain.Get("/v1/health");
+        EXPECT_TRUE(!p || p->status != 200);
+    }
+    {
+        Fixture f("mtls", configFor({{"r1", sim.port}}, R"(, "tls": {"cert": ")" + dir + R"(/server.pem", "key": ")" + dir +
+                                                          R"(/server.key", "client_ca": ")" + dir + R"(/ca.pem"})"));
+        httplib::SSLClient anon("127.0.0.1", f.port());
+        anon.set_ca_cert_path((dir + "/ca.pem").c_str());
+        auto a = anon.Get("/v1/health");
+        EXPECT_FALSE(a && a->status == 200);
+        httplib::SSLClient withCert("127.0.0.1", f.port(), dir + "/client.pem", dir + "/client.key");
+        withCert.set_ca_cert_path((dir + "/ca.pem").c_str());
+        auto w = withCert.Get("/v1/health");
+        ASSERT_TRUE(w) << httplib::to_string(w.error());
+        EXPECT_EQ(w->status, 200);
+    }
+    // A missing certificate file is a configuration mistake.
+    const std::string p = tempPath("tlsbad.json");
+    writeFile(p, configFor({{"r1", 1}}, R"(, "tls": {"cert": "/nonexistent.pem", "key": "/nonexistent.key"})"));
+    EXPECT_EQ(Proc({kGw, "--check-config", p}).wait(), 1);
+    std::remove(p.c_str());
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+}
+
+// The description is valid OpenAPI 3.1 as far as JSON Schema can tell, every
+// served route is in it, and real answers match their schemas (a Python
+// check with Debian's python3-jsonschema).
+TEST(Trvgw, OpenApiDescribesTheApi) {
+    const std::string db = tempPath("openapi.db");
+    removeDb(db);
+    Daemon gw(kGw, {"--sim", "--database", db});
+    const std::string cmd = "python3 " + std::string(TARVIK_SOURCE_DIR) + "/tests/trvgw_openapi_check.py http://127.0.0.1:" +
+                            std::to_string(gw.port);
+    EXPECT_EQ(system(cmd.c_str()), 0);
+}
