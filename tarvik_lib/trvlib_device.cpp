@@ -396,6 +396,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         r->other_error = 0;
         r->max_retry_count = TRV_Request::kRetries;
         r->crcReplays = 0;
+        r->cancelledInWrite = false;
         r->flags = 0;
         r->setState(TARVIK_STATE_PENDING);
         const bool front = isFrontCommand(r->cmd_id);
@@ -466,6 +467,7 @@ TARVIK_STATUS TRV_Device::Cancel(TRV_Request* r) {
         const bool written = r->writing || s == TARVIK_STATE_SENT || s == TARVIK_STATE_ACCEPTED ||
                              (r->flags & kFlagRepeated);
         r->other_error = written ? TARVIK_STATUS_OUTCOME_UNKNOWN : TARVIK_STATUS_CANCELLED;
+        r->cancelledInWrite = r->writing > 0;
         // A cancelled request ends in error (0x1000a) rather than waiting
         // forever, and whoever waits for it is woken (by the state change).
         if (s != TARVIK_STATE_NEW) r->setState(TARVIK_STATE_ERROR);

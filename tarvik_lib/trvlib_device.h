@@ -453,7 +453,7 @@ private:
     // its frame is being written is still on its way until the write is
     // filed; one answered meanwhile is not (the register has its frame).
     bool onItsWay(const TRV_Request* r) REQUIRES(outQueueMutex) {
-        return outQueue.Contains(r) || (r->writing && r->other_error != 0);
+        return outQueue.Contains(r) || (r->writing && r->cancelledInWrite);
     }
     // The first pending request of the output queue: the head of the
     // pending list (requests moved on while linked are dropped on the way).

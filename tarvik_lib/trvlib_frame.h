@@ -110,6 +110,7 @@ public:
     // does, the frame may be on the wire even if the request has left the
     // output queue (cancelled, or answered before the writer filed it).
     uint16_t writing = 0;
+    bool cancelledInWrite = false;   // cancelled while a batch held its frame
     Clock::time_point sentAt{};      // when its frame was last written
     // Link in the device's list of pending requests (the order the sender
     // takes them in), see PendingList in trvlib_device.h.

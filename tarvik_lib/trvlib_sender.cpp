@@ -176,8 +176,13 @@ void TRV_Device::finishBatch(FrameBatch& b, TARVIK_STATUS st) {
     for (size_t i = 0; i < b.count(); ++i) {
         TRV_Request* r = b.reqs[i].get();
         --r->writing;
-        // The first status poll is due a pause after a long command went out.
-        if (i < b.whole && IsLongCommand(r->cmd_id)) pollAnswered();
+        if (i < b.whole) {
+            // When it went out, even if its acknowledgement came first: a
+            // poll or stop of our own is given up counting from here.
+            r->sentAt = now;
+            // The first status poll is due a pause after a long command went out.
+            if (IsLongCommand(r->cmd_id)) pollAnswered();
+        }
         // Finished or deleted while the lock was free: nothing to file.
         if (!outQueue.Contains(r)) continue;
         // Moved on meanwhile (an answer to an earlier copy, a replay): its
@@ -196,7 +201,6 @@ void TRV_Device::finishBatch(FrameBatch& b, TARVIK_STATUS st) {
         if (s == TARVIK_STATUS_OK) {
             outQueue.pending.unlink(r);
             r->setState(TARVIK_STATE_SENT);
-            r->sentAt = now;
         } else if (s != kKeepPending && s != kWouldBlock) {
             failLocked(r, s);
         }

@@ -804,6 +804,30 @@ TEST_F(Core, CrcReplaysOfOnePostAreBounded) {
     TRV_DestroyRequest(r);
 }
 
+// The register acknowledges a status poll before the sender has filed it as
+// written: the poll still counts as outstanding from the moment it went out,
+// so it is not given up at once and no second poll follows it unanswered.
+TEST_F(Core, APollAcknowledgedBeforeItIsFiledStaysOutstanding) {
+    dev.busyPause = 20;
+    dev.afterWrite = [&](const std::vector<uint8_t>& f) {
+        const DecodedFrame d = decodeSent(f);
+        if (d.cmd == 8) dev.feed(regFrame(d.token, 1));
+    };
+    TARVIK_HANDLE rep = post(1165);
+    DecodedFrame d;
+    ASSERT_TRUE(nextSent(dev, d));
+    TARVIK_HANDLE next = post(14);
+    int polls = 0;
+    const auto until = Clock::now() + std::chrono::milliseconds(400);
+    while (Clock::now() < until)
+        if (nextSent(dev, d, 50)) polls += d.cmd == 8;
+    EXPECT_EQ(polls, 1);
+    dev.afterWrite = nullptr;
+    (void)rep;
+    (void)next;
+    TRV_RequestQueueCancelAll(view, 1);
+}
+
 TEST_F(Core, APostThroughAClosedViewIsRefused) {
     TARVIK_HANDLE other = dev.OpenDevice();
     TARVIK_HANDLE r = TRV_CreateRequest(other, 14);

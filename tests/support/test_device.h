@@ -72,6 +72,7 @@ public:
     bool failOpen = false;
     int busyPause = 250;
     std::function<void()> duringWrite;  // runs inside a write, without queue locks
+    std::function<void(const std::vector<uint8_t>&)> afterWrite;  // likewise, with the frame written
 
 protected:
     const char* Prefix() const override { return "DEVICE_TEST: "; }
@@ -89,6 +90,7 @@ protected:
             written.emplace_back(data, data + len);
         }
         cv.notify_all();
+        if (afterWrite) afterWrite(std::vector<uint8_t>(data, data + len));
         return 0;
     }
 
