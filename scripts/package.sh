@@ -37,4 +37,5 @@ test -f /usr/share/tarvik/tarvik_en.lng
 printf '$$I 0000 10 02\n' | velsor >/dev/null
 trvsim --help >/dev/null
 if command -v trvctl >/dev/null; then trvctl --sim status; fi
+if command -v trvgw >/dev/null; then trvgw --help >/dev/null; fi
 echo "packages ok"
