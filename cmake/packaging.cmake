@@ -2,6 +2,8 @@
 #   libtarvik1      libtarvik and libmirtel with the language files
 #   libtarvik-dev   headers, pkg-config files, the CMake package
 #   tarvik-tools    trvctl, trvgw, trvsim and velsor with their manual pages
+#   python3-tarvik  the Python package (Architecture: all), byte-compiled on
+#                   installation as Debian's Python packages are
 # Build them with `cmake --build BUILD --target package` from a build
 # configured with -DCMAKE_INSTALL_PREFIX=/usr (scripts/package.sh does it all).
 
@@ -28,7 +30,8 @@ add_custom_target(packaging_docs ALL DEPENDS ${PKG_GZ})
 set(PKG_NAME_runtime libtarvik1)
 set(PKG_NAME_dev libtarvik-dev)
 set(PKG_NAME_tools tarvik-tools)
-foreach(c runtime dev tools)
+set(PKG_NAME_python python3-tarvik)
+foreach(c runtime dev tools python)
   install(FILES ${PKG_DIR}/copyright ${PKG_OUT}/changelog.Debian.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PKG_NAME_${c}} COMPONENT ${c})
 endforeach()
@@ -41,7 +44,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(PKG_VERSION ${PROJECT_VERSION}-1)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools)
+set(CPACK_COMPONENTS_ALL runtime dev tools python)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
@@ -82,5 +85,23 @@ trvctl drives a register from the shell, trvgw serves registers over
 HTTP/JSON with a durable job journal, trvsim simulates a register on a
 loopback port or a pty for development without a register, and velsor turns
 the frame dumps of the library's debug log back into frames.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${PKG_NAME_python})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION}), python3:any")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python package for tarvik fiscal cash registers
+The package tarvik drives a tarvik fiscal cash register from Python 3
+through libtarvik and libmirtel (ctypes, no compiled extension): a
+connection as a context manager, every register command by name with
+named results, the register's tables as mappings, the sale journal, card
+events, futures for pipelined requests, and exceptions that tell whether a
+request was done, not done or has an unknown outcome.")
+# Byte-compiled on installation and cleaned on removal, as dh_python3 does.
+configure_file(${PKG_DIR}/python3-tarvik.postinst ${PKG_OUT}/python/postinst COPYONLY)
+configure_file(${PKG_DIR}/python3-tarvik.prerm ${PKG_OUT}/python/prerm COPYONLY)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA "${PKG_OUT}/python/postinst;${PKG_OUT}/python/prerm")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
