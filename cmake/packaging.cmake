@@ -1,7 +1,7 @@
 # Debian packages, one per install component:
 #   libtarvik1      libtarvik and libmirtel with the language files
 #   libtarvik-dev   headers, pkg-config files, the CMake package
-#   tarvik-tools    trvctl, trvsim and velsor with their manual pages
+#   tarvik-tools    trvctl, trvgw, trvsim and velsor with their manual pages
 #   python3-tarvik  the Python package (Architecture: all), byte-compiled on
 #                   installation as Debian's Python packages are
 # Build them with `cmake --build BUILD --target package` from a build
@@ -81,7 +81,8 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${PKG_NAME_tools})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION})")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "tools for tarvik fiscal cash registers
-trvctl drives a register from the shell, trvsim simulates a register on a
+trvctl drives a register from the shell, trvgw serves registers over
+HTTP/JSON with a durable job journal, trvsim simulates a register on a
 loopback port or a pty for development without a register, and velsor turns
 the frame dumps of the library's debug log back into frames.")
 
