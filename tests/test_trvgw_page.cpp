@@ -72,7 +72,7 @@ TEST(TrvgwPage, StaticFilesOnly) {
     for (const char* bad : {"/..%2ftrvgw.json", "/%2e%2e/CMakeLists.txt", "/.stamp", "/nothere.js", "/lang/../app.js",
                             "/lang/tarvik_pl.txt", "/tarvik_en.lng", "/www/index.html", "/index.html%00.js"}) {
         auto r = c.Get(bad);
-        ASSERT_TRUE(r) << bad;
+        ASSERT_TRUE(r) << bad << " " << httplib::to_string(r.error());
         EXPECT_TRUE(r->status == 404 || r->status == 400) << bad << " " << r->status;
     }
     // The API is untouched beside it.

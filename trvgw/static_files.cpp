@@ -46,7 +46,7 @@ void serve(const std::string& dir, const std::string& name, http::Response& res)
     const fs::path p = fs::path(dir) / name;
     std::ifstream f;
     if (type && fs::is_regular_file(p, ec)) f.open(p, std::ios::binary);
-    if (!f) {
+    if (!type || !f.is_open() || !f) {
         res.status = 404;
         res.contentType = "text/plain; charset=utf-8";
         res.body = "not found\n";
