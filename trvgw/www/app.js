@@ -82,6 +82,12 @@ function problemText(e) {
   return (b.detail || e.message) + (status && status !== b.detail ? ' (' + status + ')' : '');
 }
 
+// Amounts come from the register in grosze.
+function money(grosze) {
+  return (Number(grosze) / 100).toLocaleString(I18N.lang === 'pl' ? 'pl-PL' : 'en-GB',
+                                               { minimumFractionDigits: 2, maximumFractionDigits: 2 });
+}
+
 function time(sec) {
   if (!sec) return '';
   return new Date(sec * 1000).toLocaleTimeString(I18N.lang === 'pl' ? 'pl-PL' : 'en-GB');
@@ -153,10 +159,7 @@ function listen() {
 
 // ---- registers ------------------------------------------------------------
 
-const REPORTS = [
-  ['RepPTU', 'VAT rates'], ['RepCashReg', 'Cash register'], ['RepCfgSale', 'Sale settings'],
-  ['RepCfgHardware', 'Hardware'], ['RepNoFskDaily', 'Daily (non-fiscal)'], ['daily', 'Daily fiscal report'],
-];
+const REPORTS = ['RepPTU', 'RepCashReg', 'RepCfgSale', 'RepCfgHardware', 'RepNoFskDaily', 'daily'];
 
 async function loadRegisters() {
   const d = await api('GET', '/v1/registers');
@@ -189,7 +192,7 @@ async function refreshRegister(id) {
 function registerCard(r) {
   const id = r.id;
   const reportSel = el('select', { id: 'report-' + id });
-  for (const [name, label] of REPORTS) reportSel.append(el('option', { value: name }, label));
+  for (const name of REPORTS) reportSel.append(el('option', { value: name }, t('report.' + name)));
   const print = el('form', { class: 'report needs-operate', onsubmit: (ev) => { ev.preventDefault(); printReport(id, reportSel.value); } },
     el('label', { for: 'report-' + id }, t('reg.report')), reportSel,
     el('button', { type: 'submit' }, t('reg.print')));
@@ -248,9 +251,11 @@ function renderSales(id) {
   }
   const vals = s.values.slice(0, 24);
   while (vals.length < 24) vals.push(0);
-  box.replaceChildren(barChart(vals.map((v, h) => ({ label: String(h), value: v / 100 })),
-                               t('reg.sales') + ': ' + id, (v) => v.toFixed(2)));
-  if (!vals.some((v) => v)) box.append(el('p', { class: 'muted' }, t('reg.salesNone')));
+  box.replaceChildren(barChart(vals.map((v, h) => ({ label: String(h), value: v })),
+                               t('reg.sales') + ': ' + id, money));
+  const total = vals.reduce((a, b) => a + b, 0);
+  if (!total) box.append(el('p', { class: 'muted' }, t('reg.salesNone')));
+  else box.append(el('p', { class: 'muted' }, t('reg.salesTotal', { total: money(total), hour: vals.indexOf(Math.max(...vals)) })));
 }
 
 // A small bar chart as inline SVG: one bar per item, labels below.
@@ -489,7 +494,8 @@ function renderJournal() {
   const rows = state.journal.filter((r) => (!date || recordDate(r) === date) && (!type || recordType(r) === type));
   for (const r of rows.slice(-500).reverse()) {
     const rec = r.record || {};
-    const value = rec.wartosc ?? rec.kwota ?? rec.do_zaplaty ?? '';
+    const raw = rec.wartosc ?? rec.kwota ?? rec.do_zaplaty;
+    const value = raw === undefined || raw === '' ? '' : money(raw);
     const details = Object.entries(rec).filter(([k]) => !['typ', 'type_name', 'data', 'wartosc', 'kwota', 'pelny', 'nastepny'].includes(k))
       .map(([k, v]) => k + ': ' + (typeof v === 'object' ? JSON.stringify(v) : v)).join(', ');
     body.append(el('tr', {}, el('td', {}, r.seq), el('td', {}, r.register), el('td', {}, recordType(r)),
