@@ -25,7 +25,8 @@ ls "$dir"/*.deb
 lintian --fail-on error --suppress-tags package-name-doesnt-match-sonames "$dir"/*.deb
 
 dpkg -i "$dir"/*.deb
-trap 'dpkg -P tarvik-gateway tarvik-tools libtarvik-dev libtarvik1 >/dev/null' EXIT
+simpid="" gwpid=""
+trap 'kill $gwpid $simpid 2>/dev/null || true; dpkg -P tarvik-gateway tarvik-tools libtarvik-dev libtarvik1 >/dev/null' EXIT
 # A consumer against the installed headers and libraries: the CMake package
 # and pkg-config.
 tmp=$(mktemp -d)
@@ -59,7 +60,7 @@ tmp=$(mktemp -d)
 trvsim --port 0 > "$tmp/sim.out" & simpid=$!
 for _ in $(seq 50); do grep -q '^port ' "$tmp/sim.out" && break; sleep 0.1; done
 simport=$(sed -n 's/^port //p' "$tmp/sim.out")
-install -d -m 0750 /etc/trvgw
+install -d -m 0755 /etc/trvgw
 install -d -o trvgw -g trvgw -m 0750 /var/lib/trvgw
 cat > /etc/trvgw/trvgw.json <<JSON
 {"tokens": [{"name": "support", "sha256": "$(trvgw --hash-token pkg-token)", "scopes": ["read", "operate"]}],
@@ -95,6 +96,7 @@ print("gateway package: page served, signed in, register online")
 PY
 kill -TERM $gwpid && wait $gwpid
 kill -TERM $simpid && wait $simpid || true
+gwpid="" simpid=""
 test -s /var/lib/trvgw/jobs.db
 rm -rf "$tmp"
 dpkg -P tarvik-gateway >/dev/null
