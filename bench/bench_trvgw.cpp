@@ -136,6 +136,7 @@ GatewayRun throughGateway(const std::string& gw, const std::vector<int>& ports, 
         ts.emplace_back([&, i] {
             httplib::Client cl("127.0.0.1", d.port);
             cl.set_keep_alive(true);
+            cl.set_tcp_nodelay(true);  // else Nagle and delayed acks add 40 ms to every job
             cl.set_read_timeout(60, 0);
             std::vector<double> mine;
             std::ostringstream body;
@@ -213,6 +214,7 @@ int main(int argc, char** argv) {
     std::printf("%-9s | %9s %9s %9s | %9s %9s %9s | %-6s |\n", "", "jobs/s", "p50 ms", "p99 ms", "jobs/s", "p50 ms",
                 "p99 ms", "");
     int run = 0;
+    std::vector<std::pair<size_t, long>> idle;  // registers, idle resident memory
     for (size_t n : counts) {
         std::vector<std::unique_ptr<Sim>> sims;
         std::vector<int> ports;
@@ -230,6 +232,15 @@ int main(int argc, char** argv) {
                         ? (" (failed: direct " + std::to_string(floor.failed) + ", gateway " + std::to_string(g.r.failed) + ")").c_str()
                         : "");
         std::fflush(stdout);
+        idle.emplace_back(n, g.rssIdleKb);
     }
+    // Memory per register: the slope of the idle gateway's resident memory
+    // between the fewest and the most registers (a device, its two threads,
+    // a view and the register's own thread each).
+    if (idle.size() >= 2 && idle.back().first > idle.front().first)
+        std::printf("memory per register (idle, %zu -> %zu registers): %.0f KB\n", idle.front().first,
+                    idle.back().first,
+                    static_cast<double>(idle.back().second - idle.front().second) /
+                        static_cast<double>(idle.back().first - idle.front().first));
     return 0;
 }

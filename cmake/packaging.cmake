@@ -4,6 +4,8 @@
 #   tarvik-tools    trvctl, trvsim and velsor with their manual pages
 #   tarvik-gateway  trvgw, its support page, its systemd unit and udev rule,
 #                   an example configuration and its manual page
+#   python3-tarvik  the Python package (Architecture: all), byte-compiled on
+#                   installation as Debian's Python packages are
 # Build them with `cmake --build BUILD --target package` from a build
 # configured with -DCMAKE_INSTALL_PREFIX=/usr (scripts/package.sh does it all).
 
@@ -35,7 +37,8 @@ set(PKG_NAME_runtime libtarvik1)
 set(PKG_NAME_dev libtarvik-dev)
 set(PKG_NAME_tools tarvik-tools)
 set(PKG_NAME_gateway tarvik-gateway)
-foreach(c runtime dev tools gateway)
+set(PKG_NAME_python python3-tarvik)
+foreach(c runtime dev tools gateway python)
   install(FILES ${PKG_DIR}/copyright ${PKG_OUT}/changelog.Debian.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PKG_NAME_${c}} COMPONENT ${c})
 endforeach()
@@ -48,7 +51,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(PKG_VERSION ${PROJECT_VERSION}-1)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools gateway)
+set(CPACK_COMPONENTS_ALL runtime dev tools gateway python)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
@@ -110,5 +113,23 @@ SQLite database before it is sent, so that a lost answer leaves the job
 unknown, never forgotten and never sent twice. A support page at / shows the
 registers, their job queues and sale journal, live. The package runs it as a
 systemd service under its own user.")
+
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${PKG_NAME_python})
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION}), python3:any")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python package for tarvik fiscal cash registers
+The package tarvik drives a tarvik fiscal cash register from Python 3
+through libtarvik and libmirtel (ctypes, no compiled extension): a
+connection as a context manager, every register command by name with
+named results, the register's tables as mappings, the sale journal, card
+events, futures for pipelined requests, and exceptions that tell whether a
+request was done, not done or has an unknown outcome.")
+# Byte-compiled on installation and cleaned on removal, as dh_python3 does.
+configure_file(${PKG_DIR}/python3-tarvik.postinst ${PKG_OUT}/python/postinst COPYONLY)
+configure_file(${PKG_DIR}/python3-tarvik.prerm ${PKG_OUT}/python/prerm COPYONLY)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA "${PKG_OUT}/python/postinst;${PKG_OUT}/python/prerm")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

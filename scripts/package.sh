@@ -26,7 +26,7 @@ lintian --fail-on error --suppress-tags package-name-doesnt-match-sonames "$dir"
 
 dpkg -i "$dir"/*.deb
 simpid="" gwpid=""
-trap 'kill $gwpid $simpid 2>/dev/null || true; dpkg -P tarvik-gateway tarvik-tools libtarvik-dev libtarvik1 >/dev/null' EXIT
+trap 'kill $gwpid $simpid 2>/dev/null || true; dpkg -P tarvik-gateway python3-tarvik tarvik-tools libtarvik-dev libtarvik1 >/dev/null' EXIT
 # A consumer against the installed headers and libraries: the CMake package
 # and pkg-config.
 tmp=$(mktemp -d)
@@ -40,6 +40,22 @@ test -f /usr/share/tarvik/tarvik_en.lng
 printf '$$I 0000 10 02\n' | velsor >/dev/null
 trvsim --help >/dev/null
 if command -v trvctl >/dev/null; then trvctl --sim status; fi
+if command -v trvgw >/dev/null; then trvgw --help >/dev/null; fi
+# The Python package from the installed files alone: byte-compiled by its
+# postinst, the libraries found by the dynamic loader, the example against
+# the installed simulator.
+tmp=$(mktemp -d)
+(cd "$tmp" && env -u PYTHONPATH -u TARVIK_LIBDIR /usr/bin/python3 -c \
+  'import tarvik; assert tarvik.__file__.startswith("/usr/lib/python3/dist-packages/"), tarvik.__file__; print("tarvik", hex(tarvik.library_version()[0]))')
+ls /usr/lib/python3/dist-packages/tarvik/__pycache__/*.pyc >/dev/null
+trvsim --port 0 --card-every-ms 500 > "$tmp/sim.out" &
+sim=$!
+for i in $(seq 100); do grep -q '^port' "$tmp/sim.out" && break; sleep 0.1; done
+port=$(awk '/^port/{print $2}' "$tmp/sim.out")
+(cd "$tmp" && env -u PYTHONPATH -u TARVIK_LIBDIR /usr/bin/python3 "$OLDPWD/examples/demo.py" "tcp://127.0.0.1:$port" >/dev/null) || { kill $sim; exit 1; }
+kill $sim
+wait $sim || true
+rm -rf "$tmp"
 
 # The gateway package: its unit verified and its exposure reported, then
 # the daemon started directly as its service runs it (CI has no systemd as

@@ -6,6 +6,13 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
+# The Python package's tests run with Debian's own pytest and interpreter.
+if ! dpkg -s python3-pytest >/dev/null 2>&1; then
+  echo "Installing: python3-pytest"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq python3-pytest >/dev/null
+fi
 san="${TARVIK_SANITIZE:-none}"
 dir="build"
 [ "$san" != "none" ] && dir="build-$san"

@@ -397,6 +397,26 @@ TEST(Trvgw, RegisterVanishesAndReturns) {
     EXPECT_TRUE(first.body["state"] == "failed" || first.body["state"] == "succeeded") << first.raw;
 }
 
+// A register that never answers keeps its jobs queued, up to the configured
+// number; beyond it a job is refused (503, not written), and a cancelled one
+// makes room.
+TEST(Trvgw, QueueLimitPerRegister) {
+    Fixture f("qlimit", configFor({{"r1", freePort()}}, R"(, "max_jobs_queued": 2)"));
+    Client c(f.port());
+    Reply a = c.put("/v1/registers/r1/articles/80", article("A"), "q-1");
+    Reply b = c.put("/v1/registers/r1/articles/81", article("B"), "q-2");
+    ASSERT_EQ(a.status, 202) << a.raw;
+    ASSERT_EQ(b.status, 202) << b.raw;
+    Reply full = c.put("/v1/registers/r1/articles/82", article("C"), "q-3");
+    EXPECT_EQ(full.status, 503) << full.raw;
+    EXPECT_EQ(full.contentType, "application/problem+json");
+    EXPECT_EQ(c.get("/v1/jobs?register=r1").body["jobs"].size(), 2u);  // nothing written for it
+    Reply cancel = c.post("/v1/jobs/" + a.body["id"].get<std::string>() + "/cancel", json::object());
+    ASSERT_EQ(cancel.status, 200) << cancel.raw;
+    EXPECT_EQ(cancel.body["state"], "cancelled");
+    EXPECT_EQ(c.put("/v1/registers/r1/articles/82", article("C"), "q-3").status, 202);
+}
+
 // A slow register: the wait runs out after the frame went out, so the job is
 // unknown; it holds later jobs of that register until a person settles it,
 // and it is never sent again.

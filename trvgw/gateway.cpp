@@ -241,6 +241,11 @@ void Register::unqueue(int64_t seq) {
     queue_.erase(std::remove(queue_.begin(), queue_.end(), seq), queue_.end());
 }
 
+size_t Register::queued() {
+    std::lock_guard<std::mutex> l(mutex_);
+    return queue_.size();
+}
+
 void Register::unknownJob(int64_t seq, bool holds) {
     std::lock_guard<std::mutex> l(mutex_);
     unsettled_.insert(seq);
@@ -838,6 +843,10 @@ Gateway::Created Gateway::create(const NewJob& nj, Job& out, std::string& why) {
         }
         if (draining_) {
             why = "the gateway is stopping";
+            return Created::Refused;
+        }
+        if (r->queued() >= cfg_.maxJobsQueued) {
+            why = "register " + nj.reg + " has " + std::to_string(cfg_.maxJobsQueued) + " jobs waiting already";
             return Created::Refused;
         }
         Job j;

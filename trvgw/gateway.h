@@ -69,6 +69,7 @@ public:
 
     void enqueue(int64_t seq);
     void unqueue(int64_t seq);
+    size_t queued();
     // A read on the register's thread, between jobs (never journaled: it
     // changes nothing). NotDone with 0x10003 when it could not be run in time.
     Outcome read(const Call& send, const Json& args, uint32_t waitMs);
