@@ -1,7 +1,9 @@
 # Debian packages, one per install component:
 #   libtarvik1      libtarvik and libmirtel with the language files
 #   libtarvik-dev   headers, pkg-config files, the CMake package
-#   tarvik-tools    trvctl, trvgw, trvsim and velsor with their manual pages
+#   tarvik-tools    trvctl, trvsim and velsor with their manual pages
+#   tarvik-gateway  trvgw, its support page, its systemd unit and udev rule,
+#                   an example configuration and its manual page
 #   python3-tarvik  the Python package (Architecture: all), byte-compiled on
 #                   installation as Debian's Python packages are
 # Build them with `cmake --build BUILD --target package` from a build
@@ -23,15 +25,20 @@ foreach(page ${PKG_MAN_PAGES})
     COMMAND gzip -9n -c ${page} > ${PKG_OUT}/${name}.gz
     DEPENDS ${page})
   list(APPEND PKG_GZ ${PKG_OUT}/${name}.gz)
-  install(FILES ${PKG_OUT}/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  set(comp tools)
+  if(name STREQUAL "trvgw.1")
+    set(comp gateway)
+  endif()
+  install(FILES ${PKG_OUT}/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${comp})
 endforeach()
 add_custom_target(packaging_docs ALL DEPENDS ${PKG_GZ})
 
 set(PKG_NAME_runtime libtarvik1)
 set(PKG_NAME_dev libtarvik-dev)
 set(PKG_NAME_tools tarvik-tools)
+set(PKG_NAME_gateway tarvik-gateway)
 set(PKG_NAME_python python3-tarvik)
-foreach(c runtime dev tools python)
+foreach(c runtime dev tools gateway python)
   install(FILES ${PKG_DIR}/copyright ${PKG_OUT}/changelog.Debian.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PKG_NAME_${c}} COMPONENT ${c})
 endforeach()
@@ -44,7 +51,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(PKG_VERSION ${PROJECT_VERSION}-1)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime dev tools python)
+set(CPACK_COMPONENTS_ALL runtime dev tools gateway python)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
@@ -81,10 +88,31 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${PKG_NAME_tools})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION})")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "tools for tarvik fiscal cash registers
-trvctl drives a register from the shell, trvgw serves registers over
-HTTP/JSON with a durable job journal, trvsim simulates a register on a
+trvctl drives a register from the shell, trvsim simulates a register on a
 loopback port or a pty for development without a register, and velsor turns
 the frame dumps of the library's debug log back into frames.")
+
+# The gateway as a system service: the unit, the udev rule for the USB
+# bridge, the maintainer scripts that add its system user, and an example
+# configuration (the service starts once /etc/trvgw/trvgw.json exists).
+set(GW_DIR ${PKG_DIR}/gateway)
+install(FILES ${GW_DIR}/trvgw.service DESTINATION /lib/systemd/system COMPONENT gateway)
+install(FILES ${GW_DIR}/60-trvgw.rules DESTINATION /lib/udev/rules.d COMPONENT gateway)
+install(FILES ${GW_DIR}/trvgw.json DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${PKG_NAME_gateway}/examples
+  COMPONENT gateway)
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_NAME ${PKG_NAME_gateway})
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION}), adduser")
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_SUGGESTS "${PKG_NAME_tools}")
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_CONTROL_EXTRA ${GW_DIR}/postinst ${GW_DIR}/prerm ${GW_DIR}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_COMPONENT_GATEWAY_DESCRIPTION "HTTP/JSON gateway for tarvik fiscal cash registers
+trvgw serves registers to web and mobile point-of-sale software over
+HTTP/JSON. Every command that changes something is a job, written to a
+SQLite database before it is sent, so that a lost answer leaves the job
+unknown, never forgotten and never sent twice. A support page at / shows the
+registers, their job queues and sale journal, live. The package runs it as a
+systemd service under its own user.")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${PKG_NAME_python})
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)

@@ -22,4 +22,8 @@ cmake --build "$dir"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
-cd "$dir" && ctest --output-on-failure -j2 ${CTEST_ARGS:-}
+(cd "$dir" && ctest --output-on-failure -j2 ${CTEST_ARGS:-})
+# The gateway's support page in a real browser (the normal build only).
+if [ "$san" = "none" ] && [ -z "${CTEST_ARGS:-}" ]; then
+  sh scripts/browser-test.sh "$dir"
+fi

@@ -195,7 +195,9 @@ public:
     Api(Gateway& gw, const ApiOptions& opt) : gw_(gw), opt_(opt) {}
 
     // Who is asking, if allowed `need`; else the response is the problem.
-    bool allow(const Request& req, Response& res, unsigned need, std::string& who) {
+    // `scopes` (when given) receives what the asker may do.
+    bool allow(const Request& req, Response& res, unsigned need, std::string& who, unsigned* scopes = nullptr) {
+        if (scopes) *scopes = kRead | kOperate | kFiscal;
         if (req.remote == "unix" && opt_.unixTrusted) {
             who = "local socket";
             return true;
@@ -212,6 +214,16 @@ public:
             for (const Token& t : opt_.tokens)
                 if (t.sha256.size() == h.size() && CRYPTO_memcmp(t.sha256.data(), h.data(), h.size()) == 0) found = &t;
         }
+        std::optional<Token> session;
+        if (!found && auth.empty() && opt_.sessions && (session = opt_.sessions->find(req))) {
+            // A cookie rides along with any request the browser makes: one
+            // made by another site's page is refused.
+            if (!sameOrigin(req)) {
+                problem(res, 403, "cross-site", "Forbidden", "a request from another site's page");
+                return false;
+            }
+            found = &*session;
+        }
         if (!found) {
             problem(res, 401, "unauthorized", "Unauthorized", "a valid bearer token is needed");
             res.header("WWW-Authenticate", "Bearer realm=\"trvgw\"");
@@ -223,7 +235,88 @@ public:
             return false;
         }
         who = found->name;
+        if (scopes) *scopes = found->scopes;
         return true;
+    }
+
+    static bool sameOrigin(const Request& req) {
+        if (req.header("Sec-Fetch-Site") == "cross-site") return false;
+        const std::string origin = req.header("Origin");
+        return origin.empty() || origin == (req.tls ? "https://" : "http://") + req.header("Host");
+    }
+
+    static Json scopeList(unsigned scopes) {
+        Json a = Json::array();
+        for (unsigned s : {kRead, kOperate, kFiscal})
+            if (scopes & s) a.push_back(scopeName(s));
+        return a;
+    }
+
+    // The support page's sign-in: a token for a session cookie.
+    void addSession(const std::function<void(const std::string&, const std::string&,
+                                                                   const std::string&, const std::string&, Json,
+                                                                   std::map<std::string, Json>, http::Handler)>& route) {
+        const Json who = {{"type", "object"},
+                          {"required", {"signed_in", "name", "scopes", "token_needed"}},
+                          {"properties",
+                           {{"signed_in", {{"type", "boolean"}}},
+                            {"name", {{"type", "string"}}},
+                            {"scopes", {{"type", "array"}, {"items", {{"enum", {"read", "operate", "fiscal"}}}}}},
+                            {"token_needed", {{"type", "boolean"}}}}}};
+        route("GET", "/v1/session", "Who is asking: the token's or the session's name and scopes", "", nullptr,
+              {{"200", who}}, [this](const Request& req, Response& res) {
+                  std::string name;
+                  unsigned scopes = 0;
+                  // Nobody signed in is an answer here, not an error: the page asks first.
+                  const bool local = req.remote == "unix" && opt_.unixTrusted;
+                  if (!local && !opt_.tokens.empty() && req.header("Authorization").empty() &&
+                      !(opt_.sessions && opt_.sessions->find(req))) {
+                      res.body = Json{{"signed_in", false}, {"name", ""}, {"scopes", Json::array()}, {"token_needed", true}}.dump();
+                      return;
+                  }
+                  if (!allow(req, res, 0, name, &scopes)) return;
+                  res.body = Json{{"signed_in", true}, {"name", name}, {"scopes", scopeList(scopes)},
+                                  {"token_needed", !opt_.tokens.empty() && !local}}.dump();
+              });
+        route("POST", "/v1/session", "Signs in: the token becomes an HttpOnly, SameSite=Strict session cookie", "",
+              {{"type", "object"}, {"required", {"token"}}, {"properties", {{"token", {{"type", "string"}}}}}},
+              {{"200", who}}, [this](const Request& req, Response& res) {
+                  Json body;
+                  if (!jsonBody(req, res, body)) return;
+                  if (!onlyFields(body, {"token"}, res)) return;
+                  if (!body.contains("token") || !body["token"].is_string()) {
+                      problem(res, 422, "invalid-argument", "Invalid sign-in", "token must be a string", {{"argument", "token"}});
+                      return;
+                  }
+                  if (!sameOrigin(req)) {
+                      problem(res, 403, "cross-site", "Forbidden", "a request from another site's page");
+                      return;
+                  }
+                  if (opt_.tokens.empty() || !opt_.sessions) {
+                      res.body = Json{{"signed_in", true}, {"name", "anonymous"}, {"scopes", scopeList(kRead | kOperate | kFiscal)},
+                                      {"token_needed", false}}.dump();
+                      return;
+                  }
+                  const std::string h = sha256Hex(body["token"].get<std::string>());
+                  const Token* found = nullptr;
+                  for (const Token& t : opt_.tokens)
+                      if (t.sha256.size() == h.size() && CRYPTO_memcmp(t.sha256.data(), h.data(), h.size()) == 0) found = &t;
+                  if (!found) {
+                      problem(res, 401, "unauthorized", "Unauthorized", "that token is not known");
+                      return;
+                  }
+                  res.header("Set-Cookie", Sessions::setCookie(opt_.sessions->create(*found), req.tls, opt_.sessions->lifetime()));
+                  res.header("Cache-Control", "no-store");
+                  res.body = Json{{"signed_in", true}, {"name", found->name}, {"scopes", scopeList(found->scopes)},
+                                  {"token_needed", true}}.dump();
+              });
+        route("DELETE", "/v1/session", "Signs out: ends the session and clears its cookie", "", nullptr,
+              {{"204", nullptr}}, [this](const Request& req, Response& res) {
+                  if (opt_.sessions) opt_.sessions->remove(req);
+                  res.status = 204;
+                  res.contentType = "";
+                  res.header("Set-Cookie", Sessions::clearCookie(req.tls));
+              });
     }
 
     Register* regOf(const Request& req, Response& res) {
@@ -347,6 +440,10 @@ public:
             router.add(method, path, std::move(h));
             routeDocs().push_back({method, path, summary, scope, std::move(body), std::move(responses), std::move(params)});
         };
+        addSession([&](const std::string& m, const std::string& p, const std::string& sum, const std::string& sc,
+                               Json b, std::map<std::string, Json> r, http::Handler h) {
+            route(m, p, sum, sc, std::move(b), std::move(r), std::move(h));
+        });
         const Json jobResponses = Json::object();
         const auto jobAnswers = std::map<std::string, Json>{
             {"200", ref("Job")}, {"201", ref("Job")}, {"202", ref("Job")}};

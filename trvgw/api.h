@@ -5,6 +5,7 @@
 
 #include "gateway.h"
 #include "http.h"
+#include "session.h"
 
 namespace trvgw {
 
@@ -15,6 +16,8 @@ struct ApiOptions {
     // decide who may connect).
     bool unixTrusted = true;
     double maxWaitS = 300;
+    // Sign-in sessions of the support page (a cookie in place of the token).
+    Sessions* sessions = nullptr;
 };
 
 void addRoutes(http::Router& router, Gateway& gw, const ApiOptions& opt);

@@ -15,8 +15,11 @@
 #include "charset.h"
 #include "config.h"
 #include "gateway.h"
+#include "service.h"
+#include "session.h"
 #include "http.h"
 #include "sim.h"
+#include "static_files.h"
 #include "store.h"
 
 namespace {
@@ -34,6 +37,8 @@ const char kUsage[] =
     "                       new temporary file)\n"
     "  --sim-option OPT     (with --sim) pass OPT to every trvsim (repeatable; \"--busy-ms 10\")\n"
     "  --drain-timeout S    on SIGTERM, how long jobs in flight may take (default 30)\n"
+    "  --www DIR            serve the support page from DIR at / (default: the installed\n"
+    "                       page, PREFIX/share/trvgw/www); --www none serves the API alone\n"
     "The first line printed is \"listening on http://HOST:PORT\". SIGTERM or SIGINT drains:\n"
     "no new jobs, jobs in flight finish within the time-out, registers close.\n";
 
@@ -64,7 +69,7 @@ void findLanguageFiles() {
 
 int main(int argc, char** argv) {
     using namespace trvgw;
-    std::string configPath, checkPath, listen, token, database;
+    std::string configPath, checkPath, listen, token, database, www;
     int simCount = 0;
     bool sim = false;
     long drain = -1;
@@ -108,6 +113,8 @@ int main(int argc, char** argv) {
         } else if (a == "--drain-timeout") {
             if (!value(v)) return usage("--drain-timeout needs seconds");
             drain = std::atol(v.c_str());
+        } else if (a == "--www") {
+            if (!value(www) || www.empty()) return usage("--www needs a folder");
         } else if (a == "--hash-token") {
             if (!value(v)) return usage("--hash-token needs a token");
             std::printf("%s\n", sha256Hex(v).c_str());
@@ -188,7 +195,15 @@ int main(int argc, char** argv) {
         http::Router router;
         ApiOptions opt;
         opt.tokens = cfg.tokens;
+        Sessions sessions;
+        opt.sessions = &sessions;
         addRoutes(router, gw, opt);
+        if (www != "none") {
+            const std::string dir = findWwwDir(www);
+            if (dir.empty() && !www.empty()) throw std::runtime_error("no folder " + www);
+            const char* lang = std::getenv("TARVIK_LIB_SHARE_DIR");
+            if (!dir.empty()) addStaticRoutes(router, dir, lang ? lang : "");
+        }
         auto refuse = [](int status, const std::string& detail, http::Response& r) {
             problem(r, status, status == 413 ? "too-large" : status == 404 ? "not-found" : "refused",
                     status == 413 ? "Request too large" : status == 404 ? "Not found" : "Refused", detail);
@@ -217,8 +232,20 @@ int main(int argc, char** argv) {
 
         std::vector<std::thread> runners;
         for (auto& srv : servers) runners.emplace_back([&srv] { srv->run(); });
+        ServiceNotifier service;
+        auto online = [&gw] {
+            size_t n = 0;
+            for (auto& r : gw.registers()) n += r->statusJson()["state"] == "online";
+            return std::to_string(n) + " of " + std::to_string(gw.registers().size()) + " registers online";
+        };
+        service.ready(online());
+        // Alive: the registers' and the events' locks can be taken and the
+        // store commits.
+        service.watch([&gw, &online] { return !online().empty() && gw.lastEvent() >= 0 && gw.store().submit([](Db&) {})->wait(); },
+                      online);
         int sig = 0;
         sigwait(&sigs, &sig);
+        service.stopping();
         std::fprintf(stderr, "trvgw: %s: draining\n", sig == SIGTERM ? "SIGTERM" : "SIGINT");
         gw.drain();
         gw.wakeStreams();
