@@ -24,6 +24,13 @@
 
 namespace trvgw::test {
 
+// A client that writes to a connection the gateway has closed gets EPIPE, as
+// the gateway's real clients do, instead of the test process dying of SIGPIPE.
+inline const bool kSigpipeIgnored = [] {
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+}();
+
 // A child process with its standard output (and error) in a pipe.
 class Proc {
 public:
@@ -50,6 +57,7 @@ public:
                 const int null = open("/dev/null", O_WRONLY);
                 dup2(null, STDERR_FILENO);
             }
+            signal(SIGPIPE, SIG_DFL);  // the child starts as it would from a shell
             execv(argv[0], argv.data());
             _exit(127);
         }
