@@ -62,7 +62,7 @@ class Variant:
         self.cls = None
 
 
-class Spec:
+class TableDef:
     def __init__(self, attr, title, read, variants, delete, first, last, read_args=None, selector=None,
                  delete_flags=None, count=None, find=None):
         self.attr = attr
@@ -135,7 +135,7 @@ def _report_hotkey_fill(rec, f, name):
 OVERWRITE = {'czy_nadpisac': 'overwrite'}
 
 SPECS = [
-    Spec('articles', 'articles (PLU) with their additional barcodes', 'TRVS_PLUReadEx', [
+    TableDef('articles', 'articles (PLU) with their additional barcodes', 'TRVS_PLUReadEx', [
         Variant('Article', 'TRVS_PLUIns', [
             F('nazwa'), F('barcode', 'kod_kreskowy_podstawowy'), F('cena', decimal=True),
             F('ilosc_min', 'min_stan', decimal=True), F('numer_opakowania', 'numer_opak'), F('numer_MU', 'numerMU'),
@@ -147,14 +147,14 @@ SPECS = [
         'TRVS_PLUDel', 1, 5000, read_args={'barcode': '', 'z_kodem': 1}, selector='typ_rekordu',
         delete_flags={'czy_niezerowe': 'force', 'czy_z_zestawu': 'related'}, count=_db_articles,
         find=('barcode', {'numer_rekordu': 0})),
-    Spec('users', 'users (cashiers)', 'TRVS_UserReadExEx', [
+    TableDef('users', 'users (cashiers)', 'TRVS_UserReadExEx', [
         Variant('User', 'TRVS_UserInsExEx', [
             F('nazwa'), F('haslo'), F('karta'), F('pin'), F('uprawnienia', 'prawa'),
             F('uprawnienia_raportow', 'prawa_raporty'), F('uprawnienia_klawisze', 'prawa_klawisze'),
             F('limit_paragonu')],
             flags={'czy_nadpisac': 'overwrite', 'czy_nadpisac_niezerowe': 'force'})],
         'TRVS_UserDel', 1, 32, delete_flags={'czy_niezerowe': 'force'}),
-    Spec('discounts', 'discounts: standard, with thresholds, promotional M for N', 'TRVS_DiscntRead', [
+    TableDef('discounts', 'discounts: standard, with thresholds, promotional M for N', 'TRVS_DiscntRead', [
         Variant('StdDiscount', 'TRVS_StdDiscntIns', [
             F('nazwa'), F('czy_rabat', derive=_typ_discount(2)), F('czy_procentowy', derive=_typ_discount(1)),
             F('wartosc', 'wartosci', decimal=True), F('czy_z_narzutami'), F('czy_z_rabatami')],
@@ -170,26 +170,26 @@ SPECS = [
             F('czy_z_narzutami'), F('czy_z_rabatami')],
             code=2, flags={'czy_nadpisac': 'overwrite', 'czy_nadpisac_niezerowe': 'force'})],
         'TRVS_DiscntDel', 1, 64, selector='rodzaj', delete_flags={'czy_powiazane': 'related', 'czy_niezerowe': 'force'}),
-    Spec('packagings', 'returnable packagings', 'TRVS_PackRead', [
+    TableDef('packagings', 'returnable packagings', 'TRVS_PackRead', [
         Variant('Packaging', 'TRVS_PackIns', [
             F('nazwa'), F('kod_kreskowy'), F('cena'), F('min_stan', 'stan_min'), F('czy_cena_sztywna', 'czy_sztywna')],
             flags={'czy_nadpisac': 'overwrite', 'czy_niezerowy': 'force'})],
         'TRVS_PackDel', 1, 255, delete_flags={'czy_powiazane': 'related', 'czy_niezerowe': 'force'}),
-    Spec('groups', 'article groups', 'TRVS_GroupReadExEx', [
+    TableDef('groups', 'article groups', 'TRVS_GroupReadExEx', [
         Variant('Group', 'TRVS_GroupInsExEx', [
             F('nazwa'), F('rabat'), F('cena'), F('tow_wazone', 'towary_waz'), F('id_drukarki')],
             flags={'czy_nadpisac': 'overwrite', 'czy_nadpisac_niezerowe': 'force'})],
         'TRVS_GroupDel', 1, 99, delete_flags={'czy_powiazane': 'related', 'czy_niezerowe': 'force'}),
-    Spec('units', 'units of measure', 'TRVS_MURead', [
+    TableDef('units', 'units of measure', 'TRVS_MURead', [
         Variant('Unit', 'TRVS_MUIns', [F('nazwa'), F('skrot')], flags=OVERWRITE)],
         'TRVS_MUDel', 1, 20, delete_flags={'czy_powiazane': 'related'}),
-    Spec('payment_forms', 'payment forms', 'TRVS_PayformRead', [
+    TableDef('payment_forms', 'payment forms', 'TRVS_PayformRead', [
         Variant('PaymentForm', 'TRVS_PayformIns', [
             F('nazwa'), F('typ_platnosci', 'typ'), F('flagi_platnosci', 'flagi'), F('skrot_waluty', 'waluta'),
             F('kurs_lub_cashback', 'kurs')],
             flags={'czy_nadpisac': 'overwrite', 'czy_nadpisac_niezerowe': 'force'})],
         'TRVS_PayformDel', 1, 16, delete_flags={'czy_niezerowe': 'force'}),
-    Spec('hotkeys', 'hotkeys, one insert command per kind of action', 'TRVS_HotkeyRead', [
+    TableDef('hotkeys', 'hotkeys, one insert command per kind of action', 'TRVS_HotkeyRead', [
         Variant('QuickSaleKey', 'TRVS_HotkeyPLUInsEx', [
             F('numer_PLU', 'PLU'), F('ilosc'), F('numer_platnosci', 'platnosc'), F('czy_wazony')],
             code=1, flags=OVERWRITE),
@@ -206,22 +206,22 @@ SPECS = [
             F('data', derive=lambda r: None, default=None)],
             code=8, flags=OVERWRITE, pick=_report_hotkey_pick, fill=_report_hotkey_fill)],
         'TRVS_HotkeyDel', 1, 128, selector='typ'),
-    Spec('barcode_formats', 'barcode formats of weighed and priced articles', 'TRVS_CodeFmtRead', [
+    TableDef('barcode_formats', 'barcode formats of weighed and priced articles', 'TRVS_CodeFmtRead', [
         Variant('BarcodeFormat', 'TRVS_CodeFmtIns', [F('format')], flags=OVERWRITE)],
         'TRVS_CodeFmtDel', 1, 10),
-    Spec('messages', 'operator messages for execution errors', 'TRVS_ErrMsgRead', [
+    TableDef('messages', 'operator messages for execution errors', 'TRVS_ErrMsgRead', [
         Variant('Message', 'TRVS_ErrMsgIns', [F('numer_bledu'), F('rodzaj_obslugi'), F('komunikat')])],
         'TRVS_ErrMsgDel', 1, 50),
-    Spec('auto_discounts', 'automatic (time-controlled) discounts', 'TRVS_AutoDiscntReadEx', [
+    TableDef('auto_discounts', 'automatic (time-controlled) discounts', 'TRVS_AutoDiscntReadEx', [
         Variant('AutoDiscount', 'TRVS_AutoDiscntInsEx', [
             F('numer_rabatu'), F('rodzaj'), F('data_pocz'), F('godz_pocz', 'godz_od'), F('data_konc'),
             F('godz_konc', 'godz_do')], flags=OVERWRITE)],
         'TRVS_AutoDiscntDel', 1, 32),
-    Spec('cashout_descriptions', 'descriptions of cash taken out (the flags are not read back)',
+    TableDef('cashout_descriptions', 'descriptions of cash taken out (the flags are not read back)',
          'TRVS_CashoutDescRead', [
              Variant('CashoutDescription', 'TRVS_CashoutDescIns', [F('nazwa'), F('flagi', derive=lambda r: 0)])],
          'TRVS_CashoutDescDel', 1, 20),
-    Spec('article_descriptions', 'article descriptions', 'TRVS_PLUDescRead', [
+    TableDef('article_descriptions', 'article descriptions', 'TRVS_PLUDescRead', [
         Variant('ArticleDescription', 'TRVS_PLUDescIns', [F('komunikat')])],
         'TRVS_PLUDescDel', 1, 5000),
 ]
