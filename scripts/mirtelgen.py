@@ -85,7 +85,7 @@ Values, NAME:KIND[MODS]:
   X*n (reader)             n values of kind X (B W L S N K Q) joined into one text,
                            a line feed between two
   text                     a text argument or output of a hand-written function;
-                           an output states its maximum: text=SPEC (below)
+                           an output states its maximum: text=LIMIT (below)
   X<Y                      wire kind X for a C argument or output of kind Y; only
                            widening: W<B sends a Byte argument as a Word, B<W
                            reads a Byte into an unsigned short output
@@ -94,7 +94,7 @@ MODS:
                            position's code after the value was taken, request alive
   ?                        (sending text) null is sent as the empty text
   @0x10106                 the failure code, where it is not the position's
-  =SPEC                    (hand-written text output) the largest text it
+  =LIMIT                   (hand-written text output) the largest text it
                            holds: KIND, or COUNT*KIND for COUNT values of KIND
                            joined with line feeds. KIND is B W L N K Q, S with
                            its buffer size (S, S256), or a text kind (date, hm,
@@ -196,7 +196,7 @@ class Value:
     """One value of a command, in wire order."""
 
     def __init__(self, name, kind, ckind=None, count=None, size=64, required=False, orempty=False,
-                 code=None, const=None, dropped=False, maxspec=None, maxmax=None, maxcount=None):
+                 code=None, const=None, dropped=False, maxform=None, maxmax=None, maxcount=None):
         self.name = name            # argument or output name; None for constants and dropped values
         self.kind = kind            # wire-side kind
         self.ckind = ckind or kind  # C-side kind (W<B: kind W, ckind B)
@@ -207,7 +207,7 @@ class Value:
         self.code = code
         self.const = const
         self.dropped = dropped
-        self.maxspec = maxspec      # =SPEC of a hand-written text output
+        self.maxform = maxform      # =LIMIT of a hand-written text output
         self.maxmax = maxmax        # ... and the bytes it comes to
         self.maxcount = maxcount    # ... and the values it joins at most
         self.position = None        # C argument position (hDevice / phRequest is 1)
@@ -287,7 +287,7 @@ WIRE_BYTES = {'B': 2, 'V': 3, 'L': 5, 'N': 7, 'K': 7, 'Q': 8}
 # around them).
 FRAME_VALUE_BYTES = 65519
 
-MAXSPEC_RE = re.compile(r'^(?:(?P<count>\d+|\([BVLSNKQ0-9]+\))\*)?(?P<kind>[BWLSNKQ](?P<size>\d+)?|[a-z0-9]+)$')
+MAXFORM_RE = re.compile(r'^(?:(?P<count>\d+|\([BVLSNKQ0-9]+\))\*)?(?P<kind>[BWLSNKQ](?P<size>\d+)?|[a-z0-9]+)$')
 
 
 def entry_max(kind, size):
@@ -307,31 +307,31 @@ def frame_count(group, where):
     return FRAME_VALUE_BYTES // cost + (1 if any(t[0] == 'S' for t in toks) else 0)
 
 
-def parse_maxspec(spec, where):
-    """=SPEC of a hand-written text output: KIND, or COUNT*KIND for COUNT
+def parse_maxform(form, where):
+    """=LIMIT of a hand-written text output: KIND, or COUNT*KIND for COUNT
     values joined; COUNT is a number or a wire group in parentheses (as many
     of them as one frame carries)."""
-    m = MAXSPEC_RE.match(spec)
+    m = MAXFORM_RE.match(form)
     if not m:
-        raise TableError('%s: cannot read the maximum %r' % (where, spec))
+        raise TableError('%s: cannot read the maximum %r' % (where, form))
     kind, count = m.group('kind'), m.group('count')
     if kind in FIXED_MAX:
         if count:
-            raise TableError('%s: %s texts are not joined: %r' % (where, kind, spec))
+            raise TableError('%s: %s texts are not joined: %r' % (where, kind, form))
         return FIXED_MAX[kind]
     if kind[0] not in SCALAR_TEXT and kind[0] != 'S':
-        raise TableError('%s: unknown kind in the maximum %r' % (where, spec))
+        raise TableError('%s: unknown kind in the maximum %r' % (where, form))
     if m.group('size') and kind[0] != 'S':
-        raise TableError('%s: only Strings have a buffer size: %r' % (where, spec))
+        raise TableError('%s: only Strings have a buffer size: %r' % (where, form))
     one = entry_max(kind[0], int(m.group('size') or 64))
     if not count:
         return one
-    return list_count(spec, where) * one
+    return list_count(form, where) * one
 
 
-def list_count(spec, where):
+def list_count(form, where):
     """The most values a =COUNT*KIND maximum allows, or None for one value."""
-    count = MAXSPEC_RE.match(spec).group('count')
+    count = MAXFORM_RE.match(form).group('count')
     if not count:
         return None
     return frame_count(count[1:-1], where) if count.startswith('(') else int(count)
@@ -339,7 +339,7 @@ def list_count(spec, where):
 
 def text_max(v):
     """The maximum of a reader's text output, or None for a number."""
-    if v.maxspec:
+    if v.maxform:
         return v.maxmax
     if v.count:
         return v.count * entry_max(v.kind, v.size)
@@ -377,11 +377,11 @@ def parse_value(tok, send, where):
     size = int(m.group('size')) if m.group('size') else 64
     mods = m.group('mods')
     code = int(m.group('code'), 16) if m.group('code') else None
-    maxspec = m.group('max')
-    if maxspec and (send or kind != 'text'):
-        raise TableError('%s: =SPEC states the maximum of a hand-written text output: %s' % (where, tok))
-    if kind == 'text' and not send and not maxspec:
-        raise TableError('%s: a text output states its maximum (=SPEC): %s' % (where, tok))
+    maxform = m.group('max')
+    if maxform and (send or kind != 'text'):
+        raise TableError('%s: =LIMIT states the maximum of a hand-written text output: %s' % (where, tok))
+    if kind == 'text' and not send and not maxform:
+        raise TableError('%s: a text output states its maximum (=LIMIT): %s' % (where, tok))
     if name == '_':
         if send:
             raise TableError('%s: a dropped value belongs to a reader: %s' % (where, tok))
@@ -391,10 +391,10 @@ def parse_value(tok, send, where):
     if '?' in mods and (not send or kinds[kind][0] != 'const char*'):
         raise TableError('%s: ? is for text arguments: %s' % (where, tok))
     v = Value(name, kind, ckind=ckind, count=count, size=size, required='!' in mods,
-              orempty='?' in mods, code=code, maxspec=maxspec)
-    if maxspec:
-        v.maxmax = parse_maxspec(maxspec, where)
-        v.maxcount = list_count(maxspec, where)
+              orempty='?' in mods, code=code, maxform=maxform)
+    if maxform:
+        v.maxmax = parse_maxform(maxform, where)
+        v.maxcount = list_count(maxform, where)
     return v
 
 

@@ -120,12 +120,12 @@ def resolved(node):
 
 def check(path, got, schema_name, method='get', status='200'):
     """The answer against the schema its operation documents."""
-    spec = doc['paths'].get(path, {}).get(method)
-    if spec is None:
+    op = doc['paths'].get(path, {}).get(method)
+    if op is None:
         fail('%s %s is served but not described' % (method.upper(), path))
         return
     if schema_name is not None:
-        documented = spec['responses'].get(status, {}).get('content', {}).get('application/json', {}).get('schema')
+        documented = op['responses'].get(status, {}).get('content', {}).get('application/json', {}).get('schema')
         if documented != {'$ref': '#/components/schemas/' + schema_name}:
             fail('%s %s %s: documented as %s, not %s' % (method.upper(), path, status, documented, schema_name))
     schema = resolved({'$ref': '#/components/schemas/' + schema_name}) if schema_name else None

@@ -632,12 +632,12 @@ void Register::runJob(int64_t seq) {
     }
     // What a read-back will compare with, taken before the frame goes out.
     if (j.readback.is_object() && j.readback.contains("before_read")) {
-        const Json spec = j.readback["before_read"];
-        const Outcome b = readNow(*findCall(spec["read"].get<std::string>()), spec.value("args", Json::object()));
+        const Json before = j.readback["before_read"];
+        const Outcome b = readNow(*findCall(before["read"].get<std::string>()), before.value("args", Json::object()));
         if (b.kind == Outcome::Done && b.status == 0) {
-            if (spec.contains("counter")) j.readback["before"] = b.result[spec["counter"].get<std::string>()];
-            if (spec.value("keep", false)) j.readback["same_as"] = b.result;
-        } else if (b.kind == Outcome::Done && spec.contains("empty_status") && b.status == spec["empty_status"].get<uint32_t>()) {
+            if (before.contains("counter")) j.readback["before"] = b.result[before["counter"].get<std::string>()];
+            if (before.value("keep", false)) j.readback["same_as"] = b.result;
+        } else if (b.kind == Outcome::Done && before.contains("empty_status") && b.status == before["empty_status"].get<uint32_t>()) {
             j.readback["nothing_before"] = true;
         } else if (!b.acked && connectionLost(b)) {
             // The register went: the job stays queued for when it is back.

@@ -134,7 +134,7 @@ def _report_hotkey_fill(rec, f, name):
 
 OVERWRITE = {'czy_nadpisac': 'overwrite'}
 
-SPECS = [
+TABLE_DEFS = [
     TableDef('articles', 'articles (PLU) with their additional barcodes', 'TRVS_PLUReadEx', [
         Variant('Article', 'TRVS_PLUIns', [
             F('nazwa'), F('barcode', 'kod_kreskowy_podstawowy'), F('cena', decimal=True),
@@ -240,8 +240,8 @@ def _default(p):
 
 def _make_classes():
     out = {}
-    for spec in SPECS:
-        for v in spec.variants:
+    for tdef in TABLE_DEFS:
+        for v in tdef.variants:
             v.inserts = v.inserts() if callable(v.inserts) else v.inserts
             first = functions.FUNCTIONS[v.inserts[0]]
             params = {p['name']: p for p in first.inputs}
@@ -249,9 +249,9 @@ def _make_classes():
                         for f in v.fields]
             cls = collections.namedtuple(v.cls_name, [f.name for f in v.fields], defaults=defaults)
             cls.__doc__ = '%s: a record of the table %s (reg.%s), written by %s.\nFields: %s.' % (
-                v.cls_name, spec.title, spec.attr, ', '.join(v.inserts), ', '.join(cls._fields))
+                v.cls_name, tdef.title, tdef.attr, ', '.join(v.inserts), ', '.join(cls._fields))
             v.cls = cls
-            spec.by_cls[cls] = v
+            tdef.by_cls[cls] = v
             out[v.cls_name] = cls
     return out
 
@@ -267,33 +267,33 @@ class Table(collections.abc.MutableMapping):
     leave records that others refer to) are the flags of ``t[n] = rec`` and
     ``del t[n]``; insert() and delete() take them per call."""
 
-    def __init__(self, register, spec):
+    def __init__(self, register, tdef):
         self._reg = register
-        self.spec = spec
-        self.name = spec.attr
-        self.first, self.last = spec.first, spec.last
+        self.tdef = tdef
+        self.name = tdef.attr
+        self.first, self.last = tdef.first, tdef.last
         self.overwrite, self.force, self.related = True, False, False
         self.window = 32   # reads on their way at once while walking
-        self._read = functions.COMMANDS[spec.read[5:]]
+        self._read = functions.COMMANDS[tdef.read[5:]]
         self._read_key = self._read.sender.inputs[0]['name']
 
     def __repr__(self):
-        return '<tarvik table %s: %s>' % (self.name, self.spec.title)
+        return '<tarvik table %s: %s>' % (self.name, self.tdef.title)
 
     # ---- reading ---------------------------------------------------------------------------
 
     def _post_read(self, number):
-        args = dict(self.spec.read_args)
+        args = dict(self.tdef.read_args)
         args[self._read_key] = number
         return self._reg.post(self._read, **args)
 
     def _record(self, answer):
-        spec = self.spec
-        if spec.selector is None:
-            v = spec.variants[0]
+        tdef = self.tdef
+        if tdef.selector is None:
+            v = tdef.variants[0]
         else:
-            code = getattr(answer, spec.selector)
-            v = next((x for x in spec.variants if x.code == code), None)
+            code = getattr(answer, tdef.selector)
+            v = next((x for x in tdef.variants if x.code == code), None)
             if v is None:
                 return answer
         vals = []
@@ -320,10 +320,10 @@ class Table(collections.abc.MutableMapping):
     def find(self, barcode):
         """The record number and record of the article with this barcode
         (primary or additional); KeyError when none has it."""
-        if not self.spec.find:
+        if not self.tdef.find:
             raise TypeError('%s cannot be searched by barcode' % self.name)
-        arg, fixed = self.spec.find
-        args = dict(self.spec.read_args)
+        arg, fixed = self.tdef.find
+        args = dict(self.tdef.read_args)
         args.update(fixed)
         args[arg] = barcode
         try:
@@ -374,10 +374,10 @@ class Table(collections.abc.MutableMapping):
     def post_insert(self, number, record, *, overwrite=None, force=None):
         """insert() without waiting: the Requests, in order (the insert, then
         the steps after it, such as an article's additional barcodes)."""
-        v = self.spec.by_cls.get(type(record))
+        v = self.tdef.by_cls.get(type(record))
         if v is None:
             raise TypeError('%s takes records of %s, not %s' % (
-                self.name, ', '.join(x.cls_name for x in self.spec.variants), type(record).__name__))
+                self.name, ', '.join(x.cls_name for x in self.tdef.variants), type(record).__name__))
         flags = {'overwrite': self.overwrite if overwrite is None else overwrite,
                  'force': self.force if force is None else force}
         name = v.pick(record) if v.pick else v.inserts[0]
@@ -410,8 +410,8 @@ class Table(collections.abc.MutableMapping):
         none."""
         flags = {'force': self.force if force is None else force,
                  'related': self.related if related is None else related}
-        f = functions.FUNCTIONS[self.spec.delete]
-        args = [number] + [1 if flags[self.spec.delete_flags[p['name']]] else 0 for p in f.inputs[1:]]
+        f = functions.FUNCTIONS[self.tdef.delete]
+        args = [number] + [1 if flags[self.tdef.delete_flags[p['name']]] else 0 for p in f.inputs[1:]]
         try:
             self._reg.post(f.name, *args).result(timeout)
         except errors.ExecutionError as e:
@@ -429,7 +429,7 @@ class _Walk(collections.abc.ItemsView):
 
     def __iter__(self):
         t = self._table
-        expected = t.spec.count(t._reg) if t.spec.count else None
+        expected = t.tdef.count(t._reg) if t.tdef.count else None
         if expected == 0:
             return
         found = 0
@@ -473,5 +473,5 @@ def _column(val, f):
 
 
 def attach(register):
-    for spec in SPECS:
-        setattr(register, spec.attr, Table(register, spec))
+    for tdef in TABLE_DEFS:
+        setattr(register, tdef.attr, Table(register, tdef))

@@ -20,9 +20,9 @@ TABLE_DIR = os.path.join(SOURCE_DIR, 'tarvik_lib', 'mirtel')
 
 
 def _generator():
-    spec = importlib.util.spec_from_file_location('mirtelgen', os.path.join(SOURCE_DIR, 'scripts', 'mirtelgen.py'))
-    gen = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(gen)
+    loader_spec = importlib.util.spec_from_file_location('mirtelgen', os.path.join(SOURCE_DIR, 'scripts', 'mirtelgen.py'))
+    gen = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(gen)
     return gen
 
 

@@ -48,9 +48,9 @@ RECORDS = {
 
 
 def test_every_table_is_covered():
-    assert set(RECORDS) == {s.attr for s in tables.SPECS}
+    assert set(RECORDS) == {s.attr for s in tables.TABLE_DEFS}
     kinds = {type(rec) for recs in RECORDS.values() for _, rec in recs}
-    assert kinds == {v.cls for s in tables.SPECS for v in s.variants}
+    assert kinds == {v.cls for s in tables.TABLE_DEFS for v in s.variants}
 
 
 @pytest.mark.parametrize('name', sorted(RECORDS))

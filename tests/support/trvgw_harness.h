@@ -27,7 +27,7 @@ namespace trvgw::test {
 // A client that writes to a connection the gateway has closed gets EPIPE, as
 // the gateway's real clients do, instead of the test process dying of SIGPIPE.
 inline const bool kSigpipeIgnored = [] {
-    signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
     return true;
 }();
 
@@ -57,7 +57,7 @@ public:
                 const int null = open("/dev/null", O_WRONLY);
                 dup2(null, STDERR_FILENO);
             }
-            signal(SIGPIPE, SIG_DFL);  // the child starts as it would from a shell
+            ::signal(SIGPIPE, SIG_DFL);  // the child starts as it would from a shell
             execv(argv[0], argv.data());
             _exit(127);
         }
