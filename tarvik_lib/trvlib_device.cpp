@@ -386,6 +386,10 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         // Through a closed view, or to a device that is gone: nobody could
         // ever collect the answer.
         if (gone || !view || view->closed.load()) return TARVIK_STATUS_NULLHANDLE;
+        // Destroyed by another thread since the caller looked its handle up
+        // (under this lock): queued now, it would be freed with the caller's
+        // reference while the receive path still finds it in the queue.
+        if (!r->alive()) return TARVIK_STATUS_NULLHANDLE;
         // A request already on its way is not queued a second time.
         if (onItsWay(r)) return TARVIK_STATUS_INUSE;
         r->post_mode = mode;

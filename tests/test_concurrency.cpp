@@ -94,3 +94,38 @@ TEST(Concurrency, RequestsEndWhileAnswersStreamIn) {
     while (TARVIK_HANDLE done = TRV_GetNextResponse(view)) TRV_DestroyRequest(done);
     TRV_CloseDevice(view);
 }
+
+// One thread destroys a request while another posts it. The post either
+// comes first (and the destroy takes the request out of the queue again) or
+// answers 0x10006; a destroyed request is never left queued, where the
+// receive path would find it after its memory was freed.
+TEST(Concurrency, APostRacingTheDestroyOfItsRequestNeverQueuesItDead) {
+    TestDevice dev;
+    TARVIK_HANDLE view = dev.OpenDevice();
+    std::atomic<bool> stop{false};
+    std::thread reg([&] {
+        std::vector<uint8_t> f;
+        while (!stop) {
+            if (!dev.nextWritten(f, 20)) continue;
+            DecodedFrame d = decodeSent(f);
+            dev.feed(regFrame(d.token, 1));
+            dev.feed(regFrame(d.token, d.cmd, {W(1)}));
+        }
+    });
+    for (int i = 0; i < 1000; ++i) {
+        TARVIK_HANDLE r = TRV_CreateRequest(view, 14);
+        std::atomic<bool> go{false};
+        std::thread poster([&] {
+            while (!go) std::this_thread::yield();
+            const TARVIK_STATUS st = TRV_PostRequest(r, 0);
+            EXPECT_TRUE(st == 0 || st == TARVIK_STATUS_NULLHANDLE) << std::hex << st;
+        });
+        go = true;
+        if (i % 2) std::this_thread::yield();
+        TRV_DestroyRequest(r);
+        poster.join();
+    }
+    stop = true;
+    reg.join();
+    TRV_CloseDevice(view);
+}
