@@ -15,7 +15,9 @@ if [ -n "$missing" ]; then
   apt-get update -qq && apt-get install -y -qq $missing >/dev/null
 fi
 dir=build-pkg
+# Release at -O2, as Debian builds its packages (CMake's Release is -O3).
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DTARVIK_BUILD_TESTS=OFF -DTARVIK_BUILD_BENCH=OFF >/dev/null
 cmake --build "$dir"
 rm -f "$dir"/*.deb

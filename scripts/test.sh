@@ -3,6 +3,7 @@
 #   scripts/test.sh              normal build
 #   TARVIK_SANITIZE=address scripts/test.sh   ASan + UBSan
 #   TARVIK_SANITIZE=thread  scripts/test.sh   TSan
+#   TARVIK_TARGET=threaded_tests ...          build only that target
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -16,9 +17,12 @@ fi
 san="${TARVIK_SANITIZE:-none}"
 dir="build"
 [ "$san" != "none" ] && dir="build-$san"
+# The benchmarks are built (not run) in the normal build only.
+bench=ON
+[ "$san" != "none" ] && bench=OFF
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_SANITIZE="$san" \
-  -DTARVIK_WERROR="${TARVIK_WERROR:-OFF}" >/dev/null
-cmake --build "$dir"
+  -DTARVIK_WERROR="${TARVIK_WERROR:-OFF}" -DTARVIK_BUILD_BENCH=$bench >/dev/null
+cmake --build "$dir" ${TARVIK_TARGET:+--target "$TARVIK_TARGET"}
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
