@@ -1,79 +1,16 @@
 #include "calls.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
-#include <cstring>
-#include <map>
 #include <stdexcept>
 
 #include "charset.h"
 
 namespace trvctl {
 
-namespace {
-
-// {name, unit, command, sends, type reader, {fields}, sending call, reader call}
-const std::vector<Call> kCalls = {
-#include "mirtel_calls.inc"
-};
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-uint64_t maxOf(std::string_view kind) {
-    if (kind == "u8" || kind == "ch") return 0xFF;
-    if (kind == "u16") return 0xFFFF;
-    if (kind == "u32") return 0xFFFFFFFFu;
-    return 0;
-}
-
-}  // namespace
-
-int Call::field(std::string_view n) const {
-    for (size_t i = 0; i < fields.size(); ++i)
-        if (n == fields[i].name) return static_cast<int>(i);
-    return -1;
-}
-
-const std::vector<Call>& calls() { return kCalls; }
-
-const Call* findCall(std::string_view name) {
-    static const auto byName = [] {
-        std::map<std::string, const Call*, std::less<>> exact, folded;
-        for (const Call& c : kCalls) {
-            exact.emplace(c.name, &c);
-            folded.emplace(lower(c.name), &c);
-        }
-        return std::pair{exact, folded};
-    }();
-    if (auto it = byName.first.find(name); it != byName.first.end()) return it->second;
-    if (auto it = byName.second.find(lower(name)); it != byName.second.end()) return it->second;
-    return nullptr;
-}
-
 const Call& callNamed(std::string_view name) {
-    const Call* c = findCall(name);
-    if (!c || c->name != name) throw std::logic_error("no libmirtel function " + std::string(name));
+    const Call* c = calltable::findCall(name);
+    if (!c) throw std::logic_error("no libmirtel function " + std::string(name));
     return *c;
-}
-
-const Call* readerFor(const Call& sender) {
-    std::string name(sender.name);
-    if (name.rfind("TRVS_", 0) == 0) {
-        name[3] = 'G';
-        if (const Call* r = findCall(name); r && !r->sends) return r;
-    }
-    const Call* only = nullptr;
-    for (const Call& c : kCalls) {
-        if (c.sends || c.typeReader || c.command != sender.command) continue;
-        if (only) return nullptr;
-        only = &c;
-    }
-    return only;
 }
 
 const Item* findItem(const Record& r, std::string_view name) {
@@ -95,25 +32,22 @@ std::optional<uint64_t> parseUnsigned(std::string_view text, uint64_t max) {
     return v;
 }
 
-Slots::Slots(const Call& call) : call_(&call), slots_(call.fields.size()) {}
-
 std::string Slots::set(size_t i, const std::string& text) {
-    const std::string_view kind = call_->fields[i].kind;
-    Slot& s = slots_[i];
+    const std::string_view kind = call().fields[i].kind;
     if (kind == "text") {
         if (text.find('\0') != std::string::npos) return "contains a NUL character";
         // The register's bytes, in its character set.
-        std::string error;
-        if (!toRegister(text, s.text, error)) return error;
+        std::string bytes, error;
+        if (!toRegister(text, bytes, error)) return error;
+        setText(i, std::move(bytes));
         return "";
     }
     if (kind == "ch") {
         if (text.size() != 1) return "'" + text + "' is not one character";
-        s.number = static_cast<unsigned char>(text[0]);
+        setNumber(i, static_cast<unsigned char>(text[0]));
         return "";
     }
-    const uint64_t max = maxOf(kind);
-    // Numbers may also be given in hexadecimal (rights masks, flags).
+    const uint64_t max = calltable::maxOf(kind);
     std::optional<uint64_t> v;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         uint64_t h = 0;
@@ -123,30 +57,18 @@ std::string Slots::set(size_t i, const std::string& text) {
         v = parseUnsigned(text, max);
     }
     if (!v) return "'" + text + "' is not a number from 0 to " + std::to_string(max);
-    s.number = *v;
+    setNumber(i, *v);
     return "";
 }
 
-char* Slots::outText(size_t i) {
-    Slot& s = slots_[i];
-    if (s.buffer.empty()) s.buffer.assign(kTextSize, '\0');
-    return s.buffer.data();
-}
-
 std::string Slots::output(size_t i) const {
-    const std::string_view kind = call_->fields[i].kind;
-    const Slot& s = slots_[i];
-    if (kind == "u8" || kind == "ch") return std::to_string(s.b);
-    if (kind == "u16") return std::to_string(s.w);
-    if (kind == "u32") return std::to_string(s.l);
-    if (s.buffer.empty()) return "";
-    return fromRegister(std::string(s.buffer.data(), strnlen(s.buffer.data(), s.buffer.size())));
+    if (isNumber(i)) return std::to_string(number(i));
+    return fromRegister(textOut(i));
 }
 
 Record Slots::record() const {
     Record r;
-    for (size_t i = 0; i < call_->fields.size(); ++i)
-        r.push_back({call_->fields[i].name, output(i), std::string_view(call_->fields[i].kind) != "text"});
+    for (size_t i = 0; i < call().fields.size(); ++i) r.push_back({call().fields[i].name, output(i), isNumber(i)});
     return r;
 }
 
