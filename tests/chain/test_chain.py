@@ -1,0 +1,168 @@
+"""The chain of shops end to end, with the real servers: two shops (a leaf
+node, a gateway and two simulated registers ringing up receipts each), the
+hub, trvsink and PostgreSQL. While sales go on, one shop's link to the hub
+is cut for a while, trvsink is killed (SIGKILL) while it has a backlog, the
+hub restarts and a gateway restarts. Then every sale record must be in
+PostgreSQL exactly once, and a price list must reach all four registers
+with its outcomes back at head office.
+
+    python3 tests/chain/test_chain.py BUILD_DIR [--keep]
+"""
+
+import os
+import signal
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import chainlab  # noqa: E402
+
+RECEIPTS = 250      # per register
+EVERY_MS = 100
+
+
+def log(msg):
+    print("[%6.1f] %s" % (time.time() - T0, msg), flush=True)
+
+
+def eventually(what, check, timeout):
+    end = time.time() + timeout
+    last = None
+    while time.time() < end:
+        last = check()
+        if last is True:
+            return
+        time.sleep(0.5)
+    raise AssertionError("%s: not within %d s (last: %s)" % (what, timeout, last))
+
+
+def sale_counts(chain):
+    rows = chain.sql("SELECT serial, count(*), count(DISTINCT number), max(number) FROM sale_records GROUP BY serial")
+    return {r[0]: (int(r[1]), int(r[2]), int(r[3])) for r in rows}
+
+
+def main():
+    build = sys.argv[1]
+    keep = "--keep" in sys.argv
+    chain = chainlab.Chain(build, shops=2, registers=2, sales_every_ms=EVERY_MS, sales_count=RECEIPTS, keep=keep)
+    ok = False
+    try:
+        chain.start()
+        log("started in %s" % chain.dir)
+        serials = [s["serial"] for s in chain.sims.values()]
+
+        # Records flow.
+        eventually("first records in PostgreSQL", lambda: len(sale_counts(chain)) == 4 or sale_counts(chain), 30)
+        log("records arrive: %s" % sale_counts(chain))
+
+        # shop1's link to the hub goes down: its leaf keeps the records.
+        chain.proxies["shop1"].down()
+        log("shop1's link is down")
+        time.sleep(2)
+        before = sale_counts(chain).get("SHOP1-R1", (0, 0, 0))[0]
+        time.sleep(5)
+        during = sale_counts(chain).get("SHOP1-R1", (0, 0, 0))[0]
+        assert during - before <= 60, "records of shop1 reached head office while its link was down (%d)" % (during - before)
+        # The gateway still clears the register: the leaf acknowledged the records.
+        chain.proxies["shop1"].up()
+        log("shop1's link is up again")
+
+        # trvsink killed while it works through shop1's backlog.
+        time.sleep(0.7)
+        chain._stop("sink", signal.SIGKILL)
+        log("trvsink killed")
+        time.sleep(1)
+        chain.start_sink()
+        log("trvsink restarted")
+
+        # The hub restarts (its stream and the consumer's place are on disk).
+        time.sleep(2)
+        chain._stop("hub")
+        log("hub stopped")
+        time.sleep(2)
+        chain.start_hub()
+        log("hub restarted")
+
+        # A gateway restarts; its outbox and journal position are in its database.
+        time.sleep(2)
+        chain._stop("gw-shop2")
+        log("shop2's gateway stopped")
+        time.sleep(1.5)
+        chain.start_gateway("shop2")
+        log("shop2's gateway restarted")
+
+        # Every receipt rung up, every record once.
+        total_s = RECEIPTS * EVERY_MS / 1000.0
+        for (shop, reg), sim in chain.sims.items():
+            left = sim["start_ms"] / 1000.0 + total_s - time.time()
+            if left > 0:
+                time.sleep(left)
+        log("sales done")
+
+        def complete():
+            c = sale_counts(chain)
+            if sorted(c) != sorted(serials):
+                return c
+            for serial, (n, distinct, top) in c.items():
+                if not (n == distinct == top):
+                    return c
+            receipts = chain.sql("SELECT serial, count(*), count(DISTINCT (record->>'numer')) FROM receipts "
+                                 "WHERE (record->>'numer')::int >= 60 GROUP BY serial")
+            got = {r[0]: (int(r[1]), int(r[2])) for r in receipts}
+            if any(got.get(s) != (RECEIPTS, RECEIPTS) for s in serials):
+                return got
+            return True
+
+        eventually("every record in PostgreSQL", complete, 90)
+        c = sale_counts(chain)
+        tops = set(top for (_, _, top) in c.values())
+        assert len(tops) == 1, "the registers' record counts differ: %s" % c
+        log("every record once: %s" % c)
+
+        # Nothing doubled anywhere, nothing refused.
+        dup = chain.sql("SELECT serial, number, count(*) FROM sale_records GROUP BY 1, 2 HAVING count(*) > 1")
+        assert not dup, dup
+        rejected = chain.sql("SELECT subject, why FROM rejected_messages")
+        assert not rejected, rejected
+        health = chain.sql("SELECT count(DISTINCT register) FROM register_health")
+        log("health messages from %s registers" % health[0][0])
+
+        # A price list for every shop, and one for shop2 only.
+        chain.publish_prices({"list": "pl1", "lines": [
+            {"plu": 101, "name": "MASLO", "price": "7.49", "vat": 1},
+            {"plu": 102, "name": "SER", "price": "12.99", "vat": 1}]}, "all")
+        chain.publish_prices({"list": "pl2", "lines": [{"plu": 103, "name": "JOGURT", "price": "2.19", "vat": 1}]},
+                             "shop2")
+        log("price lists published")
+
+        def outcomes():
+            rows = chain.sql("SELECT list, shop, register, line, outcome FROM price_outcomes ORDER BY 1, 2, 3, 4")
+            want = [["pl1", s, r, str(line), "done"] for s in ("shop1", "shop2") for r in ("r1", "r2")
+                    for line in (0, 1)] + [["pl2", "shop2", r, "0", "done"] for r in ("r1", "r2")]
+            return True if rows == want else rows
+
+        eventually("every price line's outcome at head office", outcomes, 60)
+        for shop in ("shop1", "shop2"):
+            for reg in ("r1", "r2"):
+                a = chain.http(shop, "/v1/registers/%s/articles/101" % reg)
+                assert "MASLO" in str(a) and "7.49" in str(a), a
+        a = chain.http("shop1", "/v1/registers/r1/articles/103")
+        assert "JOGURT" not in str(a), a
+        log("the price lists reached the registers, outcomes are back")
+        ok = True
+    finally:
+        if not ok:
+            chain.keep = True
+            print("kept for a look: %s" % chain.dir, flush=True)
+            for name in sorted(os.listdir(chain.dir)):
+                if name.endswith(".log"):
+                    with open(os.path.join(chain.dir, name), errors="replace") as f:
+                        tail = f.read()[-1500:]
+                    print("---- %s\n%s" % (name, tail), flush=True)
+        chain.close()
+    log("passed")
+
+
+T0 = time.time()
+if __name__ == "__main__":
+    main()
