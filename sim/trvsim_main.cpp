@@ -63,6 +63,7 @@ const char kUsage[] =
     "                         \"sales start MS R\": the first receipt, R+1, comes at\n"
     "                         MS (milliseconds since 1970), the next ones every MS\n"
     "  --unique-number TEXT   the register's unique number (default ABC12345678)\n"
+    "SIGUSR1 rings up five receipts at once (as --sales-every-ms does, without a schedule).\n"
     "  --cipher M:HEXKEY      on every connection first send a cipher setup\n"
     "                         (command 3) with method M (1 XOR, 2 additive) and\n"
     "                         the key HEXKEY, then encipher and decipher frames\n"
@@ -188,6 +189,7 @@ int main(int argc, char** argv) {
     sigemptyset(&sigs);
     sigaddset(&sigs, SIGINT);
     sigaddset(&sigs, SIGTERM);
+    sigaddset(&sigs, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
@@ -259,6 +261,8 @@ int main(int argc, char** argv) {
         timespec ts{waitMs / 1000, (waitMs % 1000) * 1000 * 1000};
         const int sig = sigtimedwait(&sigs, nullptr, &ts);
         if (sig == SIGINT || sig == SIGTERM) break;
+        if (sig == SIGUSR1)
+            for (int i = 0; i < 5; ++i) reg.ringUpReceipt();
         if (idleMs > 0 && trvsim::SteadyClock::now() - reg.lastActivity() >= std::chrono::milliseconds(idleMs)) {
             std::fprintf(stderr, "trvsim: idle for %ld ms, quitting\n", idleMs);
             break;

@@ -145,7 +145,9 @@ bool Chain::connect() {
     // client keeps trying for as long as the gateway runs.
     if (s == NATS_OK) s = natsOptions_SetMaxReconnect(o, -1);
     if (s == NATS_OK) s = natsOptions_SetReconnectWait(o, 500);
-    if (s == NATS_OK) s = natsOptions_SetRetryOnFailedConnect(o, true, nullptr, nullptr);
+    // With a callback the first connection is tried in the background too
+    // (without one the call would wait for it).
+    if (s == NATS_OK) s = natsOptions_SetRetryOnFailedConnect(o, true, [](natsConnection*, void*) {}, nullptr);
     if (s == NATS_OK) {
         s = natsConnection_Connect(&nc_, o);
         if (s == NATS_NOT_YET_CONNECTED) s = NATS_OK;
@@ -353,6 +355,8 @@ bool Chain::applyPriceList(const std::string& data, const std::string& subject) 
             nj.kind = "price";
             nj.command = "TRVS_PLUIns";
             nj.key = "price:" + listId + ":" + r->id() + ":" + std::to_string(i);
+            // Message ids are unique across the chain: the shop is in them.
+            const std::string msgid = cfg_.shop + ":" + nj.key;
             nj.idempotent = true;  // a whole article record: writing it again changes nothing more
             nj.scope = kOperate;
             Json outcome = {{"shop", cfg_.shop}, {"register", r->id()}, {"list", listId}, {"line", i},
@@ -363,7 +367,7 @@ bool Chain::applyPriceList(const std::string& data, const std::string& subject) 
                 outcome["outcome"] = "refused";
                 outcome["status"] = TARVIK_STATUS_INVALIDARG;
                 outcome["text"] = std::string("bad line: ") + e.what();
-                outcomes.push_back(message(r->id(), "price", nj.key + ":refused", outcome));
+                outcomes.push_back(message(r->id(), "price", msgid + ":refused", outcome));
                 continue;
             }
             nj.bodyHash = sha256Hex(nj.command + "\n" + nj.args.dump());
@@ -375,7 +379,7 @@ bool Chain::applyPriceList(const std::string& data, const std::string& subject) 
                 outcome["outcome"] = "refused";
                 outcome["status"] = TARVIK_STATUS_INVALIDARG;
                 outcome["text"] = why;
-                outcomes.push_back(message(r->id(), "price", nj.key + ":conflict", outcome));
+                outcomes.push_back(message(r->id(), "price", msgid + ":conflict", outcome));
                 continue;
             }
             lines.push_back({r->id(), i, job.seq, outcome});
@@ -404,8 +408,9 @@ bool Chain::applyPriceList(const std::string& data, const std::string& subject) 
         else if (j->state == "unknown") o = "unknown";
         else o = "refused";
         outcome["outcome"] = o;
-        outcomes.push_back(message(ln.reg, "price", "price:" + listId + ":" + ln.reg + ":" + std::to_string(ln.index) + ":" + o,
-                                   outcome));
+        outcomes.push_back(message(
+            ln.reg, "price", cfg_.shop + ":price:" + listId + ":" + ln.reg + ":" + std::to_string(ln.index) + ":" + o,
+            outcome));
     }
     auto t = store_.submit([outcomes](Db& db) {
         for (const Store::OutMsg& m : outcomes) Store::insertOutbox(db, m);

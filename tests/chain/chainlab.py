@@ -248,8 +248,13 @@ class Chain:
         if not hasattr(self, "hub_port"):
             self.hub_port = free_port()
             self.hub_leaf_port = free_port()
+            # The hub tells leaf nodes where else to reach it: a port where
+            # nothing listens, so that a leaf reaches it only through its
+            # link's proxy.
+            self.nowhere_port = free_port()
         conf = self._nats_conf("hub", self.hub_port, "hub",
-                               'leafnodes {\n  listen: "127.0.0.1:%d"\n}\n' % self.hub_leaf_port)
+                               'leafnodes {\n  listen: "127.0.0.1:%d"\n  advertise: "127.0.0.1:%d"\n}\n'
+                               % (self.hub_leaf_port, self.nowhere_port))
         self._spawn("hub", ["nats-server", "-c", conf], stdout=False)
         wait_port(self.hub_port)
 
@@ -280,21 +285,21 @@ class Chain:
                                       "start_ms": int(start[2]) if start else 0,
                                       "first_receipt": int(start[3]) + 1 if start else 0}
 
-    def gateway_config(self, shop):
+    def gateway_config(self, shop, delete=False):
         regs = []
         for r in range(self.nregs):
             reg = "r%d" % (r + 1)
             regs.append({"id": reg, "url": "tcp://127.0.0.1:%d" % self.sims[(shop, reg)]["port"],
                          "journal": {"collect": True, "interval_s": self.journal_interval_s,
-                                     "delete_after_commit": True}})
+                                     "delete_after_commit": delete}})
         return {"database": os.path.join(self.dir, "gw-%s.db" % shop), "registers": regs,
                 "chain": {"url": "nats://127.0.0.1:%d" % getattr(self, "leaf_port_" + shop), "shop": shop,
                           "publish_timeout_ms": 2000, "price_wait_s": 60}}
 
-    def start_gateway(self, shop):
+    def start_gateway(self, shop, delete=False):
         conf = os.path.join(self.dir, "gw-%s.json" % shop)
         with open(conf, "w") as f:
-            json.dump(self.gateway_config(shop), f)
+            json.dump(self.gateway_config(shop, delete), f)
         p = self._spawn("gw-" + shop, [self.exe("trvgw"), "--config", conf, "--listen", "127.0.0.1:0",
                                        "--www", "none", "--drain-timeout", "5"])
         line = read_line(p, "listening on ")
@@ -325,9 +330,12 @@ class Chain:
             self.start_sims(s)
             self.start_gateway(s)
 
-    def http(self, shop, path):
+    def http(self, shop, path, body=None):
         import urllib.request
-        with urllib.request.urlopen("http://127.0.0.1:%d%s" % (self.gw_ports[shop], path), timeout=10) as r:
+        req = urllib.request.Request("http://127.0.0.1:%d%s" % (self.gw_ports[shop], path),
+                                     data=None if body is None else json.dumps(body).encode(),
+                                     headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(req, timeout=30) as r:
             return json.loads(r.read())
 
     def close(self):

@@ -13,11 +13,12 @@ import os
 import signal
 import sys
 import time
+import urllib.error
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import chainlab  # noqa: E402
 
-RECEIPTS = 250      # per register
+RECEIPTS = 200      # per register
 EVERY_MS = 100
 
 
@@ -39,6 +40,23 @@ def eventually(what, check, timeout):
 def sale_counts(chain):
     rows = chain.sql("SELECT serial, count(*), count(DISTINCT number), max(number) FROM sale_records GROUP BY serial")
     return {r[0]: (int(r[1]), int(r[2]), int(r[3])) for r in rows}
+
+
+def complete(chain, expect):
+    """True when every register's records are in, numbered 1..n without a
+    gap or a double, and every receipt rung up is there once."""
+    c = sale_counts(chain)
+    if sorted(c) != sorted(expect):
+        return c
+    for serial, (n, distinct, top) in c.items():
+        if not (n == distinct == top):
+            return c
+    receipts = chain.sql("SELECT serial, count(*), count(DISTINCT (record->>'numer')) FROM receipts "
+                         "WHERE (record->>'numer')::int >= 60 GROUP BY serial")
+    got = {r[0]: (int(r[1]), int(r[2])) for r in receipts}
+    if any(got.get(s) != (n, n) for s, n in expect.items()):
+        return got
+    return True
 
 
 def main():
@@ -98,25 +116,40 @@ def main():
             if left > 0:
                 time.sleep(left)
         log("sales done")
+        expect = {s: RECEIPTS for s in serials}
+        eventually("every record in PostgreSQL", lambda: complete(chain, expect), 90)
+        log("every record once: %s" % sale_counts(chain))
 
-        def complete():
-            c = sale_counts(chain)
-            if sorted(c) != sorted(serials):
-                return c
-            for serial, (n, distinct, top) in c.items():
-                if not (n == distinct == top):
-                    return c
-            receipts = chain.sql("SELECT serial, count(*), count(DISTINCT (record->>'numer')) FROM receipts "
-                                 "WHERE (record->>'numer')::int >= 60 GROUP BY serial")
-            got = {r[0]: (int(r[1]), int(r[2])) for r in receipts}
-            if any(got.get(s) != (RECEIPTS, RECEIPTS) for s in serials):
-                return got
+        # Clearing the register's journal waits for the leaf's acknowledgement:
+        # shop1's leaf stops, its gateway restarts clearing journals, and
+        # five more receipts come on each of its registers.
+        chain._stop("leaf-shop1")
+        chain._stop("gw-shop1")
+        chain.start_gateway("shop1", delete=True)
+        for reg in ("r1", "r2"):
+            chain.sims[("shop1", reg)]["proc"].send_signal(signal.SIGUSR1)
+            expect["SHOP1-" + reg.upper()] += 5
+        log("shop1's leaf is down, its gateway clears journals now, five more receipts each")
+        time.sleep(2.5)
+        for reg in ("r1", "r2"):
+            summary = chain.http("shop1", "/v1/registers/%s/journal/collect" % reg, {})
+            # The register still holds every record (none was cleared).
+            assert summary.get("deleted_on_register") is False and "delete_waits" in summary, summary
+            assert summary.get("read", 0) >= RECEIPTS * 3, summary
+        chain.start_leaf("shop1")
+        log("shop1's leaf is back")
+
+        def cleared():
+            for reg in ("r1", "r2"):
+                summary = chain.http("shop1", "/v1/registers/%s/journal/collect" % reg, {})
+                if summary.get("read", 1) != 0:
+                    return summary
             return True
 
-        eventually("every record in PostgreSQL", complete, 90)
+        eventually("shop1's journals cleared once the leaf acknowledged", cleared, 30)
+        eventually("every record in PostgreSQL, the new ones too", lambda: complete(chain, expect), 60)
         c = sale_counts(chain)
-        tops = set(top for (_, _, top) in c.values())
-        assert len(tops) == 1, "the registers' record counts differ: %s" % c
+        assert len(set(top for s, (_, _, top) in c.items() if s.startswith("SHOP2"))) == 1, c
         log("every record once: %s" % c)
 
         # Nothing doubled anywhere, nothing refused.
@@ -129,9 +162,9 @@ def main():
 
         # A price list for every shop, and one for shop2 only.
         chain.publish_prices({"list": "pl1", "lines": [
-            {"plu": 101, "name": "MASLO", "price": "7.49", "vat": 1},
-            {"plu": 102, "name": "SER", "price": "12.99", "vat": 1}]}, "all")
-        chain.publish_prices({"list": "pl2", "lines": [{"plu": 103, "name": "JOGURT", "price": "2.19", "vat": 1}]},
+            {"plu": 101, "name": "MASLO", "price": "749", "vat": 1},
+            {"plu": 102, "name": "SER", "price": "1299", "vat": 1}]}, "all")
+        chain.publish_prices({"list": "pl2", "lines": [{"plu": 103, "name": "JOGURT", "price": "219", "vat": 1}]},
                              "shop2")
         log("price lists published")
 
@@ -145,9 +178,12 @@ def main():
         for shop in ("shop1", "shop2"):
             for reg in ("r1", "r2"):
                 a = chain.http(shop, "/v1/registers/%s/articles/101" % reg)
-                assert "MASLO" in str(a) and "7.49" in str(a), a
-        a = chain.http("shop1", "/v1/registers/r1/articles/103")
-        assert "JOGURT" not in str(a), a
+                assert "MASLO" in str(a) and "749" in str(a), a
+        try:
+            a = chain.http("shop1", "/v1/registers/r1/articles/103")
+            assert "JOGURT" not in str(a), "shop2's price list reached shop1: %s" % a
+        except urllib.error.HTTPError as e:
+            assert e.code == 404, e
         log("the price lists reached the registers, outcomes are back")
         ok = True
     finally:
