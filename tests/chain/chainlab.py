@@ -330,11 +330,11 @@ class Chain:
             self.start_sims(s)
             self.start_gateway(s)
 
-    def http(self, shop, path, body=None):
+    def http(self, shop, path, body=None, headers=None):
         import urllib.request
         req = urllib.request.Request("http://127.0.0.1:%d%s" % (self.gw_ports[shop], path),
                                      data=None if body is None else json.dumps(body).encode(),
-                                     headers={"Content-Type": "application/json"})
+                                     headers=dict({"Content-Type": "application/json"}, **(headers or {})))
         with urllib.request.urlopen(req, timeout=30) as r:
             return json.loads(r.read())
 

@@ -10,6 +10,7 @@ with its outcomes back at head office.
 """
 
 import os
+import shutil
 import signal
 import sys
 import time
@@ -61,6 +62,10 @@ def complete(chain, expect):
 
 def main():
     build = sys.argv[1]
+    for tool in ("nats-server", chainlab.PG_BIN + "/initdb", "psql"):
+        if not shutil.which(tool):
+            print("skipped: %s is not installed (scripts/test.sh installs it)" % tool)
+            sys.exit(77)
     keep = "--keep" in sys.argv
     chain = chainlab.Chain(build, shops=2, registers=2, sales_every_ms=EVERY_MS, sales_count=RECEIPTS, keep=keep)
     ok = False
@@ -159,6 +164,15 @@ def main():
         assert not rejected, rejected
         health = chain.sql("SELECT count(DISTINCT register) FROM register_health")
         log("health messages from %s registers" % health[0][0])
+
+        # A daily report's outcome reaches head office as a fiscal event.
+        chain.http("shop2", "/v1/registers/r2/reports/daily?wait=10", {"czy_z_data": 0, "date_time": ""},
+                   {"Idempotency-Key": "daily-1"})
+        eventually("the daily report at head office",
+                   lambda: chain.sql("SELECT shop, register, command, state FROM fiscal_events")
+                   == [["shop2", "r2", "TRVS_RepFskDaily", "succeeded"]] or
+                   chain.sql("SELECT shop, register, command, state FROM fiscal_events"), 30)
+        log("the daily report's outcome is at head office")
 
         # A price list for every shop, and one for shop2 only.
         chain.publish_prices({"list": "pl1", "lines": [
