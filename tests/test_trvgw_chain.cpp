@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -99,4 +100,45 @@ TEST(SinkSubjects, OnlyTheFourTokenFormIsTaken) {
     for (const char* bad : {"tarvik.shop1.r1", "tarvik.shop1.r1.journal.x", "other.shop1.r1.journal", "tarvik..r1.journal",
                             "tarvik.shop1.r1.", ""})
         EXPECT_FALSE(trvsink::parseSubject(bad, s)) << bad;
+}
+
+// Against a real PostgreSQL: the chain test runs this with TARVIK_TEST_PG
+// set to a database of its own; skipped without.
+TEST(SinkWrite, ABatchWrittenAgainWritesNothingAndABadMessageHoldsUpNothing) {
+    const char* conninfo = std::getenv("TARVIK_TEST_PG");
+    if (!conninfo || !*conninfo) GTEST_SKIP() << "TARVIK_TEST_PG is not set";
+    trvsink::Sink sink(conninfo);
+    EXPECT_EQ(sink.migrate(), trvsink::Sink::schemaVersion());
+    EXPECT_EQ(sink.migrate(), trvsink::Sink::schemaVersion());  // once only
+    auto record = [](int64_t number, const std::string& date) {
+        return Json{{"serial", "X1"}, {"number", number}, {"date", date}, {"type", 2}, {"type_name", "finished receipt"},
+                    {"record", {{"numer", number}}}, {"collected", 1.5}}
+            .dump();
+    };
+    const std::vector<trvsink::Message> batch = {
+        {"tarvik.s1.r1.journal", "X1-1-2026-12-09", record(1, "2026-12-09")},
+        {"tarvik.s1.r1.journal", "X1-2-2026-12-09", record(2, "2026-12-09")},
+        {"tarvik.s1.r1.journal", "X1-3-2026-13-45", record(3, "2026-13-45")},  // no such day: refused by the database
+        {"tarvik.s1.r1.fiscal", "s1-r1-j7-succeeded", Json{{"id", "j7"}, {"command", "TRVS_RepFskDaily"}, {"state", "succeeded"}}.dump()},
+        {"tarvik.s1.r1.price", "s1:price:pl:r1:0:done", Json{{"list", "pl"}, {"line", 0}, {"plu", 5}, {"outcome", "done"}}.dump()},
+        {"tarvik.s1.journal", "bad-subject", "{}"},
+        {"tarvik.s1.r1.journal", "not-json", "{"},
+    };
+    const trvsink::Written first = sink.write(batch);
+    EXPECT_EQ(first.rows, 4u);
+    EXPECT_EQ(first.rejected, 3u);
+    // Delivered again (a sink killed before its acknowledgements got out).
+    const trvsink::Written again = sink.write(batch);
+    EXPECT_EQ(again.rows, 0u);
+    EXPECT_EQ(again.duplicates, 4u);
+    EXPECT_EQ(again.rejected, 3u);
+    // The same record under another message id is still the same record.
+    const trvsink::Written other = sink.write({{"tarvik.s1.r1.journal", "another-id", record(2, "2026-12-09")}});
+    EXPECT_EQ(other.rows, 0u);
+    pqxx::connection c(conninfo);
+    pqxx::work w(c);
+    EXPECT_EQ(w.exec1("SELECT count(*) FROM sale_records WHERE serial='X1'")[0].as<int>(), 2);
+    EXPECT_EQ(w.exec1("SELECT count(*) FROM rejected_messages")[0].as<int>(), 3);
+    EXPECT_EQ(w.exec1("SELECT count(*) FROM registers WHERE serial='X1' AND shop='s1'")[0].as<int>(), 1);
+    EXPECT_EQ(w.exec1("SELECT outcome FROM register_prices WHERE plu=5")[0].as<std::string>(), "done");
 }
