@@ -160,6 +160,10 @@ bool Chain::connect() {
     jsOptions jo;
     jsOptions_Init(&jo);
     jo.Wait = cfg_.publishTimeoutMs;
+    // Records go out in batches, each acknowledged on its own (onPubAck).
+    jo.PublishAsync.AckHandler = &Chain::onPubAck;
+    jo.PublishAsync.AckHandlerClosure = this;
+    jo.PublishAsync.MaxPending = 1024;
     if (natsConnection_JetStream(&js_, nc_, &jo) != NATS_OK) return false;
     jsOptions ho;
     jsOptions_Init(&ho);
@@ -199,6 +203,16 @@ bool Chain::ensureStream() {
     return streamReady_;
 }
 
+void Chain::onPubAck(jsCtx*, natsMsg* msg, jsPubAck* pa, jsPubAckErr* pae, void* closure) {
+    auto* c = static_cast<Chain*>(closure);
+    const char* id = nullptr;
+    if (pa && !pae && natsMsgHeader_Get(msg, "Nats-Msg-Id", &id) == NATS_OK && id) {
+        std::lock_guard<std::mutex> l(c->ackMutex_);
+        c->acked_.insert(id);
+    }
+    natsMsg_Destroy(msg);
+}
+
 Store::OutMsg Chain::message(const std::string& reg, const std::string& kind, const std::string& msgid,
                              const Json& payload) const {
     Store::OutMsg m;
@@ -231,26 +245,37 @@ int Chain::publishPending(const std::string& reg, size_t limit) {
     if (!ensureStream()) return -1;
     connected_ = true;
     std::vector<Store::OutMsg> rows = store_.outbox(reg, limit);
-    std::vector<int64_t> done;
-    bool failed = false;
+    if (rows.empty()) return 0;
+    {
+        std::lock_guard<std::mutex> a(ackMutex_);
+        acked_.clear();
+    }
     for (const Store::OutMsg& m : rows) {
         jsPubOptions po;
         jsPubOptions_Init(&po);
         po.MsgId = m.msgid.c_str();
         po.MaxWait = cfg_.publishTimeoutMs;
-        jsPubAck* ack = nullptr;
-        jsErrCode jerr = static_cast<jsErrCode>(0);
-        const natsStatus s = js_Publish(&ack, js_, m.subject.c_str(), m.payload.data(),
-                                        static_cast<int>(m.payload.size()), &po, &jerr);
-        if (ack) jsPubAck_Destroy(ack);
-        if (s != NATS_OK) {
-            ++failures_;
-            // The stream may have been deleted under us: look again next time.
-            if (s == NATS_NO_RESPONDERS) streamReady_ = false;
-            failed = true;
+        if (js_PublishAsync(js_, m.subject.c_str(), m.payload.data(), static_cast<int>(m.payload.size()), &po) !=
+            NATS_OK)
             break;
-        }
-        done.push_back(m.seq);
+    }
+    jsPubOptions wo;
+    jsPubOptions_Init(&wo);
+    wo.MaxWait = cfg_.publishTimeoutMs + 1000;
+    js_PublishAsyncComplete(js_, &wo);
+    // Only what the leaf acknowledged leaves the outbox; the rest goes
+    // again (under the same message id) next time.
+    std::vector<int64_t> done;
+    {
+        std::lock_guard<std::mutex> a(ackMutex_);
+        for (const Store::OutMsg& m : rows)
+            if (acked_.count(m.msgid)) done.push_back(m.seq);
+    }
+    const bool failed = done.size() < rows.size();
+    if (failed) {
+        ++failures_;
+        // The stream may have been deleted under us: look again next time.
+        if (done.empty()) streamReady_ = false;
     }
     if (!done.empty()) {
         auto t = store_.submit([done](Db& db) {

@@ -25,13 +25,17 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "store.h"
 
 struct __natsConnection;
+struct __natsMsg;
 struct __jsCtx;
+struct jsPubAck;
+struct jsPubAckErr;
 
 namespace trvgw {
 
@@ -90,6 +94,7 @@ private:
     bool connect();
     bool ensureStream();
     int publishPending(const std::string& reg, size_t limit);
+    static void onPubAck(__jsCtx* js, __natsMsg* msg, jsPubAck* pa, jsPubAckErr* pae, void* closure);
     void publisher();
     void pricer();
     bool applyPriceList(const std::string& data, const std::string& subject);
@@ -101,6 +106,8 @@ private:
     __jsCtx* js_ = nullptr;   // the leaf's own JetStream
     __jsCtx* hub_ = nullptr;  // head office's, across the leaf link
     std::mutex pubMutex_;     // one publisher at a time
+    std::mutex ackMutex_;
+    std::set<std::string> acked_;  // message ids the leaf acknowledged; guarded by ackMutex_
     bool streamReady_ = false;  // guarded by pubMutex_
     std::mutex mutex_;
     std::condition_variable cv_;

@@ -265,22 +265,28 @@ int run(const Options& o) {
     std::fflush(stdout);
 
     uint64_t total = 0, dups = 0;
+    int idle = 0;
     while (!gStop) {
         natsMsgList ml{};
         jsErrCode jerr = static_cast<jsErrCode>(0);
         const natsStatus s = natsSubscription_Fetch(&ml, sub, o.batch, 500, &jerr);
-        if (s == NATS_TIMEOUT) continue;
+        // After an error, and after ten quiet seconds (a hub that restarted
+        // may have left the pull subscription waiting where nothing comes),
+        // the subscription is bound again; the durable consumer keeps its
+        // place.
+        if (s == NATS_TIMEOUT && ++idle < 20) continue;
         if (s != NATS_OK) {
-            // The hub restarted, or the consumer went: bind again.
-            if (s == NATS_CONNECTION_CLOSED || s == NATS_INVALID_SUBSCRIPTION || jerr != 0) {
-                natsSubscription_Destroy(sub);
-                sub = nullptr;
-                while (!gStop && !bind()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            }
+            if (s != NATS_TIMEOUT)
+                std::fprintf(stderr, "trvsink: fetch: %s (%d); binding again\n", natsStatus_GetText(s),
+                             static_cast<int>(jerr));
+            idle = 0;
+            natsSubscription_Destroy(sub);
+            sub = nullptr;
+            while (!gStop && !bind()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            if (s != NATS_TIMEOUT) std::this_thread::sleep_for(std::chrono::milliseconds(200));
             continue;
         }
+        idle = 0;
         std::vector<trvsink::Message> batch;
         for (int i = 0; i < ml.Count; ++i) {
             natsMsg* m = ml.Msgs[i];
