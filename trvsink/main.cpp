@@ -269,7 +269,19 @@ int run(const Options& o) {
     while (!gStop) {
         natsMsgList ml{};
         jsErrCode jerr = static_cast<jsErrCode>(0);
-        const natsStatus s = natsSubscription_Fetch(&ml, sub, o.batch, 500, &jerr);
+        // What is there now, up to a batch; when nothing is, wait for the
+        // next message (a plain fetch of a whole batch would wait for the
+        // batch to fill, or for its time-out).
+        jsFetchRequest fr;
+        jsFetchRequest_Init(&fr);
+        fr.Batch = o.batch;
+        fr.NoWait = true;
+        fr.Expires = static_cast<int64_t>(500) * 1000000;
+        natsStatus s = natsSubscription_FetchRequest(&ml, sub, &fr);
+        if (s == NATS_TIMEOUT || s == NATS_NOT_FOUND || (s == NATS_OK && ml.Count == 0)) {
+            if (s == NATS_OK) natsMsgList_Destroy(&ml);
+            s = natsSubscription_Fetch(&ml, sub, 1, 500, &jerr);
+        }
         // After an error, and after ten quiet seconds (a hub that restarted
         // may have left the pull subscription waiting where nothing comes),
         // the subscription is bound again; the durable consumer keeps its
