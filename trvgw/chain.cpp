@@ -49,7 +49,8 @@ bool validShopId(const std::string& id) {
 ChainConfig parseChainConfig(const Json& j) {
     if (!j.is_object()) throw std::runtime_error("chain must be an object");
     static const std::set<std::string> keys = {"enabled", "url", "shop", "user", "password", "token", "creds",
-                                               "hub_domain", "prices", "publish_timeout_ms", "price_wait_s"};
+                                               "hub_domain", "prices", "publish_timeout_ms", "price_wait_s",
+                                               "keep_days"};
     for (auto it = j.begin(); it != j.end(); ++it)
         if (!keys.count(it.key())) throw std::runtime_error("chain: unknown setting '" + it.key() + "'");
     ChainConfig c;
@@ -66,6 +67,7 @@ ChainConfig parseChainConfig(const Json& j) {
     c.prices = j.value("prices", true);
     c.publishTimeoutMs = number(j, "publish_timeout_ms", c.publishTimeoutMs, 100, 600000);
     c.priceWaitS = number(j, "price_wait_s", c.priceWaitS, 1, 86400);
+    c.keepDays = number(j, "keep_days", c.keepDays, 1, 3650);
     if (!c.enabled) return c;
     if (c.url.empty()) throw std::runtime_error("chain.url is needed (the shop's leaf node, nats://HOST:PORT)");
     if (c.url.find("nats://") != 0 && c.url.find("tls://") != 0)
@@ -197,6 +199,9 @@ bool Chain::ensureStream() {
     // A gateway that stopped between the leaf's acknowledgement and its
     // own commit publishes again when it starts: well within this window.
     sc.Duplicates = static_cast<int64_t>(3600) * 1000000000;
+    // Head office sources the stream as messages come; what stays on the
+    // leaf is for an outage, and goes after keep_days.
+    sc.MaxAge = static_cast<int64_t>(cfg_.keepDays) * 86400 * 1000000000;
     s = js_AddStream(&si, js_, &sc, nullptr, &jerr);
     if (s == NATS_OK) jsStreamInfo_Destroy(si);
     streamReady_ = s == NATS_OK || jerr == JSStreamNameExistErr;

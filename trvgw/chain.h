@@ -50,6 +50,7 @@ struct ChainConfig {
     bool prices = true;
     uint32_t publishTimeoutMs = 5000;
     uint32_t priceWaitS = 600;      // how long a price line's job may take before the list is given back
+    uint32_t keepDays = 30;         // the leaf's stream keeps a message this long (head office has it long before)
 };
 
 // Throws std::runtime_error naming what is wrong.
