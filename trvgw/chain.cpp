@@ -33,7 +33,7 @@ std::string utcDay(double t) {
     const time_t s = static_cast<time_t>(t);
     tm u{};
     gmtime_r(&s, &u);
-    char b[16];
+    char b[64];
     std::snprintf(b, sizeof b, "%04d-%02d-%02d", u.tm_year + 1900, u.tm_mon + 1, u.tm_mday);
     return b;
 }
