@@ -26,7 +26,7 @@ foreach(page ${PKG_MAN_PAGES})
     DEPENDS ${page})
   list(APPEND PKG_GZ ${PKG_OUT}/${name}.gz)
   set(comp tools)
-  if(name STREQUAL "trvgw.1")
+  if(name STREQUAL "trvgw.1" OR name STREQUAL "trvsink.1")
     set(comp gateway)
   endif()
   install(FILES ${PKG_OUT}/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${comp})
@@ -103,7 +103,7 @@ install(FILES ${GW_DIR}/trvgw.json DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_NAME ${PKG_NAME_gateway})
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS "${PKG_NAME_runtime} (= ${PKG_VERSION}), adduser")
-set(CPACK_DEBIAN_GATEWAY_PACKAGE_SUGGESTS "${PKG_NAME_tools}")
+set(CPACK_DEBIAN_GATEWAY_PACKAGE_SUGGESTS "${PKG_NAME_tools}, nats-server, postgresql")
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_CONTROL_EXTRA ${GW_DIR}/postinst ${GW_DIR}/prerm ${GW_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_GATEWAY_DESCRIPTION "HTTP/JSON gateway for tarvik fiscal cash registers
@@ -112,7 +112,12 @@ HTTP/JSON. Every command that changes something is a job, written to a
 SQLite database before it is sent, so that a lost answer leaves the job
 unknown, never forgotten and never sent twice. A support page at / shows the
 registers, their job queues and sale journal, live. The package runs it as a
-systemd service under its own user.")
+systemd service under its own user.
+.
+For a chain of shops, each shop's trvgw publishes its sale records, fiscal
+outcomes and register health to the shop's NATS leaf node (JetStream) and
+applies the price lists head office sends; trvsink, at head office, writes
+what the shops publish into PostgreSQL, each record exactly once.")
 
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME ${PKG_NAME_python})
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)

@@ -43,6 +43,7 @@ printf '$$I 0000 10 02\n' | velsor >/dev/null
 trvsim --help >/dev/null
 if command -v trvctl >/dev/null; then trvctl --sim status; fi
 if command -v trvgw >/dev/null; then trvgw --help >/dev/null; fi
+if command -v trvsink >/dev/null; then trvsink --help >/dev/null; fi
 # The Python package from the installed files alone: byte-compiled by its
 # postinst, the libraries found by the dynamic loader, the example against
 # the installed simulator.

@@ -7,12 +7,17 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
-# The Python package's tests run with Debian's own pytest and interpreter.
-if ! dpkg -s python3-pytest >/dev/null 2>&1; then
-  echo "Installing: python3-pytest"
+# The Python package's tests run with Debian's own pytest and interpreter;
+# the chain test starts Debian's NATS server and PostgreSQL itself.
+missing=""
+for p in python3-pytest nats-server postgresql; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq python3-pytest >/dev/null
+  apt-get install -y -qq $missing >/dev/null
 fi
 san="${TARVIK_SANITIZE:-none}"
 dir="build"

@@ -229,6 +229,34 @@ void Register::addJournalRecord(const Record& r) {
     countSale(state_, r);
 }
 
+void Register::setUniqueNumber(const std::string& number) {
+    std::lock_guard lk(mu_);
+    state_.uniqueNumber = number;
+}
+
+uint32_t Register::lastReceipt() const {
+    std::lock_guard lk(mu_);
+    return state_.lastReceipt;
+}
+
+uint32_t Register::ringUpReceipt() {
+    std::lock_guard lk(mu_);
+    State& s = state_;
+    const uint32_t number = ++s.lastReceipt;
+    const int64_t price = 100 + number % 900;  // grosze
+    const std::vector<Record> records = {
+        {journal::kArticle, Values().byte(1).word(1).str("5900000000017").str("CHLEB").num(1).num(price).items},
+        {journal::kPayment, Values().word(1).str("GOTOWKA").byte(0).num(price).str("").str("KASA 1").str("ANNA").word(1).items},
+        {journal::kFinished,
+         Values().dword(number).dateHM(s.now()).str("KASA 1").str("ANNA").word(1).num(price).num(price).dword(number).items},
+    };
+    for (const Record& r : records) {
+        s.journal.push_back(r);
+        countSale(s, r);
+    }
+    return number;
+}
+
 size_t Register::fiscalMemorySize() const {
     std::lock_guard lk(mu_);
     return state_.fiscalMemory.size();

@@ -98,6 +98,13 @@ public:
     // Send a cipher setup (unenciphered) at the start of every connection
     // and encipher from then on; method 0 turns this off.
     void setCipherOnConnect(uint8_t method, const std::string& hexKey);
+    // The register's unique number (fiscal memory status, 501).
+    void setUniqueNumber(const std::string& number);
+    // Rings up one receipt as a cashier would: an article line, a cash
+    // payment and the finished receipt (three journal records). Returns its
+    // receipt number.
+    uint32_t ringUpReceipt();
+    uint32_t lastReceipt() const;
 
     // ---- faults
     // Also reseeds the generator and restarts the counts of crcErrorEvery and dropEvery.

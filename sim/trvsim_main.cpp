@@ -3,6 +3,7 @@
 // tests. See --help.
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -54,6 +55,15 @@ const char kUsage[] =
     "  --busy-ms MS           stay busy MS milliseconds after a long command (a\n"
     "                         report, clock, rates, header, footer); default 300\n"
     "  --card-every-ms MS     send a card event (command 2) every MS milliseconds\n"
+    "  --sales-every-ms MS    ring up a receipt every MS milliseconds (an article\n"
+    "                         line, a cash payment and the finished receipt: three\n"
+    "                         sale journal records), whether or not anyone is connected\n"
+    "  --sales-count N        stop after N such receipts (default: no end); then\n"
+    "                         \"sales done N\" goes to standard output. At the start\n"
+    "                         \"sales start MS R\": the first receipt, R+1, comes at\n"
+    "                         MS (milliseconds since 1970), the next ones every MS\n"
+    "  --unique-number TEXT   the register's unique number (default ABC12345678)\n"
+    "SIGUSR1 rings up five receipts at once (as --sales-every-ms does, without a schedule).\n"
     "  --cipher M:HEXKEY      on every connection first send a cipher setup\n"
     "                         (command 3) with method M (1 XOR, 2 additive) and\n"
     "                         the key HEXKEY, then encipher and decipher frames\n"
@@ -95,7 +105,8 @@ int usageError(const std::string& msg) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long port = 0, busyMs = 300, cardMs = 0, idleMs = 0;
+    long port = 0, busyMs = 300, cardMs = 0, idleMs = 0, salesMs = 0, salesCount = -1;
+    std::string uniqueNumber;
     std::string logPath, paperPath;
     uint8_t cipherMethod = 0;
     std::string cipherKey;
@@ -128,7 +139,8 @@ int main(int argc, char** argv) {
             "--port", "--log", "--paper", "--busy-ms", "--card-every-ms", "--quit-after-idle-ms",
             "--crc-error-every", "--crc-error-rate", "--trans-error-rate", "--trans-error-code", "--drop-every",
             "--split-bytes", "--chunk-delay-ms", "--answer-delay-ms", "--seed", "--cipher", "--pty-link",
-            "--modem-dial-answer", "--modem-connect", "--modem-guard-ms"};
+            "--modem-dial-answer", "--modem-connect", "--modem-guard-ms", "--sales-every-ms", "--sales-count",
+            "--unique-number"};
         bool known = false;
         for (const char* k : kWithValue) known = known || opt == k;
         if (!known) return usageError("unknown option " + opt);
@@ -145,6 +157,9 @@ int main(int argc, char** argv) {
         else if (opt == "--paper") ok = *val != '\0', paperPath = val;
         else if (opt == "--busy-ms") ok = toLong(val, 0, 3600000, busyMs);
         else if (opt == "--card-every-ms") ok = toLong(val, 0, 3600000, cardMs);
+        else if (opt == "--sales-every-ms") ok = toLong(val, 1, 3600000, salesMs);
+        else if (opt == "--sales-count") ok = toLong(val, 0, 100000000, salesCount);
+        else if (opt == "--unique-number") ok = *val != '\0' && std::strlen(val) <= 63, uniqueNumber = val;
         else if (opt == "--quit-after-idle-ms") ok = toLong(val, 0, 86400000, idleMs);
         else if (opt == "--crc-error-every") ok = toLong(val, 0, 1000000, n), faults.crcErrorEvery = static_cast<unsigned>(n);
         else if (opt == "--crc-error-rate") ok = toRate(val, faults.crcErrorRate);
@@ -174,6 +189,7 @@ int main(int argc, char** argv) {
     sigemptyset(&sigs);
     sigaddset(&sigs, SIGINT);
     sigaddset(&sigs, SIGTERM);
+    sigaddset(&sigs, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
@@ -190,6 +206,7 @@ int main(int argc, char** argv) {
     reg.setFaults(faults);
     if (cipherMethod) reg.setCipherOnConnect(cipherMethod, cipherKey);
     if (cardMs > 0) reg.setCardEveryMs(static_cast<int>(cardMs));
+    if (!uniqueNumber.empty()) reg.setUniqueNumber(uniqueNumber);
 
     trvsim::TcpServer server(reg);
     if (tcp) {
@@ -214,10 +231,38 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
 
+    // Receipts are rung up on their schedule; a late wake-up catches up.
+    long rungUp = 0;
+    if (salesMs > 0) {
+        // When receipt n (from the one after the last) is rung up: start + (n-1) * MS.
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::system_clock::now().time_since_epoch() + std::chrono::milliseconds(salesMs))
+                            .count();
+        std::printf("sales start %lld %u\n", static_cast<long long>(ms), reg.lastReceipt());
+        std::fflush(stdout);
+    }
+    auto nextSale = trvsim::SteadyClock::now() + std::chrono::milliseconds(salesMs);
     for (;;) {
-        timespec ts{0, 100 * 1000 * 1000};
+        long waitMs = 100;
+        if (salesMs > 0 && (salesCount < 0 || rungUp < salesCount)) {
+            const auto now = trvsim::SteadyClock::now();
+            while (now >= nextSale && (salesCount < 0 || rungUp < salesCount)) {
+                reg.ringUpReceipt();
+                ++rungUp;
+                nextSale += std::chrono::milliseconds(salesMs);
+            }
+            if (rungUp == salesCount) {
+                std::printf("sales done %ld\n", rungUp);
+                std::fflush(stdout);
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextSale - now).count();
+            waitMs = std::max<long>(1, std::min<long>(waitMs, left));
+        }
+        timespec ts{waitMs / 1000, (waitMs % 1000) * 1000 * 1000};
         const int sig = sigtimedwait(&sigs, nullptr, &ts);
         if (sig == SIGINT || sig == SIGTERM) break;
+        if (sig == SIGUSR1)
+            for (int i = 0; i < 5; ++i) reg.ringUpReceipt();
         if (idleMs > 0 && trvsim::SteadyClock::now() - reg.lastActivity() >= std::chrono::milliseconds(idleMs)) {
             std::fprintf(stderr, "trvsim: idle for %ld ms, quitting\n", idleMs);
             break;

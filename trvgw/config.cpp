@@ -192,7 +192,7 @@ Config loadConfig(const std::string& path) {
     }
     Config c;
     onlyKeys(j, {"listen", "unix_socket", "tls", "database", "tokens", "http", "registers", "drain_timeout_s",
-                 "max_jobs_queued"},
+                 "max_jobs_queued", "chain"},
              "configuration");
     if (j.contains("listen")) parseListen(text(j, "listen", "", "configuration"), c.listen);
     if (j.contains("unix_socket")) {
@@ -278,6 +278,13 @@ Config loadConfig(const std::string& path) {
             rc.journalDelete = boolean(jn, "delete_after_commit", false, where + ".journal");
         }
         c.registers.push_back(rc);
+    }
+    if (j.contains("chain")) {
+        c.chain = parseChainConfig(j["chain"]);
+        // A register's id is one token of the subjects it publishes on.
+        for (const RegisterConfig& rc : c.registers)
+            if (c.chain.enabled && rc.id.find('.') != std::string::npos)
+                throw std::runtime_error("register id '" + rc.id + "': no '.' when the chain section is on");
     }
     return c;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "chain.h"
 #include "http.h"
 
 namespace trvgw {
@@ -53,6 +54,7 @@ struct Config {
     std::vector<RegisterConfig> registers;
     uint32_t drainTimeoutS = 30;
     size_t maxJobsQueued = 10000;    // per register
+    ChainConfig chain;               // off unless the file has a "chain" section
 };
 
 // Reads and checks the file; throws std::runtime_error with every problem found.

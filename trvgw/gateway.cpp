@@ -260,6 +260,11 @@ void Register::settled(int64_t seq) {
     cv_.notify_all();
 }
 
+std::string Register::serial() {
+    std::lock_guard<std::mutex> l(mutex_);
+    return serial_;
+}
+
 void Register::setState(const std::string& s, uint32_t status, const std::string& error) {
     bool changed;
     {
@@ -270,6 +275,7 @@ void Register::setState(const std::string& s, uint32_t status, const std::string
         lastStatus_ = status;
         lastError_ = error;
     }
+    if (changed && gw_.chain()) gw_.chain()->health(cfg_.id, s, status, error);
     if (changed)
         gw_.publish("register", cfg_.id,
                     {{"register", cfg_.id}, {"state", s}, {"status", status}, {"text", error}}, false);
@@ -510,24 +516,62 @@ Json Register::collectNow() {
     const bool empty = o.status == TARVIK_STATUS_EXEC_ERROR + 107;
     if (!(o.kind == Outcome::Done && o.status == 0) && !empty)
         return {{"error", o.text}, {"status", o.status}, {"read", records.size()}};
+    Chain* chain = gw_.chain();
+    std::string serial;
+    if (chain) {
+        // Head office knows a register by its unique number.
+        serial = this->serial();
+        if (serial.empty()) {
+            const Outcome u = readNow(*findCall("TRVS_FiscMemStatus"), Json::object());
+            if (u.kind == Outcome::Done && u.status == 0) serial = u.result.value("numer_unikatowy", "");
+            while (!serial.empty() && serial.back() == ' ') serial.pop_back();
+            if (serial.empty())
+                return {{"error", "the register's unique number could not be read: " + u.text}, {"status", u.status}};
+            std::lock_guard<std::mutex> l(mutex_);
+            serial_ = serial;
+        }
+    }
     int64_t taken = gw_.store().journalTaken(cfg_.id);
-    if (static_cast<int64_t>(records.size()) < taken) taken = 0;
+    // Records are numbered from the first ever collected: base counts
+    // those cleared from the register.
+    int64_t base = gw_.store().journalBase(cfg_.id);
+    if (static_cast<int64_t>(records.size()) < taken) base += taken, taken = 0;
     std::vector<Json> fresh(records.begin() + taken, records.end());
     const int64_t total = static_cast<int64_t>(records.size());
-    auto seqs = std::make_shared<std::vector<int64_t>>();
     const std::string id = cfg_.id;
     const bool clear = cfg_.journalDelete && !records.empty();
-    auto t = gw_.store().submit([fresh, id, total, clear, seqs](Db& db) {
-        for (const Json& r : fresh) {
-            db.exec("INSERT INTO journal(register, record, collected) VALUES(?,?,?)", {id, r.dump(), nowSeconds()});
+    const double collected = nowSeconds();
+    std::vector<Store::OutMsg> out;
+    if (chain) {
+        for (size_t i = 0; i < fresh.size(); ++i) {
+            const int64_t number = base + taken + static_cast<int64_t>(i) + 1;
+            const std::string date = recordDate(fresh[i], collected);
+            out.push_back(chain->message(id, "journal", journalMsgId(serial, number, date),
+                                         {{"shop", chain->config().shop}, {"register", id}, {"serial", serial},
+                                          {"number", number}, {"date", date}, {"type", fresh[i].value("typ", 0)},
+                                          {"type_name", fresh[i].value("type_name", "")}, {"record", fresh[i]},
+                                          {"collected", collected}}));
         }
+    }
+    auto t = gw_.store().submit([fresh, id, total, base, collected, out](Db& db) {
+        for (const Json& r : fresh) {
+            db.exec("INSERT INTO journal(register, record, collected) VALUES(?,?,?)", {id, r.dump(), collected});
+        }
+        for (const Store::OutMsg& m : out) Store::insertOutbox(db, m);
         db.exec("INSERT INTO journal_pos(register, taken) VALUES(?, ?) ON CONFLICT(register) DO UPDATE SET taken=excluded.taken",
-                {id, clear ? total : total});
+                {id, total});
+        db.exec("INSERT INTO journal_base(register, base) VALUES(?, ?) ON CONFLICT(register) DO UPDATE SET base=excluded.base",
+                {id, base});
     });
     if (!t->wait()) return {{"error", "the records could not be committed"}, {"read", records.size()}};
     Json summary = {{"read", records.size()}, {"added", fresh.size()}, {"deleted_on_register", false}};
     if (!fresh.empty()) gw_.publish("journal", cfg_.id, {{"register", cfg_.id}, {"added", fresh.size()}});
-    if (clear) {
+    // With a chain, the records leave the register only once the shop's
+    // message server holds them too.
+    if (chain && !clear && !out.empty()) chain->wake();
+    if (clear && chain && !chain->flush(id)) {
+        summary["delete_waits"] = "the shop's message server has not acknowledged every record yet";
+    } else if (clear) {
         // Only after the commit, and only when nothing came in since: the
         // last record must still be the one read last.
         Outcome last = readNow(*get, {{"sposob", 2}});
@@ -536,8 +580,9 @@ Json Register::collectNow() {
             Outcome del = execute(*findCall("TRVS_SaleRecDelAll"), s, cfg_.answerMs);
             if (del.kind == Outcome::Done && del.status == 0) {
                 summary["deleted_on_register"] = true;
-                auto t2 = gw_.store().submit([id](Db& db) {
+                auto t2 = gw_.store().submit([id, base, total](Db& db) {
                     db.exec("UPDATE journal_pos SET taken=0 WHERE register=?", {id});
+                    db.exec("UPDATE journal_base SET base=? WHERE register=?", {base + total, id});
                 });
                 t2->wait();
             } else {
@@ -765,6 +810,7 @@ Gateway::Gateway(const Config& cfg, Store& store) : cfg_(cfg), store_(store) {
         registers_.push_back(std::make_unique<Register>(*this, rc));
         byId_[rc.id] = registers_.back().get();
     }
+    if (cfg_.chain.enabled) chain_ = std::make_unique<Chain>(cfg_.chain, store_);
 }
 
 Gateway::~Gateway() { stop(); }
@@ -788,6 +834,7 @@ void Gateway::start() {
         else r->unknownJob(j.seq, !j.idempotent);
     }
     for (auto& r : registers_) r->start();
+    if (chain_) chain_->start(*this);
 }
 
 void Gateway::drain() {
@@ -800,6 +847,7 @@ void Gateway::drain() {
 }
 
 void Gateway::stop() {
+    if (chain_) chain_->stop();
     for (auto& r : registers_) r->stop();
     {
         std::lock_guard<std::mutex> l(eventMutex_);
@@ -908,9 +956,20 @@ std::optional<Job> Gateway::wait(int64_t seq, double seconds) {
 }
 
 bool Gateway::commit(const std::shared_ptr<LiveJob>& lj, const Job& j, std::function<void(Db&)> extra) {
-    auto t = store_.submit([j, extra](Db& db) {
+    // A fiscal job's outcome (a daily report) goes to head office with it.
+    std::vector<Store::OutMsg> out;
+    if (chain_ && j.scope == kFiscal && (j.final() || j.state == "unknown")) {
+        Json p = jobJson(j);
+        p["shop"] = chain_->config().shop;
+        p["register"] = j.reg;
+        if (Register* r = reg(j.reg)) p["serial"] = r->serial();
+        out.push_back(chain_->message(j.reg, "fiscal",
+                                      chain_->config().shop + "-" + j.reg + "-" + j.id() + "-" + j.state, p));
+    }
+    auto t = store_.submit([j, extra, out](Db& db) {
         Store::updateJob(db, j);
         if (extra) extra(db);
+        for (const Store::OutMsg& m : out) Store::insertOutbox(db, m);
     });
     if (!t->wait()) return false;
     {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "calls.h"
+#include "chain.h"
 #include "config.h"
 #include "store.h"
 #include "tarvik/tarvik.h"
@@ -66,6 +67,8 @@ public:
 
     const RegisterConfig& config() const { return cfg_; }
     const std::string& id() const { return cfg_.id; }
+    // The register's unique number, once read (empty before).
+    std::string serial();
 
     void enqueue(int64_t seq);
     void unqueue(int64_t seq);
@@ -120,6 +123,7 @@ private:
     unsigned reopens_ = 0;
     std::atomic<bool> abort_{false};
     std::chrono::steady_clock::time_point nextJournal_{}, nextSettle_{};
+    std::string serial_;  // guarded by mutex_
 };
 
 class Gateway {
@@ -135,6 +139,8 @@ public:
     const Config& config() const { return cfg_; }
     Store& store() { return store_; }
     Register* reg(const std::string& id);
+    // The link to head office, or null when the configuration has none.
+    Chain* chain() { return chain_.get(); }
     const std::vector<std::unique_ptr<Register>>& registers() const { return registers_; }
 
     struct NewJob {
@@ -182,6 +188,7 @@ private:
     std::vector<std::unique_ptr<Register>> registers_;
     std::map<std::string, Register*> byId_;
     std::atomic<bool> draining_{false};
+    std::unique_ptr<Chain> chain_;
 
     std::mutex createMutex_;
     std::map<std::string, std::pair<int64_t, std::string>> keys_;  // guarded by createMutex_

@@ -40,6 +40,11 @@ CREATE TABLE IF NOT EXISTS journal(
   seq INTEGER PRIMARY KEY, register TEXT NOT NULL, record TEXT NOT NULL, collected REAL NOT NULL);
 CREATE INDEX IF NOT EXISTS journal_by_register ON journal(register, seq);
 CREATE TABLE IF NOT EXISTS journal_pos(register TEXT PRIMARY KEY, taken INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS journal_base(register TEXT PRIMARY KEY, base INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS outbox(
+  seq INTEGER PRIMARY KEY, register TEXT NOT NULL, kind TEXT NOT NULL, subject TEXT NOT NULL,
+  msgid TEXT NOT NULL, payload TEXT NOT NULL, at REAL NOT NULL);
+CREATE INDEX IF NOT EXISTS outbox_by_register ON outbox(register, kind, seq);
 )SQL";
 
 void check(int rc, sqlite3* db, const std::string& what) {
@@ -329,6 +334,37 @@ std::vector<Store::JournalRecord> Store::journal(const std::string& reg, int64_t
 int64_t Store::journalTaken(const std::string& reg) {
     std::lock_guard<std::mutex> l(readMutex_);
     Query q(rdb_, "SELECT taken FROM journal_pos WHERE register=?", {reg});
+    return q.step() ? sqlite3_column_int64(q.st, 0) : 0;
+}
+
+int64_t Store::journalBase(const std::string& reg) {
+    std::lock_guard<std::mutex> l(readMutex_);
+    Query q(rdb_, "SELECT base FROM journal_base WHERE register=?", {reg});
+    return q.step() ? sqlite3_column_int64(q.st, 0) : 0;
+}
+
+void Store::insertOutbox(Db& db, const OutMsg& m) {
+    db.exec("INSERT INTO outbox(register, kind, subject, msgid, payload, at) VALUES(?,?,?,?,?,?)",
+            {m.reg, m.kind, m.subject, m.msgid, m.payload, nowSeconds()});
+}
+
+std::vector<Store::OutMsg> Store::outbox(const std::string& reg, size_t limit) {
+    std::string sql = "SELECT seq, register, kind, subject, msgid, payload FROM outbox";
+    std::vector<Json> v;
+    if (!reg.empty()) sql += " WHERE register = ?", v.push_back(reg);
+    sql += " ORDER BY seq LIMIT ?";
+    v.push_back(static_cast<int64_t>(limit));
+    std::lock_guard<std::mutex> l(readMutex_);
+    Query q(rdb_, sql, v);
+    std::vector<OutMsg> out;
+    while (q.step())
+        out.push_back({sqlite3_column_int64(q.st, 0), col(q.st, 1), col(q.st, 2), col(q.st, 3), col(q.st, 4), col(q.st, 5)});
+    return out;
+}
+
+int64_t Store::outboxCount(const std::string& reg, const std::string& kind) {
+    std::lock_guard<std::mutex> l(readMutex_);
+    Query q(rdb_, "SELECT count(*) FROM outbox WHERE register=? AND kind=?", {reg, kind});
     return q.step() ? sqlite3_column_int64(q.st, 0) : 0;
 }
 

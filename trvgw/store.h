@@ -105,6 +105,19 @@ public:
     };
     std::vector<JournalRecord> journal(const std::string& reg, int64_t after, size_t limit);
     int64_t journalTaken(const std::string& reg);
+    // The number, less one, of the first record on the register now: the
+    // records cleared from it so far.
+    int64_t journalBase(const std::string& reg);
+
+    // Messages for head office, kept until the shop's message server has
+    // acknowledged them (chain.h).
+    struct OutMsg {
+        int64_t seq = 0;
+        std::string reg, kind, subject, msgid, payload;
+    };
+    static void insertOutbox(Db& db, const OutMsg& m);
+    std::vector<OutMsg> outbox(const std::string& reg, size_t limit);  // reg empty: all
+    int64_t outboxCount(const std::string& reg, const std::string& kind);
     std::vector<Json> settlements(int64_t job);
 
     int64_t maxJobSeq() const { return maxJob_; }
