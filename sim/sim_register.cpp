@@ -535,7 +535,7 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
         remember(token, cmd, true, true, Values().word(errv[0]).word(errv[1]).word(errv[2]).word(errv[3]).items);
         return;
     }
-    if (trv::IsLongCommand(cmd)) {
+    if (trv::proto::IsLongCommand(cmd)) {
         // Acknowledged now, answered when the register is done.
         reg_.busyUntil_ = now + std::chrono::milliseconds(reg_.busyMs_);
         reg_.busyCode_ = busyCodeFor(cmd);

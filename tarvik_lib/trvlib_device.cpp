@@ -13,7 +13,6 @@ namespace trv {
 
 namespace {
 
-bool isFrontCommand(uint16_t cmd) { return cmd == 332 || cmd == 333 || cmd == 8 || cmd == 9 || cmd == 10; }
 
 bool isLive(uint32_t s) {
     return s == TARVIK_STATE_PENDING || s == TARVIK_STATE_SENT || s == TARVIK_STATE_ACCEPTED;
@@ -403,7 +402,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         r->cancelledInWrite = false;
         r->flags = 0;
         r->setState(TARVIK_STATE_PENDING);
-        const bool front = isFrontCommand(r->cmd_id);
+        const bool front = proto::isFrontCommand(r->cmd_id);
         if (!front && (mode == 1 || static_cast<uint32_t>(outQueue.Count()) >= outQueueMaxLen.load())) {
             for (TRV_Request* q = outQueue.First(); q; q = outQueue.Next())
                 if (isLive(q->state.load(std::memory_order_relaxed))) return TARVIK_STATUS_INUSE;
@@ -554,7 +553,7 @@ void TRV_Device::finishLocked(TRV_Request* r, uint32_t state, bool sales) {
 }
 
 void TRV_Device::failLocked(TRV_Request* r, TARVIK_STATUS status) {
-    if (r->post_mode == 3) {
+    if (r->post_mode == TARVIK_POST_DELETE) {
         deleteLocked(r);  // nobody holds its handle, so nobody would collect it
         return;
     }
@@ -699,8 +698,8 @@ TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
         // One stop on its way stops whatever runs: a register that never
         // answers command 10 does not collect one stop per cancel until
         // every post is refused.
-        if (ownOutstanding(10)) return executing;
-        if (!queueOwn(10, view)) {
+        if (ownOutstanding(proto::kCmplxSeqStop)) return executing;
+        if (!queueOwn(proto::kCmplxSeqStop, view)) {
             SetErrorCode(TARVIK_STATUS_NOMEMORY);
             return nullptr;
         }

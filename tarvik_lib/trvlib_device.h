@@ -82,9 +82,10 @@
 
 #include "trvlib_devicebase.h"
 #include "trvlib_fifo.h"
-#include "trvlib_frame.h"
 #include "trvlib_log.h"
+#include "trvlib_protocol.h"
 #include "trvlib_reportlist.h"
+#include "trvlib_request.h"
 #include "trvlib_sync.h"
 
 namespace trv {
@@ -252,7 +253,7 @@ constexpr uint32_t LOG_QUEUES = 0x800000;
 
 // Status polls and stops go alone: they are the only commands that pass a
 // busy register, and nothing may ride along with them.
-inline bool goesAlone(uint16_t cmd) { return cmd == 8 || cmd == 10; }
+inline bool goesAlone(uint16_t cmd) { return proto::passesBusy(cmd); }
 
 // A transport's write result that leaves the request pending for another try.
 constexpr TARVIK_STATUS kKeepPending = 0xFFFFFFFFu;
