@@ -637,14 +637,14 @@ uint32_t TRV_Device::purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*m
     return n;
 }
 
-TARVIK_STATUS TRV_Device::PurgePending(TRV_DeviceView* view, bool all) {
+uint32_t TRV_Device::purgeOutput(TRV_DeviceView* view, bool all, bool pendingOnly) {
     Log(LOG_DEVICE, 10, "DEVICE: Called PendingQueuePurge");
     uint32_t n = 0;
     {
         MutexLock lk(outQueueMutex);
         for (int i = 0; i < outQueue.Count();) {
             TRV_Request* r = outQueue[i];
-            if ((all || r->myDevice == view) && r->state.load() == TARVIK_STATE_PENDING) {
+            if ((all || r->myDevice == view) && (!pendingOnly || r->state.load() == TARVIK_STATE_PENDING)) {
                 deleteLocked(r);
                 ++n;
             } else {
@@ -653,25 +653,16 @@ TARVIK_STATUS TRV_Device::PurgePending(TRV_DeviceView* view, bool all) {
         }
     }
     Log(LOG_DEVICE, 10, "DEVICE: Purged: ", n);
+    return n;
+}
+
+TARVIK_STATUS TRV_Device::PurgePending(TRV_DeviceView* view, bool all) {
+    purgeOutput(view, all, true);
     return TARVIK_STATUS_OK;
 }
 
 TARVIK_STATUS TRV_Device::PurgeAll(TRV_DeviceView* view, bool all) {
-    Log(LOG_DEVICE, 10, "DEVICE: Called PendingQueuePurge");
-    uint32_t n = 0;
-    {
-        MutexLock lk(outQueueMutex);
-        for (int i = 0; i < outQueue.Count();) {
-            TRV_Request* r = outQueue[i];
-            if (all || r->myDevice == view) {
-                deleteLocked(r);
-                ++n;
-            } else {
-                ++i;
-            }
-        }
-    }
-    Log(LOG_DEVICE, 10, "DEVICE: Purged: ", n);
+    purgeOutput(view, all, false);
     return TARVIK_STATUS_OK;
 }
 
@@ -708,20 +699,19 @@ TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
     return executing;
 }
 
-// The deadline the polling loops of the pops would reach (their number of
-// sleeps times the sleep).
-static Clock::time_point popDeadline(uint32_t timeout, uint32_t step, bool async) {
-    uint64_t k;
-    if (async)
-        k = timeout < 51 ? 1 : (static_cast<uint64_t>(timeout) - 50 + 49) / 50 + 1;
-    else
-        k = timeout <= 10 ? 1 : (static_cast<uint64_t>(timeout) + 9) / 10;
+// The deadline a polling loop of `step` ms sleeps would reach: as many
+// sleeps as fit the time-out, rounded up, less `fewer` (a loop that stops
+// one sleep early), at least one. The pops sleep ceil(timeout / step) times,
+// TRV_WaitForRequestCompleted one time less.
+static Clock::time_point pollDeadline(uint32_t timeout, uint32_t step, uint32_t fewer) {
+    const uint64_t sleeps = (static_cast<uint64_t>(timeout) + step - 1) / step;
+    const uint64_t k = sleeps > fewer ? std::max<uint64_t>(1, sleeps - fewer) : 1;
     return Clock::now() + std::chrono::milliseconds(k * step);
 }
 
 TARVIK_HANDLE TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
     Log(LOG_DEVICE, 10, "DEVICE: Called AsyncPop");
-    const auto deadline = popDeadline(timeout, 50, true);
+    const auto deadline = pollDeadline(timeout, 50, 0);
     uint64_t seen = eventSeqNow();
     while (true) {
         TRV_Request* r = nullptr;
@@ -746,7 +736,7 @@ TARVIK_HANDLE TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) 
 
 TARVIK_HANDLE TRV_Device::PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) {
     Log(LOG_DEVICE, 10, "DEVICE: Called SalesPopSales");
-    const auto deadline = popDeadline(timeout, 10, false);
+    const auto deadline = pollDeadline(timeout, 10, 0);
     uint64_t seen = eventSeqNow();
     while (true) {
         {
@@ -770,8 +760,7 @@ TARVIK_STATUS TRV_Device::WaitForRequest(TRV_Request* r, uint32_t timeout) {
         const uint32_t s = r->state.load();
         return s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR;
     };
-    const uint64_t k = timeout < 50 ? 1 : std::max<uint64_t>(1, (static_cast<uint64_t>(timeout) - 50 + 49) / 50);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(50 * k);
+    const auto deadline = pollDeadline(timeout, 50, 1);
     while (true) {
         // Read before looking: a change after the look moves it, and the
         // wait then returns at once.

@@ -118,10 +118,8 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
         TRV_Request* r = FindAnswered(a.token);
         if (!r) return;
         if (crc ? ++r->crcReplays <= TRV_Request::kCrcReplays : --r->max_retry_count >= 0) {
-            r->setState(TARVIK_STATE_PENDING);
             r->flags = kFlagRepeated;
-            outQueue.Erase(r);
-            outQueue.Push(r);
+            sendAgain(r);
             Log(LOG_DEVICE, 14,
                 crc ? "DEVICE: CRC Error detected - frame replay sent." : "DEVICE: Damaged answer - frame replay sent.");
             replay = true;
@@ -131,6 +129,18 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
         }
     }
     if (replay) notifySender();
+}
+
+void TRV_Device::sendAgain(TRV_Request* r) {
+    r->setState(TARVIK_STATE_PENDING);
+    outQueue.Erase(r);
+    outQueue.Push(r);
+}
+
+void TRV_Device::longCommandFinished() {
+    Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
+    last_long_done = true;
+    was_last_long = false;
 }
 
 void TRV_Device::ProcessAccept(const DecodedFrame& a) {
@@ -146,11 +156,7 @@ void TRV_Device::ProcessAccept(const DecodedFrame& a) {
 
 void TRV_Device::ProcessComplete(DecodedFrame& a) {
     Log(LOG_DEVICE, 12, "DEVICE: Start processing command complete");
-    if (proto::IsLongCommand(a.cmd)) {
-        Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
-        last_long_done = true;
-        was_last_long = false;
-    }
+    if (proto::IsLongCommand(a.cmd)) longCommandFinished();
     {
         MutexLock lk(outQueueMutex);
         TRV_Request* r = FindAnswered(a.token);
@@ -220,18 +226,12 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             return;
         }
         if (v0 == proto::kWaitStatusGet) pollAnswered();
-        if (proto::IsLongCommand(v0)) {
-            Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
-            last_long_done = true;
-            was_last_long = false;
-        }
+        if (proto::IsLongCommand(v0)) longCommandFinished();
         Log(LOG_DEVICE, 14, "DEVICE: Command error completed");
         // With the budget of 5 a request is sent again at most five times;
         // once spent (the count below 0) every further error ends it.
         if (proto::isRetryCode(v1) && --r->max_retry_count >= 0) {
-            r->setState(TARVIK_STATE_PENDING);
-            outQueue.Erase(r);
-            outQueue.Push(r);
+            sendAgain(r);
             Log(LOG_DEVICE, 14, "DEVICE: Repeating PUSH after CRC ERROR");
             retry = true;
         } else if (r->post_mode == TARVIK_POST_DELETE) {
