@@ -2,7 +2,7 @@
 // request frame and a 1 KB frame.
 #include <benchmark/benchmark.h>
 
-#include "trvlib_frame.h"
+#include "trvlib_request.h"
 
 using namespace trv;
 

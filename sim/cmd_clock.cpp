@@ -7,12 +7,12 @@
 namespace trvsim {
 
 void addClockCommands(Handlers& h) {
-    h.add(14, [](State& s, Args&, Values& v) {
+    h.add(cmd::TimeGet, [](State& s, Args&, Values& v) {
         const DateTime t = s.now();
         v.byte(static_cast<uint8_t>(t.hour)).byte(static_cast<uint8_t>(t.minute)).byte(static_cast<uint8_t>(t.second));
     });
-    h.add(15, [](State& s, Args&, Values& v) { v.date(s.now()); });
-    h.add(16, [](State& s, Args& in, Values&) {
+    h.add(cmd::DateGet, [](State& s, Args&, Values& v) { v.date(s.now()); });
+    h.add(cmd::DateTimeSet, [](State& s, Args& in, Values&) {
         // The time comes first on the wire: hour, minute, second, day, month, year.
         DateTime t;
         t.hour = in.byte();
@@ -24,10 +24,10 @@ void addClockCommands(Handlers& h) {
         if (!validDateTime(t)) throw ExecError{err::kBadValue};
         s.setClock(t);
     });
-    h.add(20, [](State& s, Args&, Values& v) {
+    h.add(cmd::VATGet, [](State& s, Args&, Values& v) {
         for (uint16_t r : s.vat) v.word(r);
     });
-    h.add(21, [](State& s, Args& in, Values&) {
+    h.add(cmd::VATSet, [](State& s, Args& in, Values&) {
         const DateTime from = in.dateTime();
         std::array<uint16_t, 7> r{};
         for (uint16_t& x : r) x = in.word();
@@ -44,11 +44,11 @@ void addClockCommands(Handlers& h) {
         for (uint16_t x : s.vat) rec.word(x);
         s.fiscalMemory.push_back({fiscal::kVatChange, std::move(rec.items)});
     });
-    h.add(310, [](State& s, Args&, Values& v) { v.byte(s.logoutTimeout).byte(0).byte(s.offTimeout); });
-    h.add(346, [](State& s, Args&, Values& v) {
+    h.add(cmd::TimeoutsGet, [](State& s, Args&, Values& v) { v.byte(s.logoutTimeout).byte(0).byte(s.offTimeout); });
+    h.add(cmd::TimeoutsGetEx, [](State& s, Args&, Values& v) {
         v.byte(s.logoutTimeout).byte(0).byte(s.offTimeout).byte(s.lockFlag).word(s.unlockHour);
     });
-    h.add(311, [](State& s, Args& in, Values&) {
+    h.add(cmd::TimeoutsSet, [](State& s, Args& in, Values&) {
         const uint8_t logout = in.byte();
         in.byte();  // always 0
         const uint8_t off = in.byte();
@@ -61,9 +61,9 @@ void addClockCommands(Handlers& h) {
         s.logoutTimeout = logout;
         s.offTimeout = off;
     });
-    h.add(321, [](State& s, Args&, Values& v) { v.str(s.cashregNumber); });
-    h.add(322, [](State& s, Args& in, Values&) { s.cashregNumber = in.str(); });
-    h.add(501, [](State& s, Args&, Values& v) {
+    h.add(cmd::CashregParGet, [](State& s, Args&, Values& v) { v.str(s.cashregNumber); });
+    h.add(cmd::CashregParSet, [](State& s, Args& in, Values&) { s.cashregNumber = in.str(); });
+    h.add(cmd::CashregStatusGet, [](State& s, Args&, Values& v) {
         v.byte(1).str(s.cashregNumber).word(0).byte(1).byte(0).byte(s.header.empty() ? 0 : 1).byte(0);
         v.dateTime(s.fiscalised).dateTime(s.now()).str(s.nip).str(s.uniqueNumber).str(s.firmware);
     });
@@ -77,9 +77,9 @@ void addClockCommands(Handlers& h) {
             for (int k = 0; k < pairs; ++k) v.word(sizes[k]).word(0);
         };
     };
-    h.add(502, dbStatus(9));
-    h.add(512, dbStatus(12));
-    h.add(503, [](State& s, Args&, Values& v) {
+    h.add(cmd::DBStatusGet, dbStatus(9));
+    h.add(cmd::DBStatusGetEx, dbStatus(12));
+    h.add(cmd::TransStatusGet, [](State& s, Args&, Values& v) {
         v.byte(0).byte(0).byte(0).word(s.lastReceipt).dateTime(s.now());
         for (int k = 0; k < 9; ++k) v.num(0);
     });

@@ -32,12 +32,12 @@ void getHost(const HostInterface& c, Values& v) {
 }  // namespace
 
 void addCommCommands(Handlers& h) {
-    h.add(327, [](State& s, Args&, Values& v) { getHost(s.settings.host, v); });
-    h.add(345, [](State& s, Args&, Values& v) {
+    h.add(cmd::CommCfgGet, [](State& s, Args&, Values& v) { getHost(s.settings.host, v); });
+    h.add(cmd::CommCfgGetEx, [](State& s, Args&, Values& v) {
         getHost(s.settings.host, v);
         v.word(s.settings.host.port).byte(s.settings.host.dhcp);
     });
-    h.add(328, [](State& s, Args& in, Values&) {  // port and DHCP only from the newer form
+    h.add(cmd::CommCfgSet, [](State& s, Args& in, Values&) {  // port and DHCP only from the newer form
         HostInterface c = s.settings.host;
         c.type = in.byte();
         c.channel = in.byte();
@@ -54,13 +54,13 @@ void addCommCommands(Handlers& h) {
         s.settings.host = c;
     });
 
-    h.add(325, [](State& s, Args& in, Values& v) {
+    h.add(cmd::PortCfgGet, [](State& s, Args& in, Values& v) {
         const SerialPort& p = s.settings.ports[portNumber(in.byte())];
         v.byte(p.deviceType).str(p.name);
         v.byte(p.line.baud).byte(p.line.handshake).byte(p.line.dataBits).byte(p.line.parity).byte(p.line.stopBits);
         v.byte(p.subtype);
     });
-    h.add(326, [](State& s, Args& in, Values&) {  // the subtype only from the newer forms
+    h.add(cmd::PortCfgSet, [](State& s, Args& in, Values&) {  // the subtype only from the newer forms
         SerialPort p;
         p.deviceType = in.byte();
         const uint8_t n = portNumber(in.byte());
@@ -69,7 +69,7 @@ void addCommCommands(Handlers& h) {
         if (in.more()) p.subtype = in.byte();
         s.settings.ports[n] = p;
     });
-    h.add(384, [](State& s, Args& in, Values&) {
+    h.add(cmd::TerminalCfgSet, [](State& s, Args& in, Values&) {
         std::vector<std::pair<uint8_t, LineCodes>> ports;
         while (in.more()) {
             const uint8_t n = portNumber(in.byte());
@@ -78,10 +78,10 @@ void addCommCommands(Handlers& h) {
         s.settings.terminalPorts = std::move(ports);
     });
 
-    h.add(312, [](State& s, Args&, Values& v) {
+    h.add(cmd::ModemCfgGet, [](State& s, Args&, Values& v) {
         v.byte(s.settings.modem.use).str(s.settings.modem.init).str(s.settings.modem.phone);
     });
-    h.add(313, [](State& s, Args& in, Values&) {
+    h.add(cmd::ModemCfgSet, [](State& s, Args& in, Values&) {
         Modem m;
         m.use = in.byte();
         m.init = in.str();
@@ -89,7 +89,7 @@ void addCommCommands(Handlers& h) {
         s.settings.modem = m;
     });
 
-    h.add(6, [](State&, Args&, Values&) {});
+    h.add(cmd::TcpClose, [](State&, Args&, Values&) {});
 }
 
 }  // namespace trvsim

@@ -176,105 +176,105 @@ void eraseAll(std::map<uint16_t, R>& records, Keep keep) {
 void addDictionaryCommands(Handlers& h) {
     // Article groups.
     const Fn ins = [](State& s, uint16_t cmd, Args& in, Values&) { insertGroup(s, cmd, in); };
-    add(h, 2800, ins);
-    add(h, 2801, ins);
-    add(h, 2802, ins);
-    add(h, 2810, readGroup);
-    add(h, 2811, readGroup);
-    add(h, 2812, readGroup);
-    add(h, 2820, [](State& s, uint16_t, Args& in, Values& v) { v.word(groups(s).nextFree(in.word())); });
-    add(h, 2830, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::GroupIns, ins);
+    add(h, cmd::XEL_GroupInsEx, ins);
+    add(h, cmd::GroupInsExEx, ins);
+    add(h, cmd::GroupRead, readGroup);
+    add(h, cmd::XEL_GroupReadEx, readGroup);
+    add(h, cmd::GroupReadExEx, readGroup);
+    add(h, cmd::GroupNextFreeGet, [](State& s, uint16_t, Args& in, Values& v) { v.word(groups(s).nextFree(in.word())); });
+    add(h, cmd::GroupGetByName, [](State& s, uint16_t, Args& in, Values& v) {
         v.word(groups(s).byName(in.str(), [](const Group& g) { return g.name; }));
     });
-    add(h, 2840, [](State& s, uint16_t, Args& in, Values&) { deleteGroup(s, in); });
-    add(h, 2850, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::GroupDel, [](State& s, uint16_t, Args& in, Values&) { deleteGroup(s, in); });
+    add(h, cmd::GroupDelAll, [](State& s, uint16_t, Args& in, Values&) {
         const bool nonZero = in.byte() & 1;
         eraseAll(s.groups, [&](uint16_t n) { return !nonZero && groupTotals(s, n).total != 0; });
     });
 
     // Units of measure.
-    add(h, 2600, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::MUIns, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         Unit u;
         u.name = text(in.str(), kShortText);
         u.abbreviation = text(in.str(), kShortText, true);
         units(s).slot(n, in.byte()) = std::move(u);
     });
-    add(h, 2610, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::MURead, [](State& s, uint16_t, Args& in, Values& v) {
         const uint16_t n = in.word();
         const Unit& u = units(s).at(n);
         v.word(n).str(u.name).str(u.abbreviation);
     });
-    add(h, 2620, [](State& s, uint16_t, Args& in, Values& v) { v.word(units(s).nextFree(in.word())); });
-    add(h, 2630, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::MUNextFreeGet, [](State& s, uint16_t, Args& in, Values& v) { v.word(units(s).nextFree(in.word())); });
+    add(h, cmd::MUGetByName, [](State& s, uint16_t, Args& in, Values& v) {
         v.word(units(s).byName(in.str(), [](const Unit& u) { return u.name; }));
     });
-    add(h, 2640, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::MUDel, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         units(s).at(n);
         if (in.byte()) eraseArticles(s, [n](const Article& a) { return a.unit == n; });
         s.units.erase(n);
     });
-    add(h, 2650, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::MUDelAll, [](State& s, uint16_t, Args& in, Values&) {
         in.byte();  // units keep no totals: every one goes
         s.units.clear();
     });
 
     // Payment forms.
-    add(h, 2900, [](State& s, uint16_t, Args& in, Values&) { insertPayForm(s, in); });
-    add(h, 2910, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::PayformIns, [](State& s, uint16_t, Args& in, Values&) { insertPayForm(s, in); });
+    add(h, cmd::PayformRead, [](State& s, uint16_t, Args& in, Values& v) {
         const uint16_t n = in.word();
         const PayForm& f = payForms(s).at(n);
         v.word(n).str(f.name).byte(f.type).word(f.flags).str(f.currency).num(f.rate);
     });
-    add(h, 2920, [](State& s, uint16_t, Args& in, Values& v) { v.word(payForms(s).nextFree(in.word())); });
-    add(h, 2930, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::PayformNextFreeGet, [](State& s, uint16_t, Args& in, Values& v) { v.word(payForms(s).nextFree(in.word())); });
+    add(h, cmd::PayformGetByName, [](State& s, uint16_t, Args& in, Values& v) {
         v.word(payForms(s).byName(in.str(), [](const PayForm& f) { return f.name; }));
     });
-    add(h, 2940, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::PayformDel, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         const uint8_t nonZero = in.byte();
         payForms(s).at(n);
         if (!nonZero && payFormTurnover(s, n) != 0) throw ExecError{err::kNonZero};
         s.payForms.erase(n);
     });
-    add(h, 2950, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::PayformDelAll, [](State& s, uint16_t, Args& in, Values&) {
         const bool nonZero = in.byte() & 1;
         eraseAll(s.payForms, [&](uint16_t n) { return !nonZero && payFormTurnover(s, n) != 0; });
     });
 
     // Barcode formats.
-    add(h, 3100, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::CodeFmtIns, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         std::string f = barcodeFormat(in.str());
         codeFormats(s).slot(n, in.byte()) = std::move(f);
     });
-    add(h, 3110, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::CodeFmtRead, [](State& s, uint16_t, Args& in, Values& v) {
         const uint16_t n = in.word();
         v.word(n).str(codeFormats(s).at(n));
     });
-    add(h, 3120, [](State& s, uint16_t, Args& in, Values& v) { v.word(codeFormats(s).nextFree(in.word())); });
-    add(h, 3140, [](State& s, uint16_t, Args& in, Values&) { codeFormats(s).erase(in.word()); });
-    add(h, 3150, [](State& s, uint16_t, Args&, Values&) { s.codeFormats.clear(); });
+    add(h, cmd::CodeFmtNextFreeGet, [](State& s, uint16_t, Args& in, Values& v) { v.word(codeFormats(s).nextFree(in.word())); });
+    add(h, cmd::CodeFmtDel, [](State& s, uint16_t, Args& in, Values&) { codeFormats(s).erase(in.word()); });
+    add(h, cmd::CodeFmtDelAll, [](State& s, uint16_t, Args&, Values&) { s.codeFormats.clear(); });
 
     // Cash-out descriptions: an insert replaces the record.
-    add(h, 2660, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::CashoutDescIns, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         CashoutDesc d;
         d.name = text(in.str(), kShortText);
         d.flags = in.byte();
         cashoutDescs(s).slot(n, true) = std::move(d);
     });
-    add(h, 2665, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::CashoutDescRead, [](State& s, uint16_t, Args& in, Values& v) {
         const uint16_t n = in.word();
         v.word(n).str(cashoutDescs(s).at(n).name);
     });
-    add(h, 2670, [](State& s, uint16_t, Args& in, Values& v) { v.word(cashoutDescs(s).nextFree(in.word())); });
-    add(h, 2675, [](State& s, uint16_t, Args& in, Values&) { cashoutDescs(s).erase(in.word()); });
-    add(h, 2680, [](State& s, uint16_t, Args&, Values&) { s.cashoutDescs.clear(); });
+    add(h, cmd::CashoutDescNextFreeGet, [](State& s, uint16_t, Args& in, Values& v) { v.word(cashoutDescs(s).nextFree(in.word())); });
+    add(h, cmd::CashoutDescDel, [](State& s, uint16_t, Args& in, Values&) { cashoutDescs(s).erase(in.word()); });
+    add(h, cmd::CashoutDescDelAll, [](State& s, uint16_t, Args&, Values&) { s.cashoutDescs.clear(); });
 
     // Operator messages: an insert replaces the record.
-    add(h, 3510, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::ErrMsgIns, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         ErrorMessage m;
         m.error = in.word();
@@ -283,27 +283,27 @@ void addDictionaryCommands(Handlers& h) {
         if (m.handling > kLastHandling) throw ExecError{err::kBadValue};
         errorMessages(s).slot(n, true) = std::move(m);
     });
-    add(h, 3520, [](State& s, uint16_t, Args& in, Values& v) { v.word(errorMessages(s).nextFree(in.word())); });
-    add(h, 3530, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::ErrMsgNextFreeGet, [](State& s, uint16_t, Args& in, Values& v) { v.word(errorMessages(s).nextFree(in.word())); });
+    add(h, cmd::ErrMsgRead, [](State& s, uint16_t, Args& in, Values& v) {
         const uint16_t n = in.word();
         const ErrorMessage& m = errorMessages(s).at(n);
         v.word(n).word(m.error).word(m.handling).str(m.text);
     });
-    add(h, 3540, [](State& s, uint16_t, Args& in, Values&) { errorMessages(s).erase(in.word()); });
-    add(h, 3550, [](State& s, uint16_t, Args&, Values&) { s.errorMessages.clear(); });
+    add(h, cmd::ErrMsgDel, [](State& s, uint16_t, Args& in, Values&) { errorMessages(s).erase(in.word()); });
+    add(h, cmd::ErrMsgDelAll, [](State& s, uint16_t, Args&, Values&) { s.errorMessages.clear(); });
 
     // Article descriptions, numbered as the articles are; an insert replaces.
-    add(h, 3610, [](State& s, uint16_t, Args& in, Values&) {
+    add(h, cmd::PLUDescIns, [](State& s, uint16_t, Args& in, Values&) {
         const uint16_t n = in.word();
         std::string d = text(in.str(), kShortText);
         pluDescriptions(s).slot(n, true) = std::move(d);
     });
-    add(h, 3630, [](State& s, uint16_t, Args& in, Values& v) {
+    add(h, cmd::PLUDescRead, [](State& s, uint16_t, Args& in, Values& v) {
         const uint16_t n = in.word();
         v.word(n).str(pluDescriptions(s).at(n));
     });
-    add(h, 3640, [](State& s, uint16_t, Args& in, Values&) { pluDescriptions(s).erase(in.word()); });
-    add(h, 3650, [](State& s, uint16_t, Args&, Values&) { s.pluDescriptions.clear(); });
+    add(h, cmd::PLUDescDel, [](State& s, uint16_t, Args& in, Values&) { pluDescriptions(s).erase(in.word()); });
+    add(h, cmd::PLUDescDelAll, [](State& s, uint16_t, Args&, Values&) { s.pluDescriptions.clear(); });
 }
 
 }  // namespace trvsim

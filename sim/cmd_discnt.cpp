@@ -267,24 +267,24 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 }  // namespace
 
 void addDiscountCommands(Handlers& h) {
-    add(h, 332, cmd332);
-    add(h, 333, cmd333);
-    add(h, 3000, cmd3000);
-    add(h, 3001, cmd3001);
-    add(h, 3002, cmd3002);
-    add(h, 3010, cmd3010);
-    add(h, 3020, cmd3020);
-    add(h, 3030, cmd3030);
-    add(h, 3040, cmd3040);
-    add(h, 3050, cmd3050);
-    add(h, 3060, cmd3060);
-    add(h, 3070, cmd3070);
-    add(h, 3300, cmd3300);
-    add(h, 3301, cmd3301);
-    add(h, 3310, cmd3310_3311);
-    add(h, 3311, cmd3310_3311);
-    add(h, 3320, cmd3320);
-    add(h, 3340, cmd3340);
+    add(h, cmd::ManualDiscntPCSet, cmd332);
+    add(h, cmd::DBDiscntPCSet, cmd333);
+    add(h, cmd::StdDiscntIns, cmd3000);
+    add(h, cmd::ProgDiscntIns, cmd3001);
+    add(h, cmd::PromoDiscntIns, cmd3002);
+    add(h, cmd::DiscntRead, cmd3010);
+    add(h, cmd::DiscntNextFreeGet, cmd3020);
+    add(h, cmd::DiscntGetByName, cmd3030);
+    add(h, cmd::DiscntDel, cmd3040);
+    add(h, cmd::DiscntDelAll, cmd3050);
+    add(h, cmd::DiscntStatRead, cmd3060);
+    add(h, cmd::DiscntStatClearAll, cmd3070);
+    add(h, cmd::AutoDiscntIns, cmd3300);
+    add(h, cmd::AutoDiscntInsEx, cmd3301);
+    add(h, cmd::AutoDiscntRead, cmd3310_3311);
+    add(h, cmd::AutoDiscntReadEx, cmd3310_3311);
+    add(h, cmd::AutoDiscntNextFreeGet, cmd3320);
+    add(h, cmd::AutoDiscntDel, cmd3340);
 }
 
 }  // namespace trvsim

@@ -22,29 +22,29 @@ void found(const State& s, size_t n, Values& v) {
 }  // namespace
 
 void addFiscalCommands(Handlers& h) {
-    h.add(401, [](State& s, Args& in, Values& v) { found(s, findFiscal(s, in.word(), 1, 1), v); });
-    h.add(402, [](State& s, Args& in, Values& v) {
+    h.add(cmd::FiscMemFirst, [](State& s, Args& in, Values& v) { found(s, findFiscal(s, in.word(), 1, 1), v); });
+    h.add(cmd::FiscMemLast, [](State& s, Args& in, Values& v) {
         found(s, findFiscal(s, in.word(), s.fiscalMemory.size(), -1), v);
     });
-    h.add(403, [](State& s, Args& in, Values& v) {
+    h.add(cmd::FiscMemNext, [](State& s, Args& in, Values& v) {
         const uint16_t type = in.word();
         const uint16_t from = in.word();
         found(s, findFiscal(s, type, size_t{from} + 1, 1), v);
     });
-    h.add(404, [](State& s, Args& in, Values& v) {
+    h.add(cmd::FiscMemPrev, [](State& s, Args& in, Values& v) {
         const uint16_t type = in.word();
         const uint16_t from = in.word();
         if (from <= 1) throw ExecError{err::kNotFound};
         found(s, findFiscal(s, type, std::min<size_t>(from - 1u, s.fiscalMemory.size()), -1), v);
     });
-    h.add(405, [](State& s, Args& in, Values& v) {
+    h.add(cmd::FiscMemRead, [](State& s, Args& in, Values& v) {
         const uint16_t n = in.word();
         if (n == 0 || n > s.fiscalMemory.size()) throw ExecError{err::kNotFound};
         const Record& r = s.fiscalMemory[n - 1];
         v.word(r.type);
         v.items.insert(v.items.end(), r.body.begin(), r.body.end());
     });
-    h.add(406, [](State& s, Args&, Values& v) {
+    h.add(cmd::FiscMemStatus, [](State& s, Args&, Values& v) {
         v.str(s.uniqueNumber).str(s.nip);
         for (auto [type, limit] : {std::pair{fiscal::kDaily, fiscal::kDailyLimit},
                                    std::pair{fiscal::kVatChange, fiscal::kVatChangeLimit},

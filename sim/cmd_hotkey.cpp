@@ -182,22 +182,22 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 }  // namespace
 
 void addHotkeyCommands(Handlers& h) {
-    add(h, 3200, cmd3200_3207);
-    add(h, 3207, cmd3200_3207);
-    add(h, 3201, cmd3201_3202_3206);
-    add(h, 3202, cmd3201_3202_3206);
-    add(h, 3206, cmd3201_3202_3206);
-    add(h, 3203, cmd3203);
-    add(h, 3204, cmd3204);
-    add(h, 3205, cmd3205);
+    add(h, cmd::HotkeyPLUIns, cmd3200_3207);
+    add(h, cmd::HotkeyPLUInsEx, cmd3200_3207);
+    add(h, cmd::HotkeyDiscntIns, cmd3201_3202_3206);
+    add(h, cmd::HotkeyFormIns, cmd3201_3202_3206);
+    add(h, cmd::HotkeyCurrencyIns, cmd3201_3202_3206);
+    add(h, cmd::HotkeyPackIns, cmd3203);
+    add(h, cmd::HotkeyFuncIns, cmd3204);
+    add(h, cmd::HotkeyRepSetIns, cmd3205);
     for (uint16_t cmd : {3211, 3401, 3402, 3403, 3404, 3405, 3410, 3411, 3412, 3413, 3414, 3415, 3416, 3417,
                          3418, 3419, 3420, 3421, 3422, 3423, 3451, 3453, 3460, 3461, 3462, 3463, 3464, 3465,
                          3466, 3468, 3469, 3470, 3471, 3472})
         add(h, cmd, cmdReport);
-    add(h, 3210, cmd3210);
-    add(h, 3220, cmd3220);
-    add(h, 3240, cmd3240);
-    add(h, 3250, cmd3250);
+    add(h, cmd::HotkeyRead, cmd3210);
+    add(h, cmd::HotkeyNextFreeGet, cmd3220);
+    add(h, cmd::HotkeyDel, cmd3240);
+    add(h, cmd::HotkeyDelAll, cmd3250);
 }
 
 }  // namespace trvsim

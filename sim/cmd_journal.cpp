@@ -6,7 +6,7 @@
 namespace trvsim {
 
 void addJournalCommands(Handlers& h) {
-    h.add(451, [](State& s, Args& in, Values& v) {
+    h.add(cmd::SaleRecGet, [](State& s, Args& in, Values& v) {
         const uint8_t how = in.byte();  // 0 next, 1 from the first record, 2 the last one again
         size_t idx;
         if (how == 1) idx = 0;
@@ -22,10 +22,10 @@ void addJournalCommands(Handlers& h) {
             .word(r.type);
         v.items.insert(v.items.end(), r.body.begin(), r.body.end());
     });
-    h.add(452, [](State& s, Args&, Values& v) {
+    h.add(cmd::SaleSizeGet, [](State& s, Args&, Values& v) {
         v.byte(static_cast<uint8_t>(std::min<size_t>(100, s.journal.size() * 100 / State::kJournalCapacity)));
     });
-    h.add(453, [](State& s, Args&, Values&) {
+    h.add(cmd::SaleRecDelAll, [](State& s, Args&, Values&) {
         s.journalRemoved += s.journal.size();
         s.journal.clear();
         s.journalNext = s.journalLast = 0;

@@ -181,23 +181,23 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 }  // namespace
 
 void addPackCommands(Handlers& h) {
-    add(h, 2700, cmd2700);
-    add(h, 2710, cmd2710);
-    add(h, 2711, cmd2711);
-    add(h, 2720, cmd2720);
-    add(h, 2730, cmd2730);
-    add(h, 2731, cmd2731);
-    add(h, 2740, cmd2740_2741);
-    add(h, 2741, cmd2740_2741);
-    add(h, 2750, cmd2750);
-    add(h, 2760, cmd2760_2761);
-    add(h, 2761, cmd2760_2761);
-    add(h, 2770, cmd2770);
-    add(h, 2771, cmd2771);
-    add(h, 2780, cmd2780);
-    add(h, 2781, cmd2781_2783);
-    add(h, 2783, cmd2781_2783);
-    add(h, 2782, cmd2782);
+    add(h, cmd::PackIns, cmd2700);
+    add(h, cmd::PackRead, cmd2710);
+    add(h, cmd::PackReadByBarcode, cmd2711);
+    add(h, cmd::PackNextFreeGet, cmd2720);
+    add(h, cmd::PackGetByName, cmd2730);
+    add(h, cmd::PackGetByBarcode, cmd2731);
+    add(h, cmd::PackDel, cmd2740_2741);
+    add(h, cmd::PackDelByBarcode, cmd2740_2741);
+    add(h, cmd::PackDelAll, cmd2750);
+    add(h, cmd::PackStatRead, cmd2760_2761);
+    add(h, cmd::PackStatReadByBarcode, cmd2760_2761);
+    add(h, cmd::PackStatClearAll, cmd2770);
+    add(h, cmd::PackStoreClr, cmd2771);
+    add(h, cmd::PackStockQntModify, cmd2780);
+    add(h, cmd::PackPriceUpdate, cmd2781_2783);
+    add(h, cmd::PackPriceUpdateByBarcode, cmd2781_2783);
+    add(h, cmd::PackStockMinQntSet, cmd2782);
 }
 
 }  // namespace trvsim

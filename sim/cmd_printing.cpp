@@ -26,16 +26,16 @@ void getLines(const std::vector<std::pair<uint8_t, std::string>>& lines, Values&
 }  // namespace
 
 void addPrintingCommands(Handlers& h) {
-    h.add(18, [](State& s, Args&, Values& v) { getLines(s.header, v); });
-    h.add(19, [](State& s, Args& in, Values&) { setLines(in, 10, s.header); });
-    h.add(30, [](State& s, Args&, Values& v) { getLines(s.footer, v); });
-    h.add(31, [](State& s, Args& in, Values&) { setLines(in, 3, s.footer); });
+    h.add(cmd::HeaderGet, [](State& s, Args&, Values& v) { getLines(s.header, v); });
+    h.add(cmd::HeaderSet, [](State& s, Args& in, Values&) { setLines(in, 10, s.header); });
+    h.add(cmd::FooterGet, [](State& s, Args&, Values& v) { getLines(s.footer, v); });
+    h.add(cmd::FooterSet, [](State& s, Args& in, Values&) { setLines(in, 3, s.footer); });
 
-    h.add(314, [](State& s, Args&, Values& v) {
+    h.add(cmd::PrintCfgGet, [](State& s, Args&, Values& v) {
         const PrintSettings& p = s.settings.print;
         v.byte(p.nonFiscal).byte(p.pluChanges).byte(p.paperSensitivity).byte(p.cutter);
     });
-    h.add(315, [](State& s, Args& in, Values&) {
+    h.add(cmd::PrintCfgSet, [](State& s, Args& in, Values&) {
         PrintSettings p;
         p.nonFiscal = in.byte();
         p.pluChanges = in.byte();
@@ -45,13 +45,13 @@ void addPrintingCommands(Handlers& h) {
     });
 
     // External printers by number; one never set answers its defaults.
-    h.add(510, [](State& s, Args& in, Values& v) {
+    h.add(cmd::ExtPrnCfgGet, [](State& s, Args& in, Values& v) {
         const uint8_t n = in.byte();
         const ExternalPrinter& p = s.settings.externalPrinters[n];
         v.byte(n).byte(p.fonts).byte(p.width).byte(p.cutter);
         for (const std::string& line : p.header) v.str(line);
     });
-    h.add(511, [](State& s, Args& in, Values&) {
+    h.add(cmd::ExtPrnCfgSet, [](State& s, Args& in, Values&) {
         const uint8_t n = in.byte();
         ExternalPrinter p;
         p.fonts = in.byte();
@@ -62,11 +62,11 @@ void addPrintingCommands(Handlers& h) {
     });
 
     // Displays by number (0 the customer's, 1 the operator's; others are kept too).
-    h.add(101, [](State& s, Args& in, Values& v) {
+    h.add(cmd::DspParamGet, [](State& s, Args& in, Values& v) {
         const Display& d = s.settings.displays[in.byte()];
         v.byte(d.contrast).byte(d.backlight).byte(d.backlightMode).word(d.delay);
     });
-    h.add(100, [](State& s, Args& in, Values&) {
+    h.add(cmd::DspParamSet, [](State& s, Args& in, Values&) {
         const uint8_t n = in.byte();
         Display d;
         d.contrast = in.byte();
@@ -75,19 +75,19 @@ void addPrintingCommands(Handlers& h) {
         d.delay = in.word();
         s.settings.displays[n] = d;
     });
-    h.add(382, [](State& s, Args&, Values& v) { v.byte(s.settings.infoLoggedIn).byte(s.settings.infoLoggedOut); });
-    h.add(383, [](State& s, Args& in, Values&) {
+    h.add(cmd::DspInfoCfgGet, [](State& s, Args&, Values& v) { v.byte(s.settings.infoLoggedIn).byte(s.settings.infoLoggedOut); });
+    h.add(cmd::DspInfoCfgSet, [](State& s, Args& in, Values&) {
         const uint8_t loggedIn = in.byte();
         s.settings.infoLoggedOut = in.byte();
         s.settings.infoLoggedIn = loggedIn;
     });
-    h.add(380, [](State& s, Args& in, Values& v) {
+    h.add(cmd::DspInfoGet, [](State& s, Args& in, Values& v) {
         const std::vector<DisplayEntry>& entries = s.settings.displayContents[in.byte()];
         v.byte(static_cast<uint8_t>(entries.size()));
         for (const DisplayEntry& e : entries)
             v.byte(e.type).str(e.text).byte(e.inversion).byte(e.speed).byte(e.direction).byte(e.timeFormat);
     });
-    h.add(381, [](State& s, Args& in, Values&) {
+    h.add(cmd::DspInfoSet, [](State& s, Args& in, Values&) {
         const uint8_t n = in.byte();
         std::vector<DisplayEntry> entries;
         while (in.more()) {

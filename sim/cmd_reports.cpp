@@ -142,45 +142,45 @@ bool inRange(const std::string& text, const std::string& from, const std::string
 }
 
 void addArticleReports(Handlers& h) {
-    h.add(1101, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPLUByRecNo, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG NUMERU", in);
         const uint16_t n = in.word();
         p.selector("numer_rekordu", n);
         if (!s.articles.count(n)) throw ExecError{err::kNotFound};
         articleReport(s, p, [n](const Article& a) { return a.number == n; });
     });
-    h.add(1102, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPLUByRecRange, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG NUMEROW", in);
         const uint16_t from = in.word(), to = in.word();
         if (from > to) throw ExecError{err::kBadValue};
         p.selector("numer_pocz", from).selector("numer_konc", to);
         articleReport(s, p, [=](const Article& a) { return a.number >= from && a.number <= to; });
     });
-    h.add(1103, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPLUByNameRange, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG NAZW", in);
         const std::string from = in.str(), to = in.str();
         if (!to.empty() && from > to) throw ExecError{err::kBadValue};
         p.selectors({{"nazwa_pocz", from}, {"nazwa_koncowa", to}});
         articleReport(s, p, [&](const Article& a) { return inRange(a.name, from, to); });
     });
-    h.add(1104, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPLUByVAT, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG STAWKI PTU", in);
         const uint8_t rate = in.byte();
         if (rate > 6) throw ExecError{err::kBadValue};
         p.selectors({{"stawka_vat", rateLetter(rate)}});
         articleReport(s, p, [rate](const Article& a) { return a.vat == rate; });
     });
-    h.add(1105, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPLUByGroup, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG GRUPY", in);
         const uint8_t group = in.byte();
         p.selector("numer_grupy", group);
         articleReport(s, p, [group](const Article& a) { return a.group == group; });
     });
-    h.add(1106, [](State& s, Args&, Values&) {
+    h.add(cmd::RepNotepad, [](State& s, Args&, Values&) {
         Printout p(s, "RAPORT NOTATNIKA");
         articleReport(s, p, [](const Article& a) { return a.notepad != 0; });
     });
-    h.add(1107, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPluByCode, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG KODU", in, "identyfikator_raportu");
         const std::string code = in.str();
         p.selectors({{"kod_kreskowy", code}});
@@ -189,7 +189,7 @@ void addArticleReports(Handlers& h) {
         const uint16_t n = found->number;
         articleReport(s, p, [n](const Article& a) { return a.number == n; });
     });
-    h.add(1108, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepPluByCodeRange, [](State& s, Args& in, Values&) {
         Printout p = articlePrintout(s, "RAPORT PLU WG KODOW", in, "identyfikator_raportu");
         const std::string from = in.str(), to = in.str();
         if (!to.empty() && from > to) throw ExecError{err::kBadValue};
@@ -198,7 +198,7 @@ void addArticleReports(Handlers& h) {
     });
     // Articles that sold nothing since their statistics were started on or
     // before the date.
-    h.add(1160, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepInactivePLU, [](State& s, Args& in, Values&) {
         Printout p(s, "RAPORT PLU NIEAKTYWNYCH");
         const DateTime since = readDate(in);
         p.selectors({{"date", dateText(since)}});
@@ -240,14 +240,14 @@ void addOtherDatabaseReports(Handlers& h) {
     for (Plain r : {Plain{1151, "RAPORT MAGAZYNU OPAKOWAN"}, Plain{1153, "RAPORT BRAKOW OPAKOWAN"}}) {
         h.add(r.cmd, [r](State& s, Args&, Values&) { Printout(s, r.title).rule().center(kNoData).print(s); });
     }
-    h.add(1119, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepGroupStat, [](State& s, Args& in, Values&) {
         Printout p(s, "RAPORT STATYSTYK GRUP");
         const uint8_t kind = in.byte(), type = in.byte(), range = in.byte();
         const uint16_t n = in.word();
         p.selector("rodzaj_raportu", kind).selector("typ_raportu", type).selector("zakres", range);
         p.selector("numer_rekordu", n).rule().center(kNoData).print(s);
     });
-    h.add(1122, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepHours, [](State& s, Args& in, Values&) {
         Printout p(s, "RAPORT GODZINOWY");
         const uint8_t kind = in.byte(), range = in.byte();
         p.selector("rodzaj", kind).selector("zakres", range).rule().center(kNoData).print(s);
@@ -257,18 +257,18 @@ void addOtherDatabaseReports(Handlers& h) {
 // ---- settings and the register itself
 
 void addSettingsReports(Handlers& h) {
-    h.add(1161, [](State& s, Args&, Values&) {
+    h.add(cmd::RepPTU, [](State& s, Args&, Values&) {
         Printout p(s, "RAPORT STAWEK PTU");
         p.rule();
         for (size_t i = 0; i < s.vat.size(); ++i) p.pair("PTU " + rateLetter(i), rateText(s.vat[i]));
         p.print(s);
     });
-    h.add(1162, [](State& s, Args&, Values&) {
+    h.add(cmd::RepCfgSale, [](State& s, Args&, Values&) {
         Printout p(s, "KONFIGURACJA SPRZEDAZY");
         p.rule().pair("WYLOGOWANIE [MIN]", s.logoutTimeout).pair("WYLACZENIE [MIN]", s.offTimeout);
         p.pair("BLOKADA", s.lockFlag).pair("GODZINA ODBLOKOWANIA", s.unlockHour).print(s);
     });
-    h.add(1163, [](State& s, Args&, Values&) {
+    h.add(cmd::RepCfgHardware, [](State& s, Args&, Values&) {
         Printout p(s, "KONFIGURACJA SPRZETU");
         p.rule().pair("OPROGRAMOWANIE", s.firmware).pair("NR UNIKATOWY", s.uniqueNumber).print(s);
     });
@@ -278,7 +278,7 @@ void addSettingsReports(Handlers& h) {
             p.rule().pair("NR KASY", s.cashregNumber).print(s);
         });
     }
-    h.add(1169, [](State& s, Args&, Values&) {
+    h.add(cmd::RepCashReg, [](State& s, Args&, Values&) {
         Printout p(s, "RAPORT KASY");
         p.rule().pair("NR KASY", s.cashregNumber).pair("NIP", s.nip).pair("NR UNIKATOWY", s.uniqueNumber);
         p.pair("FISKALIZACJA", dateHMText(s.fiscalised)).pair("OPROGRAMOWANIE", s.firmware);
@@ -289,7 +289,7 @@ void addSettingsReports(Handlers& h) {
         p.pair("ZMIANY PTU", used(fiscal::kVatChange, fiscal::kVatChangeLimit));
         p.pair("ZEROWANIA RAM", used(fiscal::kRamClear, fiscal::kRamClearLimit)).print(s);
     });
-    h.add(1170, [](State& s, Args&, Values&) {
+    h.add(cmd::RepService, [](State& s, Args&, Values&) {
         Printout p(s, "RAPORT SERWISOWY");
         p.rule().pair("OPROGRAMOWANIE", s.firmware).pair("ZEGAR", dateHMText(s.now()));
         p.pair("REKORDY PAMIECI FISKALNEJ", static_cast<int64_t>(s.fiscalMemory.size())).print(s);
@@ -395,14 +395,14 @@ void periodReport(State& s, Printout& p, bool summaryOnly, const std::function<b
 }
 
 void addFiscalReports(Handlers& h) {
-    h.add(1165, [](State& s, Args& in, Values&) { dailyReport(s, in); });
-    h.add(1172, [](State& s, Args&, Values&) {
+    h.add(cmd::RepFskDaily, [](State& s, Args& in, Values&) { dailyReport(s, in); });
+    h.add(cmd::RepNoFskDaily, [](State& s, Args&, Values&) {
         Printout p(s, "RAPORT DOBOWY NIEFISKALNY");
         p.rule();
         dayLines(p, s.today);
         p.print(s);
     });
-    h.add(1166, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepFskPeriodByNum, [](State& s, Args& in, Values&) {
         const uint16_t from = in.word(), to = in.word();
         const uint8_t summary = in.byte();
         if (from == 0 || from > to) throw ExecError{err::kBadValue};
@@ -414,7 +414,7 @@ void addFiscalReports(Handlers& h) {
             return n >= from && n <= to;
         });
     });
-    h.add(1167, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepFskPeriodByDate, [](State& s, Args& in, Values&) {
         const DateTime from = readDate(in), to = readDate(in);
         const uint8_t summary = in.byte();
         if (!sameDayOrBefore(from, to)) throw ExecError{err::kBadValue};
@@ -426,7 +426,7 @@ void addFiscalReports(Handlers& h) {
             return sameDayOrBefore(from, d) && sameDayOrBefore(d, to);
         });
     });
-    h.add(1168, [](State& s, Args& in, Values&) {
+    h.add(cmd::RepFskMonthly, [](State& s, Args& in, Values&) {
         DateTime month;
         month.month = in.byte();
         month.year = in.word();

@@ -45,20 +45,20 @@ uint16_t monitorNumber(Args& in) {
 
 void addSettingsCommands(Handlers& h) {
     // ---- selling
-    h.add(301, [](State& s, Args&, Values& v) { getSale(s.settings.sale, v); });
-    h.add(302, [](State& s, Args& in, Values&) { s.settings.sale = setSale(s.settings.sale, in); });
-    h.add(335, [](State& s, Args&, Values& v) {
+    h.add(cmd::SaleCfgGet, [](State& s, Args&, Values& v) { getSale(s.settings.sale, v); });
+    h.add(cmd::SaleCfgSet, [](State& s, Args& in, Values&) { s.settings.sale = setSale(s.settings.sale, in); });
+    h.add(cmd::XEL_SaleCfgGetEx, [](State& s, Args&, Values& v) {
         getSale(s.settings.sale, v);
         v.byte(s.settings.sale.automatic);
     });
-    h.add(336, [](State& s, Args& in, Values&) {
+    h.add(cmd::XEL_SaleCfgSetEx, [](State& s, Args& in, Values&) {
         SaleSettings c = setSale(s.settings.sale, in);
         c.automatic = in.byte();
         s.settings.sale = c;
     });
-    h.add(350, [](State& s, Args& in, Values&) { s.settings.sale.nameAsPrice = in.byte(); });
+    h.add(cmd::SaleFldPLUNameAsPriceCfg, [](State& s, Args& in, Values&) { s.settings.sale.nameAsPrice = in.byte(); });
     // Sale size: the journal's fill, in records; the flag is set once it is full.
-    h.add(454, [](State& s, Args&, Values& v) {
+    h.add(cmd::SaleSizeGetEx, [](State& s, Args&, Values& v) {
         const size_t n = s.journal.size();
         v.byte(n >= State::kJournalCapacity ? 1 : 0)
             .dword(static_cast<uint32_t>(n))
@@ -69,12 +69,12 @@ void addSettingsCommands(Handlers& h) {
     auto getStore = [](const StoreSettings& c, Values& v) {
         v.byte(c.pluOn).byte(c.pluControl).byte(c.pluBlock).byte(c.packOn).byte(c.packControl).byte(c.packBlock);
     };
-    h.add(303, [getStore](State& s, Args&, Values& v) { getStore(s.settings.store, v); });
-    h.add(340, [getStore](State& s, Args&, Values& v) {
+    h.add(cmd::StoreCfgGet, [getStore](State& s, Args&, Values& v) { getStore(s.settings.store, v); });
+    h.add(cmd::StoreCfgGetEx, [getStore](State& s, Args&, Values& v) {
         getStore(s.settings.store, v);
         v.byte(s.settings.store.recipes);
     });
-    h.add(304, [](State& s, Args& in, Values&) {  // recipes only from the newer form
+    h.add(cmd::PLUStoreCfgSet, [](State& s, Args& in, Values&) {  // recipes only from the newer form
         StoreSettings c = s.settings.store;
         c.pluOn = in.byte();
         c.pluControl = in.byte();
@@ -82,7 +82,7 @@ void addSettingsCommands(Handlers& h) {
         if (in.more()) c.recipes = in.byte();
         s.settings.store = c;
     });
-    h.add(305, [](State& s, Args& in, Values&) {
+    h.add(cmd::PackStoreCfgSet, [](State& s, Args& in, Values&) {
         StoreSettings c = s.settings.store;
         c.packOn = in.byte();
         c.packControl = in.byte();
@@ -91,23 +91,23 @@ void addSettingsCommands(Handlers& h) {
     });
 
     // ---- drawer, buzzer, bill buffer, user authorisation
-    h.add(306, [](State& s, Args&, Values& v) { v.word(s.settings.drawerImpulse); });
-    h.add(307, [](State& s, Args& in, Values&) { s.settings.drawerImpulse = in.word(); });
-    h.add(308, [](State& s, Args&, Values& v) { v.byte(s.settings.soundFlag).byte(s.settings.soundSource); });
-    h.add(309, [](State& s, Args& in, Values&) {
+    h.add(cmd::DrawerImpulseGet, [](State& s, Args&, Values& v) { v.word(s.settings.drawerImpulse); });
+    h.add(cmd::DrawerImpulseSet, [](State& s, Args& in, Values&) { s.settings.drawerImpulse = in.word(); });
+    h.add(cmd::SoundCfgGet, [](State& s, Args&, Values& v) { v.byte(s.settings.soundFlag).byte(s.settings.soundSource); });
+    h.add(cmd::SoundCfgSet, [](State& s, Args& in, Values&) {
         const uint8_t flag = in.byte();
         s.settings.soundSource = in.byte();
         s.settings.soundFlag = flag;
     });
-    h.add(316, [](State& s, Args&, Values& v) {
+    h.add(cmd::BillBufCfgGet, [](State& s, Args&, Values& v) {
         const BillBuffer& b = s.settings.billBuffer;
         v.byte(b.active).byte(b.overflowSignal).word(b.threshold);
     });
-    h.add(339, [](State& s, Args&, Values& v) {
+    h.add(cmd::BillBufCfgGetEx, [](State& s, Args&, Values& v) {
         const BillBuffer& b = s.settings.billBuffer;
         v.byte(b.active).byte(b.overflowSignal).word(b.threshold).byte(b.block).byte(b.info);
     });
-    h.add(317, [](State& s, Args& in, Values&) {  // blocking and information only from the newer form
+    h.add(cmd::BillBufCfgSet, [](State& s, Args& in, Values&) {  // blocking and information only from the newer form
         BillBuffer b = s.settings.billBuffer;
         b.active = in.byte();
         b.overflowSignal = in.byte();
@@ -118,23 +118,23 @@ void addSettingsCommands(Handlers& h) {
         }
         s.settings.billBuffer = b;
     });
-    h.add(323, [](State& s, Args&, Values& v) { v.byte(s.settings.loginMethod).byte(s.settings.loginControl); });
-    h.add(324, [](State& s, Args& in, Values&) {
+    h.add(cmd::UserAuthCfgGet, [](State& s, Args&, Values& v) { v.byte(s.settings.loginMethod).byte(s.settings.loginControl); });
+    h.add(cmd::UserAuthCfgSet, [](State& s, Args& in, Values&) {
         const uint8_t method = in.byte();
         s.settings.loginControl = in.byte();
         s.settings.loginMethod = method;
     });
 
     // ---- discount-card reader and price verifier
-    h.add(330, [](State& s, Args&, Values& v) {
+    h.add(cmd::DiscntCardCfgGet, [](State& s, Args&, Values& v) {
         const CardReader& c = s.settings.cardReader;
         v.byte(c.valid).word(c.responseTime).word(c.inputMethod);
     });
-    h.add(334, [](State& s, Args&, Values& v) {
+    h.add(cmd::XEL_DiscntCardCfgGetEx, [](State& s, Args&, Values& v) {
         const CardReader& c = s.settings.cardReader;
         v.byte(c.valid).word(c.responseTime).word(c.inputMethod).str(c.params);
     });
-    h.add(331, [](State& s, Args& in, Values&) {  // the parameter string only from the newer forms
+    h.add(cmd::DiscntCardCfgSet, [](State& s, Args& in, Values&) {  // the parameter string only from the newer forms
         CardReader c = s.settings.cardReader;
         c.valid = in.byte();
         c.responseTime = in.word();
@@ -142,12 +142,12 @@ void addSettingsCommands(Handlers& h) {
         if (in.more()) c.params = in.str();
         s.settings.cardReader = c;
     });
-    h.add(337, [](State& s, Args& in, Values& v) {
+    h.add(cmd::XEL_PriceVerifCfgGet, [](State& s, Args& in, Values& v) {
         const PriceVerifier& p = s.settings.priceVerifiers[in.byte()];
         v.byte(p.count).byte(p.blink).byte(p.delay).byte(p.time);
         for (const std::string& line : p.lines) v.str(line);
     });
-    h.add(338, [](State& s, Args& in, Values&) {
+    h.add(cmd::XEL_PriceVerifCfgSet, [](State& s, Args& in, Values&) {
         const uint8_t type = in.byte();
         PriceVerifier p;
         p.count = in.byte();
@@ -161,25 +161,25 @@ void addSettingsCommands(Handlers& h) {
     });
 
     // ---- add-on digits, single switches, transaction monitor strings
-    h.add(342, [](State& s, Args&, Values& v) {
+    h.add(cmd::AddonCfgGet, [](State& s, Args&, Values& v) {
         v.byte(s.settings.addon.two).byte(s.settings.addon.five).word(s.settings.addon.spacing);
     });
-    h.add(341, [](State& s, Args& in, Values&) {
+    h.add(cmd::AddonCfgSet, [](State& s, Args& in, Values&) {
         Addon a;
         a.two = in.byte();
         a.five = in.byte();
         a.spacing = in.word();
         s.settings.addon = a;
     });
-    h.add(371, [](State& s, Args&, Values& v) { v.byte(s.settings.takingsVerify); });
-    h.add(370, [](State& s, Args& in, Values&) { s.settings.takingsVerify = in.byte(); });
-    h.add(361, [](State& s, Args&, Values& v) { v.byte(s.settings.changeLogout); });
-    h.add(360, [](State& s, Args& in, Values&) { s.settings.changeLogout = in.byte(); });
-    h.add(3170, [](State& s, Args& in, Values& v) {
+    h.add(cmd::TakingsVerifyGet, [](State& s, Args&, Values& v) { v.byte(s.settings.takingsVerify); });
+    h.add(cmd::TakingsVerifySet, [](State& s, Args& in, Values&) { s.settings.takingsVerify = in.byte(); });
+    h.add(cmd::ChangeLogoutGet, [](State& s, Args&, Values& v) { v.byte(s.settings.changeLogout); });
+    h.add(cmd::ChangeLogoutSet, [](State& s, Args& in, Values&) { s.settings.changeLogout = in.byte(); });
+    h.add(cmd::ProtTransMonCfgRead, [](State& s, Args& in, Values& v) {
         const uint16_t n = monitorNumber(in);
         v.word(n).str(s.settings.monitorStrings[n]);
     });
-    h.add(3160, [](State& s, Args& in, Values&) {
+    h.add(cmd::ProtTransMonCfgIns, [](State& s, Args& in, Values&) {
         const uint16_t n = monitorNumber(in);
         s.settings.monitorStrings[n] = in.str();
     });

@@ -26,7 +26,7 @@ PayForm& payFormOf(State& s, uint16_t n) {
 }  // namespace
 
 void addStatisticsCommands(Handlers& h) {
-    h.add(2860, [](State& s, Args& in, Values& v) {
+    h.add(cmd::GroupStatRead, [](State& s, Args& in, Values& v) {
         const uint16_t n = in.word();
         const uint8_t clear = in.byte();
         Group& g = groupOf(s, n);
@@ -36,20 +36,20 @@ void addStatisticsCommands(Handlers& h) {
         for (int64_t m : t.months) v.num(m);
         if (clear) g.statsFrom = s.saleRecordEnd();
     });
-    h.add(2870, [](State& s, Args&, Values&) {
+    h.add(cmd::GroupStatClearAll, [](State& s, Args&, Values&) {
         for (auto& [n, g] : s.groups) g.statsFrom = s.saleRecordEnd();
     });
-    h.add(2960, [](State& s, Args& in, Values& v) {
+    h.add(cmd::PayformStatRead, [](State& s, Args& in, Values& v) {
         const uint16_t n = in.word();
         const uint8_t clear = in.byte();
         PayForm& f = payFormOf(s, n);
         v.word(n).num(payFormTurnover(s, n));
         if (clear) f.statsFrom = s.saleRecordEnd();
     });
-    h.add(2970, [](State& s, Args&, Values&) {
+    h.add(cmd::PayformStatClearAll, [](State& s, Args&, Values&) {
         for (auto& [n, f] : s.payForms) f.statsFrom = s.saleRecordEnd();
     });
-    h.add(3700, [](State& s, Args& in, Values& v) {
+    h.add(cmd::HoursStatRead, [](State& s, Args& in, Values& v) {
         const uint8_t typ = in.byte();
         if (typ != kFinishedReceipts && typ != kCancelledReceipts) throw ExecError{err::kBadValue};
         for (const HourTotals& t : hourTotals(s, typ == kCancelledReceipts))

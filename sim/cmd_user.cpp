@@ -268,18 +268,18 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 }  // namespace
 
 void addUserCommands(Handlers& h) {
-    add(h, 250, cmdRemoteLogin);
-    add(h, 251, cmdRemoteLogout);
-    add(h, 252, cmdRemoteParamGet);
-    add(h, 253, cmdRemoteParamSet);
+    add(h, cmd::RemoteLogin, cmdRemoteLogin);
+    add(h, cmd::RemoteLogout, cmdRemoteLogout);
+    add(h, cmd::RemoteLoginParamGet, cmdRemoteParamGet);
+    add(h, cmd::RemoteLoginParamSet, cmdRemoteParamSet);
     for (uint16_t cmd : {2500, 2501, 2502}) add(h, cmd, cmdUserIns);
     for (uint16_t cmd : {2510, 2511, 2512}) add(h, cmd, cmdUserRead);
-    add(h, 2520, cmdUserNextFree);
-    add(h, 2530, cmdUserByName);
-    add(h, 2540, cmdUserDel);
-    add(h, 2550, cmdUserDelAll);
+    add(h, cmd::UserNextFreeGet, cmdUserNextFree);
+    add(h, cmd::UserGetByName, cmdUserByName);
+    add(h, cmd::UserDel, cmdUserDel);
+    add(h, cmd::UserDelAll, cmdUserDelAll);
     for (uint16_t cmd : {2560, 2561, 2562}) add(h, cmd, cmdUserStat);
-    add(h, 2570, cmdUserStatClearAll);
+    add(h, cmd::UserStatClearAll, cmdUserStatClearAll);
 }
 
 }  // namespace trvsim

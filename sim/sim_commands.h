@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "mirtel_ids.h"
 #include "sim_state.h"
 
 namespace trvsim {
+
+namespace cmd = trv::cmd;
 
 // Runs one command: reads the request's values from in (already checked
 // against the table, where the table knows the command) and appends the

@@ -11,10 +11,10 @@ constexpr uint8_t DLE = 0x10, STX = 0x02, ETX = 0x03, CAN = 0x18;
 constexpr size_t kCacheSize = 32;
 constexpr uint16_t kTcpClose = 6;  // the register closes the connection after answering
 
-bool exempt(uint16_t cmd) { return cmd == 8 || cmd == 9 || cmd == 10; }
-
 uint16_t busyCodeFor(uint16_t cmd) {
-    return (cmd == 16 || cmd == 19 || cmd == 21 || cmd == 31) ? busy::kSettings : busy::kReport;
+    return (cmd == cmd::DateTimeSet || cmd == cmd::HeaderSet || cmd == cmd::VATSet || cmd == cmd::FooterSet)
+               ? busy::kSettings
+               : busy::kReport;
 }
 
 // The command of a frame that did not decode, for its error answer: read
@@ -511,7 +511,7 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
     const uint16_t cmd = req.cmd;
     const uint32_t token = req.token;
     const int delay = reg_.faults_.answerDelayMs;
-    if (cmd <= 3) {  // the register's own frame types are no requests
+    if (cmd <= trv::proto::kAnswerCipher) {  // the register's own frame types are no requests
         sendError(out, token, cmd, 0, err::kBadCommand, 0, 0);
         return;
     }
@@ -522,18 +522,18 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
     bool failed = false;
     std::array<uint16_t, 4> errv{cmd, 0, 0, 0};
     Values v;
-    if (busy && !exempt(cmd)) {
+    if (busy && !trv::proto::answeredWhileBusy(cmd)) {
         failed = true;
         errv[2] = err::kBusy;
     } else if (auto c = reg_.canned_.find(cmd); c != reg_.canned_.end()) {
         failed = c->second.error;
         if (failed) errv = c->second.err;
         else v.items = c->second.values;
-    } else if (cmd == 8) {
+    } else if (cmd == cmd::WaitStatusGet) {
         v.byte(busy ? 1 : 0).word(busy ? reg_.busyCode_ : 0);
-    } else if (cmd == 9) {
+    } else if (cmd == cmd::SeqStatusGet) {
         v.word(reg_.seqCmd_).word(busy ? reg_.busyCode_ : reg_.seqStatus_).dword(reg_.seqToken_);
-    } else if (cmd == 10) {
+    } else if (cmd == cmd::CmplxSeqStop) {
         if (busy) {
             reg_.busyUntil_ = now;
             reg_.seqStatus_ = err::kStopped;
@@ -563,7 +563,7 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
         remember(token, cmd, true, true, Values().word(errv[0]).word(errv[1]).word(errv[2]).word(errv[3]).items);
         return;
     }
-    if (trv::IsLongCommand(cmd)) {
+    if (trv::proto::IsLongCommand(cmd)) {
         // Acknowledged now, answered when the register is done.
         reg_.busyUntil_ = now + std::chrono::milliseconds(reg_.busyMs_);
         reg_.busyCode_ = busyCodeFor(cmd);
@@ -622,7 +622,7 @@ void Session::emitEvents(Output& out) {
         Register::Event ev = std::move(reg_.events_.front());
         reg_.events_.pop_front();
         sendFrame(out, ev.token, ev.cmd, ev.values, false);
-        if (ev.cmd == 2) ++reg_.stats_.cardEvents;
+        if (ev.cmd == trv::proto::kAnswerCard) ++reg_.stats_.cardEvents;
         if (ev.newCipher) {
             ++reg_.stats_.cipherSetups;
             cipher_ = *ev.newCipher;

@@ -32,6 +32,7 @@
 #include "sim_state.h"
 #include "trvlib_fifo.h"
 #include "trvlib_frame.h"
+#include "trvlib_protocol.h"
 
 namespace trvsim {
 

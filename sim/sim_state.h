@@ -16,36 +16,19 @@
 
 #include "sim_settings.h"
 #include "trvlib_dataitem.h"
+#include "trvlib_protocol.h"
 
 namespace trvsim {
 
 using Items = std::vector<trv::TRV_DataItem>;
 
-// Execution errors, the third value of an error answer. The register defines
-// these itself; sim/README.md lists them.
-namespace err {
-constexpr uint16_t kBusy = 101;            // a long command is still running
-constexpr uint16_t kBadParams = 102;       // a value is missing or of the wrong type
-constexpr uint16_t kBadValue = 103;        // a value is out of range (date, rate, record number)
-constexpr uint16_t kNotFound = 104;        // no such record, barcode or name
-constexpr uint16_t kExists = 105;          // record exists and overwriting was not allowed
-constexpr uint16_t kFull = 106;            // no free record, list full
-constexpr uint16_t kNoRecord = 107;        // sale journal: no (further) record
-constexpr uint16_t kStopped = 108;         // long command stopped by command 10
-constexpr uint16_t kNonZero = 109;         // record has non-zero totals
-constexpr uint16_t kInSet = 110;           // article is a member of a set
-constexpr uint16_t kBarcodeUsed = 111;     // barcode belongs to another article
-constexpr uint16_t kAnswerTooLarge = 112;  // the answer does not fit one frame
-constexpr uint16_t kBadCommand = 113;      // command identifier reserved for the register's own frames
-constexpr uint16_t kRelated = 114;         // other records refer to this one (delete without "related too")
-constexpr uint16_t kBadPassword = 120;     // remote login with a password the register does not hold
-}  // namespace err
-
-// Transmission errors, the second value of an error answer.
+// Execution errors, the third value of an error answer, and the
+// transmission errors, the second: the protocol's (trvlib_protocol.h).
+namespace err = trv::proto::exec;
 namespace trans {
-constexpr uint16_t kCrc = 3002;        // CRC of the received frame is wrong
-constexpr uint16_t kMalformed = 3003;  // received frame cannot be read
-constexpr uint16_t kInjected = 3006;   // default of the injected transmission errors
+constexpr uint16_t kCrc = trv::proto::kTransCrc;
+constexpr uint16_t kMalformed = trv::proto::kTransMalformed;
+constexpr uint16_t kInjected = trv::proto::kTransDefault;
 }  // namespace trans
 
 struct ExecError {

@@ -13,7 +13,6 @@ namespace trv {
 
 namespace {
 
-bool isFrontCommand(uint16_t cmd) { return cmd == 332 || cmd == 333 || cmd == 8 || cmd == 9 || cmd == 10; }
 
 bool isLive(uint32_t s) {
     return s == TARVIK_STATE_PENDING || s == TARVIK_STATE_SENT || s == TARVIK_STATE_ACCEPTED;
@@ -403,7 +402,7 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
         r->cancelledInWrite = false;
         r->flags = 0;
         r->setState(TARVIK_STATE_PENDING);
-        const bool front = isFrontCommand(r->cmd_id);
+        const bool front = proto::isFrontCommand(r->cmd_id);
         if (!front && (mode == 1 || static_cast<uint32_t>(outQueue.Count()) >= outQueueMaxLen.load())) {
             for (TRV_Request* q = outQueue.First(); q; q = outQueue.Next())
                 if (isLive(q->state.load(std::memory_order_relaxed))) return TARVIK_STATUS_INUSE;
@@ -554,7 +553,7 @@ void TRV_Device::finishLocked(TRV_Request* r, uint32_t state, bool sales) {
 }
 
 void TRV_Device::failLocked(TRV_Request* r, TARVIK_STATUS status) {
-    if (r->post_mode == 3) {
+    if (r->post_mode == TARVIK_POST_DELETE) {
         deleteLocked(r);  // nobody holds its handle, so nobody would collect it
         return;
     }
@@ -638,14 +637,14 @@ uint32_t TRV_Device::purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*m
     return n;
 }
 
-TARVIK_STATUS TRV_Device::PurgePending(TRV_DeviceView* view, bool all) {
+uint32_t TRV_Device::purgeOutput(TRV_DeviceView* view, bool all, bool pendingOnly) {
     Log(LOG_DEVICE, 10, "DEVICE: Called PendingQueuePurge");
     uint32_t n = 0;
     {
         MutexLock lk(outQueueMutex);
         for (int i = 0; i < outQueue.Count();) {
             TRV_Request* r = outQueue[i];
-            if ((all || r->myDevice == view) && r->state.load() == TARVIK_STATE_PENDING) {
+            if ((all || r->myDevice == view) && (!pendingOnly || r->state.load() == TARVIK_STATE_PENDING)) {
                 deleteLocked(r);
                 ++n;
             } else {
@@ -654,25 +653,16 @@ TARVIK_STATUS TRV_Device::PurgePending(TRV_DeviceView* view, bool all) {
         }
     }
     Log(LOG_DEVICE, 10, "DEVICE: Purged: ", n);
+    return n;
+}
+
+TARVIK_STATUS TRV_Device::PurgePending(TRV_DeviceView* view, bool all) {
+    purgeOutput(view, all, true);
     return TARVIK_STATUS_OK;
 }
 
 TARVIK_STATUS TRV_Device::PurgeAll(TRV_DeviceView* view, bool all) {
-    Log(LOG_DEVICE, 10, "DEVICE: Called PendingQueuePurge");
-    uint32_t n = 0;
-    {
-        MutexLock lk(outQueueMutex);
-        for (int i = 0; i < outQueue.Count();) {
-            TRV_Request* r = outQueue[i];
-            if (all || r->myDevice == view) {
-                deleteLocked(r);
-                ++n;
-            } else {
-                ++i;
-            }
-        }
-    }
-    Log(LOG_DEVICE, 10, "DEVICE: Purged: ", n);
+    purgeOutput(view, all, false);
     return TARVIK_STATUS_OK;
 }
 
@@ -699,8 +689,8 @@ TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
         // One stop on its way stops whatever runs: a register that never
         // answers command 10 does not collect one stop per cancel until
         // every post is refused.
-        if (ownOutstanding(10)) return executing;
-        if (!queueOwn(10, view)) {
+        if (ownOutstanding(proto::kCmplxSeqStop)) return executing;
+        if (!queueOwn(proto::kCmplxSeqStop, view)) {
             SetErrorCode(TARVIK_STATUS_NOMEMORY);
             return nullptr;
         }
@@ -709,20 +699,19 @@ TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
     return executing;
 }
 
-// The deadline the polling loops of the pops would reach (their number of
-// sleeps times the sleep).
-static Clock::time_point popDeadline(uint32_t timeout, uint32_t step, bool async) {
-    uint64_t k;
-    if (async)
-        k = timeout < 51 ? 1 : (static_cast<uint64_t>(timeout) - 50 + 49) / 50 + 1;
-    else
-        k = timeout <= 10 ? 1 : (static_cast<uint64_t>(timeout) + 9) / 10;
+// The deadline a polling loop of `step` ms sleeps would reach: as many
+// sleeps as fit the time-out, rounded up, less `fewer` (a loop that stops
+// one sleep early), at least one. The pops sleep ceil(timeout / step) times,
+// TRV_WaitForRequestCompleted one time less.
+static Clock::time_point pollDeadline(uint32_t timeout, uint32_t step, uint32_t fewer) {
+    const uint64_t sleeps = (static_cast<uint64_t>(timeout) + step - 1) / step;
+    const uint64_t k = sleeps > fewer ? std::max<uint64_t>(1, sleeps - fewer) : 1;
     return Clock::now() + std::chrono::milliseconds(k * step);
 }
 
 TARVIK_HANDLE TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
     Log(LOG_DEVICE, 10, "DEVICE: Called AsyncPop");
-    const auto deadline = popDeadline(timeout, 50, true);
+    const auto deadline = pollDeadline(timeout, 50, 0);
     uint64_t seen = eventSeqNow();
     while (true) {
         TRV_Request* r = nullptr;
@@ -747,7 +736,7 @@ TARVIK_HANDLE TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) 
 
 TARVIK_HANDLE TRV_Device::PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) {
     Log(LOG_DEVICE, 10, "DEVICE: Called SalesPopSales");
-    const auto deadline = popDeadline(timeout, 10, false);
+    const auto deadline = pollDeadline(timeout, 10, 0);
     uint64_t seen = eventSeqNow();
     while (true) {
         {
@@ -771,8 +760,7 @@ TARVIK_STATUS TRV_Device::WaitForRequest(TRV_Request* r, uint32_t timeout) {
         const uint32_t s = r->state.load();
         return s == TARVIK_STATE_COMPLETED || s == TARVIK_STATE_ERROR;
     };
-    const uint64_t k = timeout < 50 ? 1 : std::max<uint64_t>(1, (static_cast<uint64_t>(timeout) - 50 + 49) / 50);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(50 * k);
+    const auto deadline = pollDeadline(timeout, 50, 1);
     while (true) {
         // Read before looking: a change after the look moves it, and the
         // wait then returns at once.

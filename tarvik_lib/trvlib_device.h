@@ -82,9 +82,10 @@
 
 #include "trvlib_devicebase.h"
 #include "trvlib_fifo.h"
-#include "trvlib_frame.h"
 #include "trvlib_log.h"
+#include "trvlib_protocol.h"
 #include "trvlib_reportlist.h"
+#include "trvlib_request.h"
 #include "trvlib_sync.h"
 
 namespace trv {
@@ -252,7 +253,7 @@ constexpr uint32_t LOG_QUEUES = 0x800000;
 
 // Status polls and stops go alone: they are the only commands that pass a
 // busy register, and nothing may ride along with them.
-inline bool goesAlone(uint16_t cmd) { return cmd == 8 || cmd == 10; }
+inline bool goesAlone(uint16_t cmd) { return proto::passesBusy(cmd); }
 
 // A transport's write result that leaves the request pending for another try.
 constexpr TARVIK_STATUS kKeepPending = 0xFFFFFFFFu;
@@ -514,6 +515,11 @@ private:
     // Waits until eventSeq moves past seen or the deadline passes; the new
     // value, or seen at the deadline.
     uint64_t waitEvent(uint64_t seen, Clock::time_point deadline) EXCLUDES(eventMutex);
+    // r, answered with a request to send it again (a retry code, a damaged
+    // answer), goes out again next: pending, at the front of the queue.
+    void sendAgain(TRV_Request* r) REQUIRES(outQueueMutex);
+    // The answer or error of a long command came: the register is free.
+    void longCommandFinished();
     void ProcessAccept(const DecodedFrame& a) EXCLUDES(outQueueMutex);
     void ProcessComplete(DecodedFrame& a) EXCLUDES(outQueueMutex);
     void ProcessError(DecodedFrame& a) EXCLUDES(outQueueMutex);
@@ -525,6 +531,8 @@ private:
     void dumpQueue(Queue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag);
     template <class Pred>
     uint32_t purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* what, Pred pred);
+    // PurgePending (pendingOnly) and PurgeAll.
+    uint32_t purgeOutput(TRV_DeviceView* view, bool all, bool pendingOnly) EXCLUDES(outQueueMutex);
 
     std::atomic<uint32_t> token{0};
     std::atomic<uint32_t> outQueueMaxLen{256};

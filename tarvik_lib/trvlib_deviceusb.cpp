@@ -171,6 +171,8 @@ bool TRV_USBDevice::DeviceRealOpen() {
     MutexLock lk(openMutex);
     if (isOpen) return true;
 
+    // A log text readers of the log rely on: the open begins (nothing is
+    // loaded here; libftdi is linked).
     Log(LOG_USB, 8, P + "Importing DLL");
     if (!ftdi) ftdi = factory_();
     if (!ftdi) {

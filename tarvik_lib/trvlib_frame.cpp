@@ -1,22 +1,13 @@
 #include "trvlib_frame.h"
 
 #include <algorithm>
-#include <bitset>
 #include <cstdio>
-#include <thread>
-
-#include "trvlib_deviceview.h"
 
 namespace trv {
 
 namespace {
 constexpr uint8_t DLE = 0x10, STX = 0x02, ETX = 0x03;
 constexpr size_t kMaxWireString = 32768;
-
-const uint16_t kLongCommands[] = {
-    16,   19,   21,   31,   1101, 1102, 1103, 1104, 1105, 1106, 1110, 1111, 1112, 1113,
-    1114, 1115, 1116, 1117, 1118, 1119, 1120, 1151, 1153, 1160, 1161, 1162, 1163, 1164,
-    1165, 1166, 1167, 1168, 1169, 1170, 1171, 1107, 1108, 1122, 1172, 1121, 0};
 
 // Escaped writer that feeds the CRC with the unescaped bytes.
 struct Writer {
@@ -135,16 +126,6 @@ bool Hex2Key(const std::string& text, std::string& key) {
     return true;
 }
 
-// Asked for every frame sent and every answer: one bit per command.
-bool IsLongCommand(uint32_t command) {
-    static const std::bitset<65536> table = [] {
-        std::bitset<65536> t;
-        for (const uint16_t* c = kLongCommands; *c; ++c) t.set(*c);
-        return t;
-    }();
-    return command < table.size() && table.test(command);
-}
-
 std::string FrameDump(const uint8_t* data, size_t len, int direction) {
     static const char hex[] = "0123456789ABCDEF";
     const char* marker = direction == 2 ? "$$I " : direction == 1 ? "$$O " : "    ";
@@ -165,11 +146,8 @@ std::string FrameDump(const uint8_t* data, size_t len, int direction) {
     return s;
 }
 
-namespace {
-// The frame of already encoded values (plain: their wire bytes, count of
-// them), appended to out; false, with out as it was, when it does not fit.
-bool appendEncoded(std::vector<uint8_t>& out, uint16_t& flags, uint32_t token, uint16_t cmd, std::string& plain,
-                   size_t count, const Cipher& c, CipherOrder order) {
+bool appendEncodedFrame(std::vector<uint8_t>& out, uint16_t& flags, uint32_t token, uint16_t cmd, std::string& plain,
+                        size_t count, const Cipher& c, CipherOrder order) {
     const bool active = c.active();
     if (active) flags |= kFlagEnciphered;
     if (plain.size() > 65535 - 16 || count > 65535) return false;
@@ -208,7 +186,6 @@ bool appendEncoded(std::vector<uint8_t>& out, uint16_t& flags, uint32_t token, u
     }
     return true;
 }
-}  // namespace
 
 std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
                                  const std::vector<const TRV_DataItem*>& items, const Cipher& c,
@@ -220,7 +197,7 @@ std::vector<uint8_t> encodeFrame(uint16_t& flags, uint32_t token, uint16_t cmd,
             return {};
         }
     std::vector<uint8_t> out;
-    if (!appendEncoded(out, flags, token, cmd, plain, items.size(), c, order)) return {};
+    if (!appendEncodedFrame(out, flags, token, cmd, plain, items.size(), c, order)) return {};
     return out;
 }
 
@@ -325,118 +302,6 @@ int decodeFrame(const uint8_t* frame, size_t len, const Cipher& c, CipherOrder o
     if (!r.get16(wireCrc)) return FRAME_MALFORMED;
     if (wireCrc != crc) return FRAME_CRC;
     return FRAME_OK;
-}
-
-TRV_Request::TRV_Request() : Tagged(kKind) {
-    items.SetMode(0);
-    response.SetMode(0);
-}
-
-TRV_Request::~TRV_Request() {
-    if (myDevice) myDevice->release();
-}
-
-namespace {
-// An answer on a fast connection arrives within tens of microseconds, less
-// than putting a thread to sleep and waking it costs: a waiter looks for a
-// short while before it sleeps. Not on one processor, where looking only
-// keeps the receiver from running.
-constexpr auto kSpinBeforeSleep = std::chrono::microseconds(50);
-const bool kMaySpin = std::thread::hardware_concurrency() > 1;
-
-inline void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
-}  // namespace
-
-// The sleeper counts itself in before it looks at the word a last time, and
-// the waker moves the word before it looks at the count (both sequentially
-// consistent): either the sleeper sees the new word and does not sleep, or
-// the waker sees the sleeper and wakes it.
-void TRV_Request::waitChange(uint32_t seen, Clock::time_point deadline) {
-    if (kMaySpin) {
-        const auto until = std::min(deadline, Clock::now() + kSpinBeforeSleep);
-        while (wakeSeq_.load(std::memory_order_acquire) == seen) {
-            if (Clock::now() >= until) break;
-            cpuRelax();
-        }
-        if (wakeSeq_.load(std::memory_order_acquire) != seen) return;
-    }
-    waiters_.fetch_add(1);
-    if (wakeSeq_.load() == seen) futexWait(wakeSeq_, seen, deadline);
-    waiters_.fetch_sub(1);
-}
-
-void TRV_Request::wakeWaiters() {
-    wakeSeq_.fetch_add(1);
-    if (waiters_.load() == 0) return;
-    if (DeferWakes* d = DeferWakes::current()) d->add(this);
-    else futexWakeAll(wakeSeq_);
-}
-
-namespace {
-thread_local DeferWakes* openScope = nullptr;
-}
-
-DeferWakes::DeferWakes() : outer_(openScope) { openScope = this; }
-
-DeferWakes::~DeferWakes() {
-    openScope = outer_;
-    for (size_t i = 0; i < n_; ++i) futexWakeAll(few_[i]->wakeSeq_);
-    for (auto& r : more_) futexWakeAll(r->wakeSeq_);
-    // The references go last: the request may have been deleted meanwhile.
-}
-
-DeferWakes* DeferWakes::current() { return openScope; }
-
-void DeferWakes::add(TRV_Request* r) {
-    // The request stays valid until the wake even if it is deleted first.
-    if (n_ < 4) {
-        few_[n_++] = Ref<TRV_Request>::share(r);
-        return;
-    }
-    try {
-        more_.push_back(Ref<TRV_Request>::share(r));
-    } catch (const std::bad_alloc&) {
-        futexWakeAll(r->wakeSeq_);  // no room to wait with it: now
-    }
-}
-
-std::vector<uint8_t> TRV_Request::toFrame(const Cipher& c) {
-    std::vector<const TRV_DataItem*> list;
-    list.reserve(items.Count());
-    for (TRV_DataItem* it = items.First(); it; it = items.Next()) list.push_back(it);
-    return encodeFrame(flags, token, cmd_id, list, c, CipherOrder::ItemsFirst);
-}
-
-bool TRV_Request::appendFrame(std::vector<uint8_t>& out, const Cipher& c, std::string& scratch) {
-    scratch.clear();
-    bool ok = true;
-    for (TRV_DataItem* it = items.First(); it && ok; it = items.Next()) ok = it->toBinary(scratch);
-    if (!ok) {
-        if (c.active()) flags |= kFlagEnciphered;
-        return false;
-    }
-    return appendEncoded(out, flags, token, cmd_id, scratch, static_cast<size_t>(items.Count()), c,
-                         CipherOrder::ItemsFirst);
-}
-
-int TRV_Request::fromFrame(const uint8_t* frame, size_t len, const Cipher& c) {
-    DecodedFrame d;
-    int rc = decodeFrame(frame, len, c, CipherOrder::CommandFirst, d);
-    flags = d.flags;
-    token = d.token;
-    cmd_id = d.cmd;
-    for (TRV_DataItem& it : d.items) {
-        auto* p = new (std::nothrow) TRV_DataItem(std::move(it));
-        if (!p) return FRAME_NOMEM;
-        items.Add(p);
-    }
-    return rc;
 }
 
 }  // namespace trv

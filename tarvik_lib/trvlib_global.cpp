@@ -171,17 +171,6 @@ Tagged* pinHandle(const void* h, uint32_t kindMask) {
 
 // ---------------------------------------------------------------- helpers
 
-int stringtoi(const std::string& s) {
-    if (s.empty()) return -1;
-    long long v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return -1;
-        v = v * 10 + (c - '0');
-        if (v > INT_MAX) return -1;
-    }
-    return static_cast<int>(v);
-}
-
 uint32_t now_seconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
 Thread::~Thread() {

@@ -1,5 +1,5 @@
 // Small shared pieces of libtarvik: handles and their registry, our thread
-// base, a timed semaphore, PTypes-style string-to-integer, clocks.
+// base, a timed semaphore, clocks; stringtoi (trvlib_stringtoi.h).
 #pragma once
 
 #include <atomic>
@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tarvik/tarvik.h"
+#include "trvlib_stringtoi.h"
 #include "trvlib_sync.h"
 
 namespace trv {
@@ -142,9 +143,6 @@ T* newTagged(Args&&... args) {
     return p;
 }
 
-// PTypes' string-to-integer rule: decimal digits only; empty text, any other
-// character or overflow of a 32-bit int gives -1.
-int stringtoi(const std::string& s);
 
 // Seconds since the epoch.
 uint32_t now_seconds();

@@ -12,14 +12,6 @@
 namespace trv {
 
 namespace {
-const uint16_t kRetryCodes[] = {3002, 3003, 3005, 3006, 3008, 3009, 3011, 3014, 3017};
-
-bool isRetryCode(uint16_t t) {
-    for (uint16_t c : kRetryCodes)
-        if (c == t) return true;
-    return false;
-}
-
 void moveValues(std::vector<TRV_DataItem>& from, CReportList<TRV_DataItem>& to) {
     for (TRV_DataItem& it : from) {
         auto* p = new (std::nothrow) TRV_DataItem(std::move(it));
@@ -86,17 +78,17 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
     Log(LOG_DEVICE, 14, "DEVICE: Frame is an answer to: .", a.token, " with code: ", a.cmd, " and fields: ",
         a.items.size());
     switch (a.cmd) {
-    case 1:
+    case proto::kAnswerAccept:
         ProcessAccept(a);
         break;
-    case 0:
+    case proto::kAnswerError:
         ProcessError(a);
         ++framesCompleted;
         break;
-    case 3:
+    case proto::kAnswerCipher:
         ProcessCrypt(a);
         break;
-    case 2:
+    case proto::kAnswerCard:
         ProcessCard(a);
         break;
     default:
@@ -126,10 +118,8 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
         TRV_Request* r = FindAnswered(a.token);
         if (!r) return;
         if (crc ? ++r->crcReplays <= TRV_Request::kCrcReplays : --r->max_retry_count >= 0) {
-            r->setState(TARVIK_STATE_PENDING);
             r->flags = kFlagRepeated;
-            outQueue.Erase(r);
-            outQueue.Push(r);
+            sendAgain(r);
             Log(LOG_DEVICE, 14,
                 crc ? "DEVICE: CRC Error detected - frame replay sent." : "DEVICE: Damaged answer - frame replay sent.");
             replay = true;
@@ -139,6 +129,18 @@ void TRV_Device::ProcessDamaged(const DecodedFrame& a, int rc) {
         }
     }
     if (replay) notifySender();
+}
+
+void TRV_Device::sendAgain(TRV_Request* r) {
+    r->setState(TARVIK_STATE_PENDING);
+    outQueue.Erase(r);
+    outQueue.Push(r);
+}
+
+void TRV_Device::longCommandFinished() {
+    Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
+    last_long_done = true;
+    was_last_long = false;
 }
 
 void TRV_Device::ProcessAccept(const DecodedFrame& a) {
@@ -154,11 +156,7 @@ void TRV_Device::ProcessAccept(const DecodedFrame& a) {
 
 void TRV_Device::ProcessComplete(DecodedFrame& a) {
     Log(LOG_DEVICE, 12, "DEVICE: Start processing command complete");
-    if (IsLongCommand(a.cmd)) {
-        Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
-        last_long_done = true;
-        was_last_long = false;
-    }
+    if (proto::IsLongCommand(a.cmd)) longCommandFinished();
     {
         MutexLock lk(outQueueMutex);
         TRV_Request* r = FindAnswered(a.token);
@@ -170,18 +168,18 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
             Log(LOG_DEVICE, 14, "DEVICE: Command completed, but token differs from sent!!!");
             return;
         }
-        if (a.cmd == 8) {
+        if (a.cmd == proto::kWaitStatusGet) {
             Log(LOG_DEVICE, 14, "DEVICE: Received WAITSTATUSGET.");
             pollAnswered();
             const uint8_t busy = a.items.size() > 0 ? a.items[0].GetChar() : 0;
             const uint16_t code = a.items.size() > 1 ? a.items[1].GetShort() : 0;
             if (busy) {
-                SetErrorCode(32u + code);
+                SetErrorCode(proto::kBusyErrorBase + code);
                 last_long_done = false;
                 Log(LOG_DEVICE, 14, "DEVICE: Device is busy working - code: ", code);
             } else {
                 uint32_t e = last_error.load();
-                while (e >= 32 && e <= 47 && !last_error.compare_exchange_weak(e, 0)) {
+                while (e >= proto::kBusyErrorBase && e <= proto::kBusyErrorLast && !last_error.compare_exchange_weak(e, 0)) {
                 }
                 last_long_done = true;
                 Log(LOG_DEVICE, 14, "DEVICE: Device is not busy ");
@@ -189,12 +187,12 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
         }
         Log(LOG_DEVICE, 14, "DEVICE: Command completed");
         Log(LOG_DEVICE, 14, "DEVICE: Command post mode: ", r->post_mode);
-        if (r->post_mode == 3 || (r->post_mode == 2 && a.items.empty())) {
+        if (r->post_mode == TARVIK_POST_DELETE || (r->post_mode == TARVIK_POST_DELETE_EMPTY && a.items.empty())) {
             Log(LOG_DEVICE, 14, "DEVICE: AUTOCLEAR Request for Data Object");
             deleteLocked(r);
         } else {
             moveValues(a.items, r->response);
-            const bool sales = a.cmd == 451;
+            const bool sales = proto::isSaleRecord(a.cmd);
             Log(LOG_DEVICE, 14, "DEVICE: Request state changed to COMPLETED");
             finishLocked(r, TARVIK_STATE_COMPLETED, sales);
             if (!sales) Log(LOG_DEVICE, 14, "DEVICE: Request moved form OUT queue to IN queue");
@@ -202,13 +200,13 @@ void TRV_Device::ProcessComplete(DecodedFrame& a) {
     }
     // The sender waits on this only while it holds requests back behind a
     // long command: the command's end, or a poll saying the register is done.
-    if (a.cmd == 8 || IsLongCommand(a.cmd)) notifySender();
+    if (a.cmd == proto::kWaitStatusGet || proto::IsLongCommand(a.cmd)) notifySender();
     Log(LOG_DEVICE, 14, "DEVICE: Request reception completed.");
 }
 
 void TRV_Device::ProcessError(DecodedFrame& a) {
     Log(LOG_DEVICE, 8, "DEVICE: Error response for command :", a.token, " ");
-    if (a.items.size() != 4) {
+    if (a.items.size() != proto::kErrorValues) {
         Log(LOG_DEVICE, 8, "DEVICE: Error response with invalid field count! ");
         return;
     }
@@ -227,22 +225,16 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             Log(LOG_DEVICE, 14, "DEVICE: Command error-completed, but token differs from sent!!!");
             return;
         }
-        if (v0 == 8) pollAnswered();
-        if (IsLongCommand(v0)) {
-            Log(LOG_DEVICE, 12, "DEVICE: Long command finished ");
-            last_long_done = true;
-            was_last_long = false;
-        }
+        if (v0 == proto::kWaitStatusGet) pollAnswered();
+        if (proto::IsLongCommand(v0)) longCommandFinished();
         Log(LOG_DEVICE, 14, "DEVICE: Command error completed");
         // With the budget of 5 a request is sent again at most five times;
         // once spent (the count below 0) every further error ends it.
-        if (isRetryCode(v1) && --r->max_retry_count >= 0) {
-            r->setState(TARVIK_STATE_PENDING);
-            outQueue.Erase(r);
-            outQueue.Push(r);
+        if (proto::isRetryCode(v1) && --r->max_retry_count >= 0) {
+            sendAgain(r);
             Log(LOG_DEVICE, 14, "DEVICE: Repeating PUSH after CRC ERROR");
             retry = true;
-        } else if (r->post_mode == 3) {
+        } else if (r->post_mode == TARVIK_POST_DELETE) {
             Log(LOG_DEVICE, 14, "DEVICE: AUTOCLEAR Request for Error Object");
             deleteLocked(r);
         } else {
@@ -252,7 +244,7 @@ void TRV_Device::ProcessError(DecodedFrame& a) {
             finishLocked(r, TARVIK_STATE_ERROR, false);
         }
     }
-    if (retry || v0 == 8 || IsLongCommand(v0)) notifySender();
+    if (retry || v0 == proto::kWaitStatusGet || proto::IsLongCommand(v0)) notifySender();
 }
 
 void TRV_Device::ProcessCrypt(DecodedFrame& a) {
@@ -290,7 +282,7 @@ void TRV_Device::ProcessCard(DecodedFrame& a) {
         return;
     }
     moveValues(a.items, ev->response);
-    ev->cmd_id = 2;
+    ev->cmd_id = proto::kAnswerCard;
     ev->token = a.token;
     ev->flags = a.flags;
     ev->start_time.store(now_seconds());

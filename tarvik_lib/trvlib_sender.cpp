@@ -24,7 +24,7 @@ TRV_Request* TRV_Device::FirstPassing() {
 
 bool TRV_Device::PollStep(Clock::time_point& lookAgain) {
     const auto now = Clock::now();
-    if (TRV_Request* q = ownOutstanding(8)) {
+    if (TRV_Request* q = ownOutstanding(proto::kWaitStatusGet)) {
         // Queued (it goes first: FirstPassing) or written: its answer, or
         // its time-out, wakes the sender.
         lookAgain = q->state.load() == TARVIK_STATE_PENDING || q->writing
@@ -37,7 +37,7 @@ bool TRV_Device::PollStep(Clock::time_point& lookAgain) {
         return true;
     }
     Log(Category(), 8, LoopPrefix(), "Resheduling WAITSTATUSGET");
-    if (!queueOwn(8, nullptr)) return false;
+    if (!queueOwn(proto::kWaitStatusGet, nullptr)) return false;
     lookAgain = now;
     return true;
 }
@@ -53,7 +53,7 @@ TRV_Request* TRV_Device::queueOwn(uint16_t cmd, TRV_DeviceView* view) {
     auto* q = newTagged<TRV_Request>();
     if (!q) return nullptr;
     q->cmd_id = cmd;
-    q->post_mode = 3;
+    q->post_mode = TARVIK_POST_DELETE;
     q->token = nextToken();
     if (view) {
         view->acquire();
@@ -82,7 +82,7 @@ Clock::time_point TRV_Device::sweepOwn() {
         if (!ended && q->state.load() != TARVIK_STATE_PENDING && !q->writing) {
             const auto stale = q->sentAt + std::chrono::milliseconds(staleOwnMs);
             if (now >= stale) {
-                Log(LOG_DEVICE, 8, q->cmd_id == 8 ? "DEVICE: Status query unanswered, given up"
+                Log(LOG_DEVICE, 8, q->cmd_id == proto::kWaitStatusGet ? "DEVICE: Status query unanswered, given up"
                                                   : "DEVICE: Stop unanswered, given up");
                 deleteLocked(q);
                 ended = true;
@@ -147,11 +147,11 @@ void TRV_Device::collectBatch(FrameBatch& b, TRV_Request* first, std::string& sc
         ++r->writing;
         b.seqs.push_back(r->stateSeq);
         // After a long command the register is busy: what follows waits.
-        if (goesAlone(r->cmd_id) || IsLongCommand(r->cmd_id)) break;
+        if (goesAlone(r->cmd_id) || proto::IsLongCommand(r->cmd_id)) break;
         r = next;
     }
     b.conn.assign(b.count(), 0);
-    if (b.count()) was_last_long = IsLongCommand(b.reqs.back()->cmd_id);
+    if (b.count()) was_last_long = proto::IsLongCommand(b.reqs.back()->cmd_id);
 }
 
 TARVIK_STATUS TRV_Device::writeBatch(FrameBatch& b, bool mayBlock) {
@@ -181,7 +181,7 @@ void TRV_Device::finishBatch(FrameBatch& b, TARVIK_STATUS st) {
             // poll or stop of our own is given up counting from here.
             r->sentAt = now;
             // The first status poll is due a pause after a long command went out.
-            if (IsLongCommand(r->cmd_id)) pollAnswered();
+            if (proto::IsLongCommand(r->cmd_id)) pollAnswered();
         }
         // Finished or deleted while the lock was free: nothing to file.
         if (!outQueue.Contains(r)) continue;

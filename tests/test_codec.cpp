@@ -1,7 +1,8 @@
 // Values, frames, CRC, cipher and dump: the wire format.
 #include <gtest/gtest.h>
 
-#include "trvlib_frame.h"
+#include "trvlib_protocol.h"
+#include "trvlib_request.h"
 
 using namespace trv;
 
@@ -314,10 +315,10 @@ TEST(Frame, DumpFormatAndLongCommands) {
     EXPECT_EQ(FrameDump(b.data(), 0, 1), "");
 
     int n = 0;
-    for (uint32_t c = 0; c < 70000; ++c) n += IsLongCommand(c);
+    for (uint32_t c = 0; c < 70000; ++c) n += proto::IsLongCommand(c);
     EXPECT_EQ(n, 40);
-    EXPECT_TRUE(IsLongCommand(16));
-    EXPECT_TRUE(IsLongCommand(1121));
-    EXPECT_FALSE(IsLongCommand(0));
-    EXPECT_FALSE(IsLongCommand(1109));
+    EXPECT_TRUE(proto::IsLongCommand(16));
+    EXPECT_TRUE(proto::IsLongCommand(1121));
+    EXPECT_FALSE(proto::IsLongCommand(0));
+    EXPECT_FALSE(proto::IsLongCommand(1109));
 }

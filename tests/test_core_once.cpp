@@ -154,7 +154,7 @@ struct BusyRegister {
         FakeRegister::Reply r;
         r.ack = true;
         std::lock_guard<std::mutex> lk(m);
-        if (IsLongCommand(f.cmd)) {
+        if (proto::IsLongCommand(f.cmd)) {
             busyUntil = Clock::now() + std::chrono::milliseconds(busyMs);
             r.delayMs = busyMs;
         } else if (f.cmd == 8) {

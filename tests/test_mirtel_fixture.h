@@ -10,7 +10,7 @@
 
 #include "tarvik/mirtel.h"
 #include "test_device.h"
-#include "trvlib_frame.h"
+#include "trvlib_request.h"
 
 namespace mirtel_test {
 

@@ -10,7 +10,7 @@
 
 #include "trvlib_deviceusb.h"
 #include "trvlib_fifo.h"
-#include "trvlib_frame.h"
+#include "trvlib_request.h"
 
 using namespace trv;
 using namespace std::chrono_literals;

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "trvlib_protocol.h"
+
 namespace trvctl {
 
 const TypedReader* TypeMap::find(unsigned code) const {
@@ -76,22 +78,23 @@ std::string executionErrorText(unsigned code, const std::string& lang) {
         const char* en;
         const char* pl;
     };
+    namespace exec = trv::proto::exec;
     static const std::map<unsigned, Texts> texts = {
-        {101, {"busy: a long command is running", "zajęta: trwa długie polecenie"}},
-        {102, {"a value is missing or of the wrong type", "brak wartości lub wartość złego typu"}},
-        {103, {"a value is out of range", "wartość spoza zakresu"}},
-        {104, {"no such record", "nie ma takiego rekordu"}},
-        {105, {"the record exists and overwriting was not allowed", "rekord istnieje, a nadpisanie nie było dozwolone"}},
-        {106, {"no room: no free record or the list is full", "brak miejsca: nie ma wolnego rekordu lub lista jest pełna"}},
-        {107, {"sale journal: no (further) record", "dziennik sprzedaży: brak (kolejnego) rekordu"}},
-        {108, {"long command stopped", "długie polecenie przerwane"}},
-        {109, {"the record has non-zero totals", "rekord ma niezerowe liczniki"}},
-        {110, {"the article is a member of a set", "towar należy do zestawu"}},
-        {111, {"the barcode belongs to another article", "kod kreskowy należy do innego towaru"}},
-        {112, {"the answer does not fit one frame", "odpowiedź nie mieści się w jednej ramce"}},
-        {113, {"not a request command", "to nie jest polecenie dla kasy"}},
-        {114, {"other records refer to this one", "inne rekordy odwołują się do tego"}},
-        {120, {"wrong password", "złe hasło"}},
+        {exec::kBusy, {"busy: a long command is running", "zajęta: trwa długie polecenie"}},
+        {exec::kBadParams, {"a value is missing or of the wrong type", "brak wartości lub wartość złego typu"}},
+        {exec::kBadValue, {"a value is out of range", "wartość spoza zakresu"}},
+        {exec::kNotFound, {"no such record", "nie ma takiego rekordu"}},
+        {exec::kExists, {"the record exists and overwriting was not allowed", "rekord istnieje, a nadpisanie nie było dozwolone"}},
+        {exec::kFull, {"no room: no free record or the list is full", "brak miejsca: nie ma wolnego rekordu lub lista jest pełna"}},
+        {exec::kNoRecord, {"sale journal: no (further) record", "dziennik sprzedaży: brak (kolejnego) rekordu"}},
+        {exec::kStopped, {"long command stopped", "długie polecenie przerwane"}},
+        {exec::kNonZero, {"the record has non-zero totals", "rekord ma niezerowe liczniki"}},
+        {exec::kInSet, {"the article is a member of a set", "towar należy do zestawu"}},
+        {exec::kBarcodeUsed, {"the barcode belongs to another article", "kod kreskowy należy do innego towaru"}},
+        {exec::kAnswerTooLarge, {"the answer does not fit one frame", "odpowiedź nie mieści się w jednej ramce"}},
+        {exec::kBadCommand, {"not a request command", "to nie jest polecenie dla kasy"}},
+        {exec::kRelated, {"other records refer to this one", "inne rekordy odwołują się do tego"}},
+        {exec::kBadPassword, {"wrong password", "złe hasło"}},
     };
     auto it = texts.find(code);
     if (it == texts.end()) return "";

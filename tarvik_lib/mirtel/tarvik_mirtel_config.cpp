@@ -3,9 +3,12 @@
 // addresses and serial ports. The regular ones are entries of
 // tarvik_mirtel_config.cmds.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
+
+namespace cmd = trv::cmd;
 
 namespace {
 
@@ -60,7 +63,7 @@ TARVIK_STATUS sendCommCfg(TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, unsig
                           unsigned char tcpip, const char* ipv4_address, const char* ipv4_netmask,
                           const char* ipv4_gateway, const unsigned short* port, const unsigned char* dhcp,
                           unsigned char tryb) {
-    Command c(hDevice, phRequest, 328, tryb);
+    Command c(hDevice, phRequest, cmd::CommCfgSet, tryb);
     c.byte(typ_interfejsu).byte(id_kanalu).byte(typ_szyfru).byte(charset).byte(tcpip);
     c.ipv4Triple(ipv4_address, ipv4_netmask, ipv4_gateway);
     if (port && dhcp) c.word(*port).byte(*dhcp);
@@ -93,12 +96,12 @@ TARVIK_STATUS readCommCfg(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, unsigned char
 
 TARVIK_STATUS hand::TRVG_DBStatusGet(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy, unsigned char* totalizery,
                                      char* rozmiary, char* zaprogramowane) {
-    return readDBStatus<maxima::TRVG_DBStatusGet>(phRequest, 502, 10, typ_kasy, totalizery, rozmiary, zaprogramowane);
+    return readDBStatus<maxima::TRVG_DBStatusGet>(phRequest, cmd::DBStatusGet, 10, typ_kasy, totalizery, rozmiary, zaprogramowane);
 }
 
 TARVIK_STATUS hand::TRVG_DBStatusGetEx(const TARVIK_HANDLE phRequest, unsigned char* typ_kasy,
                                        unsigned char* totalizery, char* rozmiary, char* zaprogramowane) {
-    return readDBStatus<maxima::TRVG_DBStatusGetEx>(phRequest, 512, 13, typ_kasy, totalizery, rozmiary,
+    return readDBStatus<maxima::TRVG_DBStatusGetEx>(phRequest, cmd::DBStatusGetEx, 13, typ_kasy, totalizery, rozmiary,
                                                     zaprogramowane);
 }
 
@@ -111,7 +114,7 @@ TARVIK_STATUS hand::TRVG_XEL_PriceVerifCfgSet(const TARVIK_HANDLE hDevice, TARVI
                                               const unsigned char typ, const unsigned char ilosc,
                                               const unsigned char miganie, const unsigned char opoznienie,
                                               const unsigned char czas, const char* tekst, const unsigned char tryb) {
-    Command c(hDevice, phRequest, 338, tryb);
+    Command c(hDevice, phRequest, cmd::XEL_PriceVerifCfgSet, tryb);
     c.byte(typ).byte(ilosc).byte(miganie).byte(opoznienie).byte(czas);
     const size_t rows = typ == 0 ? 2 : 4;
     if (!isList(tekst)) return c.fail(argCode(8)).post();
@@ -129,7 +132,7 @@ TARVIK_STATUS hand::TRVS_ExtPrnCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
                                       const unsigned char numer_drukarki, const unsigned char czcionki,
                                       const unsigned char szerokosc, const unsigned char obcinacz,
                                       const char* linie_naglowka, const unsigned char tryb) {
-    Command c(hDevice, phRequest, 511, tryb);
+    Command c(hDevice, phRequest, cmd::ExtPrnCfgSet, tryb);
     c.byte(numer_drukarki).byte(czcionki).byte(szerokosc).byte(obcinacz);
     if (!isList(linie_naglowka)) return c.fail(argCode(7)).post();  // empty: no list
     std::vector<std::string> lines = splitLines(linie_naglowka);
@@ -139,27 +142,27 @@ TARVIK_STATUS hand::TRVS_ExtPrnCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE
 }
 
 TARVIK_STATUS hand::TRVG_HeaderGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie) {
-    return readLines<maxima::TRVG_HeaderGet>(phRequest, 18, flagi_linii, linie);
+    return readLines<maxima::TRVG_HeaderGet>(phRequest, cmd::HeaderGet, flagi_linii, linie);
 }
 
 TARVIK_STATUS hand::TRVS_HeaderSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* line_param,
                                    const char* lines, const unsigned char tryb) {
-    return sendLines(hDevice, phRequest, 19, 10, line_param, lines, tryb);
+    return sendLines(hDevice, phRequest, cmd::HeaderSet, 10, line_param, lines, tryb);
 }
 
 TARVIK_STATUS hand::TRVG_FooterGet(const TARVIK_HANDLE phRequest, char* flagi_linii, char* linie) {
-    return readLines<maxima::TRVG_FooterGet>(phRequest, 30, flagi_linii, linie);
+    return readLines<maxima::TRVG_FooterGet>(phRequest, cmd::FooterGet, flagi_linii, linie);
 }
 
 TARVIK_STATUS hand::TRVS_FooterSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRequest, const char* flagi,
                                    const char* linie, const unsigned char tryb) {
-    return sendLines(hDevice, phRequest, 31, 3, flagi, linie, tryb);
+    return sendLines(hDevice, phRequest, cmd::FooterSet, 3, flagi, linie, tryb);
 }
 
 TARVIK_STATUS hand::TRVG_DspInfoGet(const TARVIK_HANDLE phRequest, char* typy_zawartosci, char* linie,
                                     char* inwersje, char* predkosci, char* kierunki, char* formaty_czasu) {
     using Max = maxima::TRVG_DspInfoGet;
-    Answer a(phRequest, 380);
+    Answer a(phRequest, cmd::DspInfoGet);
     return a.rows({{Wire::Byte, typy_zawartosci, Max::typy_zawartosci}, {Wire::String, linie, Max::linie},
                    {Wire::Byte, inwersje, Max::inwersje}, {Wire::Byte, predkosci, Max::predkosci},
                    {Wire::Byte, kierunki, Max::kierunki}, {Wire::Byte, formaty_czasu, Max::formaty_czasu}})
@@ -173,7 +176,7 @@ TARVIK_STATUS hand::TRVS_DspInfoSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* 
                                     const char* typy_zawartosci, const char* linie, const char* inwersje,
                                     const char* predkosci, const char* kierunki, const char* formaty_czasu,
                                     const unsigned char tryb) {
-    Command c(hDevice, phRequest, 381, tryb);
+    Command c(hDevice, phRequest, cmd::DspInfoSet, tryb);
     c.byte(numer);
     // The first missing list in this order reports; an empty text is no
     // list and counts as missing. inwersje may be missing: zeros are sent.
@@ -206,7 +209,7 @@ TARVIK_STATUS hand::TRVS_DspInfoSet(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* 
 TARVIK_STATUS hand::TRVG_CommCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ, unsigned char* id_kanalu,
                                     unsigned char* szyfr, unsigned char* charset, unsigned char* tcpip,
                                     char* ipv4_address, char* ipv4_netmask, char* ipv4_gateway) {
-    return readCommCfg(phRequest, 327, typ, id_kanalu, szyfr, charset, tcpip, ipv4_address, ipv4_netmask,
+    return readCommCfg(phRequest, cmd::CommCfgGet, typ, id_kanalu, szyfr, charset, tcpip, ipv4_address, ipv4_netmask,
                        ipv4_gateway, nullptr, nullptr, false);
 }
 
@@ -214,7 +217,7 @@ TARVIK_STATUS hand::TRVG_CommCfgGetEx(const TARVIK_HANDLE phRequest, unsigned ch
                                       unsigned char* szyfr, unsigned char* charset, unsigned char* tcpip,
                                       char* ipv4_address, char* ipv4_netmask, char* ipv4_gateway,
                                       unsigned short* port, unsigned char* dhcp) {
-    return readCommCfg(phRequest, 345, typ, id_kanalu, szyfr, charset, tcpip, ipv4_address, ipv4_netmask,
+    return readCommCfg(phRequest, cmd::CommCfgGetEx, typ, id_kanalu, szyfr, charset, tcpip, ipv4_address, ipv4_netmask,
                        ipv4_gateway, port, dhcp, true);
 }
 
@@ -241,7 +244,7 @@ TARVIK_STATUS hand::TRVS_v2_CommCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HANDL
 // type in its place is bad data like any other.
 TARVIK_STATUS hand::TRVG_XEL_PortCfgGet(const TARVIK_HANDLE phRequest, unsigned char* typ_urzadzenia, char* nazwa,
                                         char* konfiguracja, unsigned char* podtyp) {
-    Answer a(phRequest, 325);
+    Answer a(phRequest, cmd::PortCfgGet);
     const uint32_t total = a.ok() ? a.count() : 0;
     a.byte(typ_urzadzenia).string(nazwa).portConfig(konfiguracja);
     if (a.ok() && total > 7)
@@ -257,7 +260,7 @@ TARVIK_STATUS hand::TRVS_TerminalCfgSet(const TARVIK_HANDLE hDevice, TARVIK_HAND
                                         const unsigned char wariant, const unsigned char portA_numer,
                                         const char* portcfgA, const unsigned char portB_numer, const char* portcfgB,
                                         const unsigned char tryb) {
-    Command c(hDevice, phRequest, 384, tryb);
+    Command c(hDevice, phRequest, cmd::TerminalCfgSet, tryb);
     c.skipArgument();
     if (wariant == 1 || wariant == 2) c.byte(portA_numer).portConfig(portcfgA);
     if (wariant == 2) c.byte(portB_numer).portConfig(portcfgB);

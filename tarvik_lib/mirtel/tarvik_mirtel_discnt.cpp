@@ -3,9 +3,12 @@
 // layout follows the record's kind. The regular ones are entries of
 // tarvik_mirtel_discnt.cmds.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
+
+namespace cmd = trv::cmd;
 
 namespace {
 
@@ -23,7 +26,7 @@ TARVIK_STATUS hand::TRVS_ProgDiscntIns(const TARVIK_HANDLE hDevice, TARVIK_HANDL
                                        const unsigned char czy_z_narzutami, const unsigned char czy_z_rabatami,
                                        const unsigned char czy_nadpisac, const unsigned char czy_nadpisac_niezerowe,
                                        const unsigned char tryb) {
-    Command c(hDevice, phRequest, 3001, tryb);
+    Command c(hDevice, phRequest, cmd::ProgDiscntIns, tryb);
     c.word(numer_rekordu).string(nazwa).byte(czy_rabat).byte(czy_procentowy).byte(ilosc_progow);
     const TARVIK_STATUS valuesCode = argCode(8), amountsCode = argCode(9);
     if (!wartosci) return c.fail(valuesCode).post();
@@ -46,7 +49,7 @@ TARVIK_STATUS hand::TRVG_DiscntRead(const TARVIK_HANDLE phRequest, unsigned shor
                                     unsigned char* czy_z_narzutami, unsigned char* czy_z_rabatami,
                                     unsigned char* rodzaj, unsigned char* typ, char* wartosci, char* progi,
                                     unsigned char* wart_M, unsigned char* wart_N) {
-    Answer a(phRequest, 3010);
+    Answer a(phRequest, cmd::DiscntRead);
     a.word(numer_rekordu).string(nazwa).byte(czy_z_narzutami).byte(czy_z_rabatami);
     unsigned char kind = 0;
     if (!a.pop(kind)) return a.status();

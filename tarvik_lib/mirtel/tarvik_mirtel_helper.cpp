@@ -47,17 +47,6 @@ TARVIK_STATUS CopyStringResult(TARVIK_HANDLE phRequest, char* buffer, const std:
 
 // ---- small conversions -----------------------------------------------------
 
-int stringtoi(const std::string& s) {
-    if (s.empty()) return -1;
-    long long v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') return -1;
-        v = v * 10 + (c - '0');
-        if (v > INT_MAX) return -1;
-    }
-    return static_cast<int>(v);
-}
-
 std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
     while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;

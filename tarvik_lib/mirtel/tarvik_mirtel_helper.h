@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tarvik/mirtel.h"
+#include "trvlib_stringtoi.h"
 
 namespace mirtel {
 
@@ -118,8 +119,7 @@ std::vector<std::string> splitLines(const char* text);
 inline bool isList(const char* text) { return text && *text; }
 // Strips bytes 0..32 from both ends.
 std::string trim(const std::string& s);
-// Decimal digits only; empty text, any other byte or int overflow gives -1.
-int stringtoi(const std::string& s);
+using trv::stringtoi;
 // A trimmed field as an unsigned number, -1 when it is not one.
 int unsignedField(const std::string& s);
 

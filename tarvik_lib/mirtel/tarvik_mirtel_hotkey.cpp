@@ -3,9 +3,12 @@
 // depend on the kind it announces. The regular commands are entries of
 // tarvik_mirtel_hotkey.cmds.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
+
+namespace cmd = trv::cmd;
 
 namespace {
 
@@ -21,7 +24,7 @@ void storeBoth(unsigned short* from, unsigned short* to, unsigned short n) {
 // also takes the answer of a key programmed without it.
 TARVIK_STATUS hand::TRVG_v2_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest, unsigned short* PLU, char* ilosc,
                                                    unsigned char* platnosc, unsigned char* czy_wazony) {
-    Answer a(phRequest, 3210);
+    Answer a(phRequest, cmd::HotkeyRead);
     a.word(PLU).numeric(ilosc).byte(platnosc);
     if (czy_wazony) a.byte(czy_wazony);
     return a.finish();
@@ -33,7 +36,7 @@ TARVIK_STATUS hand::TRVG_v2_HotkeyReadGetQuickSale(const TARVIK_HANDLE phRequest
 TARVIK_STATUS hand::TRVG_HotkeyReadGetReport(const TARVIK_HANDLE phRequest, unsigned short* raport,
                                              unsigned char* zakres, unsigned char* rekordy,
                                              unsigned short* rekord_od, unsigned short* rekord_do) {
-    Answer a(phRequest, 3210);
+    Answer a(phRequest, cmd::HotkeyRead);
     unsigned char kind = 0;
     a.word(raport).byte(zakres);
     if (!a.pop(kind)) return a.status();

@@ -2,9 +2,12 @@
 // article answers, and the set members as parallel lists. The regular ones
 // are entries of tarvik_mirtel_plu.cmds.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
+
+namespace cmd = trv::cmd;
 
 // Where the values of an article answer go. Any pointer may be null.
 struct ArticleOutputs {
@@ -51,8 +54,8 @@ static_assert(maxima::TRVG_PLURead::barcodes == maxima::TRVG_v2_PLURead::barcode
 // count exceeding the fixed part.
 TARVIK_STATUS readArticle(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, const ArticleOutputs& o) {
     Answer a(phRequest, cmd);
-    const bool byBarcode = cmd == 2111;
-    const bool extended = cmd == 2112;
+    const bool byBarcode = cmd == cmd::PLUReadByBarcode;
+    const bool extended = cmd == cmd::PLUReadEx;
     const uint32_t total = a.ok() ? a.count() : 0;
 
     if (byBarcode)
@@ -166,7 +169,7 @@ TARVIK_STATUS hand::TRVG_PLURead(const TARVIK_HANDLE phRequest, unsigned short* 
                                        numerMU, stawka_PTU, format_ilosci, flaga_ceny, flaga_rabatow, numer_rabatu,
                                        numer_grupy, barcodes, nullptr);
     o.numer_opak = numer_opak;
-    return readArticle(phRequest, 2110, o);
+    return readArticle(phRequest, cmd::PLURead, o);
 }
 
 TARVIK_STATUS hand::TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
@@ -182,7 +185,7 @@ TARVIK_STATUS hand::TRVG_v2_PLURead(const TARVIK_HANDLE phRequest, unsigned shor
                                        numer_grupy, barcodes, nullptr);
     o.numer_opak_word = numer_opak_lub_euslugi;
     o.numer_euslugi = numer_opak_lub_euslugi;
-    return readArticle(phRequest, 2110, o);
+    return readArticle(phRequest, cmd::PLURead, o);
 }
 
 TARVIK_STATUS hand::TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, char* kod_kreskowy, char* nazwa,
@@ -197,7 +200,7 @@ TARVIK_STATUS hand::TRVG_PLUReadByBarcode(const TARVIK_HANDLE phRequest, char* k
                                        numer_grupy, barcodes, nullptr);
     o.kod_kreskowy = kod_kreskowy;
     o.numer_opak = numer_opak;
-    return readArticle(phRequest, 2111, o);
+    return readArticle(phRequest, cmd::PLUReadByBarcode, o);
 }
 
 TARVIK_STATUS hand::TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
@@ -212,7 +215,7 @@ TARVIK_STATUS hand::TRVG_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short
                                        numer_grupy, barcodes, w_notatniku);
     o.numer_opak = numer_opak;
     o.numer_euslugi_low = numer_opak;
-    return readArticle(phRequest, 2112, o);
+    return readArticle(phRequest, cmd::PLUReadEx, o);
 }
 
 TARVIK_STATUS hand::TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned short* numer_rekordu, char* nazwa,
@@ -227,7 +230,7 @@ TARVIK_STATUS hand::TRVG_v2_PLUReadEx(const TARVIK_HANDLE phRequest, unsigned sh
                                        numer_grupy, barcodes, w_notatniku);
     o.numer_opak_word = numer_opak_lub_euslugi;
     o.numer_euslugi = numer_opak_lub_euslugi;
-    return readArticle(phRequest, 2112, o);
+    return readArticle(phRequest, cmd::PLUReadEx, o);
 }
 
 // The set header of 2200, then one (number, quantity, price) triplet per
@@ -239,7 +242,7 @@ TARVIK_STATUS hand::TRVS_SetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRe
                                 const unsigned char czy_dodac, const unsigned char czy_nadpisac,
                                 const unsigned char czy_nadpisac_niezerowe, const char* numery, const char* ilosci,
                                 const char* ceny, const unsigned char tryb) {
-    Command c(hDevice, phRequest, 2200, tryb);
+    Command c(hDevice, phRequest, cmd::SetIns, tryb);
     c.word(numer_rekordu).string(nazwa).string(barcode).numeric(ilosc_min)
         .byte(numer_rabatu).byte(numer_grupy).byte(czy_zabronione).byte(czy_dodac)
         .byte(czy_nadpisac).byte(czy_nadpisac_niezerowe);
@@ -265,7 +268,7 @@ TARVIK_STATUS hand::TRVS_SetIns(const TARVIK_HANDLE hDevice, TARVIK_HANDLE* phRe
 
 TARVIK_STATUS hand::TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* czytany, char* numery, char* ilosci,
                                  char* ceny) {
-    Answer a(phRequest, 2210);
+    Answer a(phRequest, cmd::SetRead);
     Members m;
     using Max = maxima::TRVG_SetRead;
     if (readMembers(a, czytany, m))
@@ -275,7 +278,7 @@ TARVIK_STATUS hand::TRVG_SetRead(const TARVIK_HANDLE phRequest, unsigned short* 
 
 TARVIK_STATUS hand::TRVG_PLUSetItemStatRead(const TARVIK_HANDLE phRequest, unsigned short* numer_zestawu,
                                             char* numery, char* ilosci, char* wartosci) {
-    Answer a(phRequest, 2260);
+    Answer a(phRequest, cmd::PLUSetItemStatRead);
     Members m;
     using Max = maxima::TRVG_PLUSetItemStatRead;
     if (readMembers(a, numer_zestawu, m))

@@ -8,13 +8,14 @@
 // record types and their readers are the register's protocol; we hold no
 // table of them.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
 
-namespace {
+namespace cmd = trv::cmd;
 
-constexpr TARVIK_CMD kSaleRecord = 451;
+namespace {
 
 // Answer value counts include the three header values.
 constexpr uint32_t kPLUSetWithAddon = 9;
@@ -25,7 +26,7 @@ constexpr uint32_t kRebateWithCard = 7;
 TARVIK_STATUS hand::TRVG_v2_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsigned char* vat, unsigned short* PLU,
                                              char* kod_kreskowy, char* nazwa_lub_cena, char* ilosc, char* wartosc,
                                              char* addon) {
-    Answer a(phRequest, kSaleRecord);
+    Answer a(phRequest, cmd::SaleRecGet);
     a.byte(vat).word(PLU).string(kod_kreskowy).string(nazwa_lub_cena).numeric(ilosc).numeric(wartosc);
     if (a.ok() && a.count() > kPLUSetWithAddon)
         a.string(addon);
@@ -36,7 +37,7 @@ TARVIK_STATUS hand::TRVG_v2_SaleRecGetPLUSet(const TARVIK_HANDLE phRequest, unsi
 
 TARVIK_STATUS hand::TRVG_SaleRecGetRebate(const TARVIK_HANDLE phRequest, char* nazwa, unsigned char* typ,
                                           unsigned short* numer, char* kwota, char* karta) {
-    Answer a(phRequest, kSaleRecord);
+    Answer a(phRequest, cmd::SaleRecGet);
     a.string(nazwa).byte(typ).word(numer).numeric(kwota);
     // Without a card the caller's karta stays as it was.
     if (a.ok() && a.count() > kRebateWithCard) a.string(karta);

@@ -1,13 +1,15 @@
 // The hourly statistics reader; its sending function is an entry of
 // tarvik_mirtel_stat.cmds.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
 
+namespace cmd = trv::cmd;
+
 namespace {
 
-constexpr TARVIK_CMD kHoursStat = 3700;
 constexpr int kHours = 24;
 
 }  // namespace
@@ -16,7 +18,7 @@ constexpr int kHours = 24;
 // text of 24 lines. The texts are copied only once the whole answer was read.
 TARVIK_STATUS hand::TRVG_HoursStatRead(const TARVIK_HANDLE phRequest, char* wartosci, char* pozycje,
                                        char* ilosci_paragonow) {
-    Answer a(phRequest, kHoursStat);
+    Answer a(phRequest, cmd::HoursStatRead);
     std::vector<std::string> values, positions, receipts;
     for (int hour = 0; hour < kHours && a.ok(); ++hour) {
         std::string value;

@@ -2,9 +2,12 @@
 // answers, whose lists are announced by counts that come before all of them.
 // The regular ones are entries of tarvik_mirtel_user.cmds.
 #include "mirtel_hand.h"
+#include "mirtel_ids.h"
 #include "tarvik_mirtel_helper.h"
 
 namespace mirtel {
+
+namespace cmd = trv::cmd;
 
 namespace {
 
@@ -58,7 +61,7 @@ TARVIK_STATUS readStats(TARVIK_HANDLE phRequest, TARVIK_CMD cmd, const UserStats
                 Max::kwoty_rabatow);
     }
     unsigned char payments = 0;
-    if (cmd == 2562 && a.pop(payments))
+    if (cmd == cmd::UserStatReadExEx && a.pop(payments))
         a.pairs(payments, Wire::Word, o.numery_platn, Max::numery_platn, Wire::Numeric, o.kwoty_platn,
                 Max::kwoty_platn);
     return a.finish();
@@ -73,7 +76,7 @@ TARVIK_STATUS hand::TRVG_UserStatRead(const TARVIK_HANDLE phRequest, unsigned sh
                                       unsigned long* paragony, unsigned long* paragony_anul, char* wart_parag_anul,
                                       unsigned long* storna, char* wart_storn, char* numery_form_platnosci,
                                       char* kwoty_form_platnosci, char* numery_rabatow, char* kwoty_rabatow) {
-    return readStats(phRequest, 2560,
+    return readStats(phRequest, cmd::UserStatRead,
                      {numer_rekordu, rabaty_z_reki, narzuty_z_reki, pierwsze_logowanie, ostatnie_wylogowanie,
                       czas_pracy, nullptr, wart_opakowan_sprzedanych, wart_opakowan_zwroconych, wplaty, wyplaty,
                       sprzedaz, paragony, paragony_anul, wart_parag_anul, storna, wart_storn, nullptr, nullptr,
@@ -89,7 +92,7 @@ TARVIK_STATUS hand::TRVG_XEL_UserStatReadEx(const TARVIK_HANDLE phRequest, unsig
                                             unsigned long* storna, char* wart_storn, unsigned long* autoryzacje,
                                             char* wart_autoryzacji, char* numery_form_platnosci,
                                             char* kwoty_form_platnosci, char* numery_rabatow, char* kwoty_rabatow) {
-    return readStats(phRequest, 2561,
+    return readStats(phRequest, cmd::XEL_UserStatReadEx,
                      {numer_rekordu, rabaty_z_reki, narzuty_z_reki, ostatnie_logowanie, ostatnie_wylogowanie,
                       czas_pracy, ilosc_otwarc, wart_opakowan_sprzedanych, wart_opakowan_zwroconych, wplaty, wyplaty,
                       sprzedaz, paragony, paragony_anul, wart_parag_anul, storna, wart_storn, autoryzacje,
@@ -124,7 +127,7 @@ TARVIK_STATUS hand::TRVG_UserStatReadExEx(const TARVIK_HANDLE phRequest, unsigne
                                           char* numery_form_platnosci, char* kwoty_form_platnosci,
                                           char* numery_rabatow, char* kwoty_rabatow, char* numery_platn,
                                           char* kwoty_platn) {
-    return readStats(phRequest, 2562,
+    return readStats(phRequest, cmd::UserStatReadExEx,
                      {numer_rekordu, rabaty_z_reki, narzuty_z_reki, pierwsze_logowanie, ostatnie_wylogowanie,
                       czas_pracy, ilosc_otwarc, wart_opakowan_sprzedanych, wart_opakowan_zwroconych, wplaty, wyplaty,
                       sprzedaz, paragony, paragony_anul, wart_parag_anul, storna, wart_storn, autoryzacje,
