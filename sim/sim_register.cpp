@@ -43,7 +43,7 @@ void corruptCrc(std::vector<uint8_t>& frame) {
     body[body.size() - 1] ^= 0xFF;
     body[body.size() - 2] ^= 0xFF;
     std::vector<uint8_t> out{DLE, STX};
-    const std::vector<uint8_t> esc = trv::escapeSYN(body.data(), body.size());
+    const std::vector<uint8_t> esc = trv::escapeDLE(body.data(), body.size());
     out.insert(out.end(), esc.begin(), esc.end());
     out.push_back(DLE);
     out.push_back(ETX);

@@ -95,7 +95,7 @@ uint8_t decipher(uint8_t byte, size_t& pos, const Cipher& c) {
     return c.method == 1 ? static_cast<uint8_t>(byte ^ k) : static_cast<uint8_t>(byte - k);
 }
 
-std::vector<uint8_t> escapeSYN(const uint8_t* data, size_t n) {
+std::vector<uint8_t> escapeDLE(const uint8_t* data, size_t n) {
     std::vector<uint8_t> out;
     out.reserve(n * 2);
     for (size_t i = 0; i < n; ++i) {

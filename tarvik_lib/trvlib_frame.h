@@ -44,7 +44,8 @@ uint16_t updatecrc(uint16_t crc, uint8_t byte);
 uint16_t crcdata(uint16_t crc, const uint8_t* data, size_t n);
 uint8_t cipher(uint8_t byte, size_t& pos, const Cipher& c);
 uint8_t decipher(uint8_t byte, size_t& pos, const Cipher& c);
-std::vector<uint8_t> escapeSYN(const uint8_t* data, size_t n);
+// Doubles every DLE (0x10) of a frame body.
+std::vector<uint8_t> escapeDLE(const uint8_t* data, size_t n);
 // Key bytes from hexadecimal text; false when there is no valid key.
 bool Hex2Key(const std::string& text, std::string& key);
 // Direction: 1 sent ("$$O "), 2 received ("$$I "), other: raw bytes.

@@ -98,7 +98,7 @@ public:
         body[body.size() - 1] ^= 0xFF;
         body[body.size() - 2] ^= 0xFF;
         std::vector<uint8_t> out{0x10, 0x02};
-        const std::vector<uint8_t> esc = trv::escapeSYN(body.data(), body.size());
+        const std::vector<uint8_t> esc = trv::escapeDLE(body.data(), body.size());
         out.insert(out.end(), esc.begin(), esc.end());
         out.push_back(0x10);
         out.push_back(0x03);
