@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -16,7 +18,11 @@ struct Result {
 };
 
 Result velsor(const std::string& input) {
-    const std::string in = ::testing::TempDir() + "velsor_in.txt";
+    // ctest runs the tests of this file side by side: one input file each.
+    std::string in = ::testing::TempDir() + "velsor_in_XXXXXX";
+    const int fd = mkstemp(in.data());
+    if (fd < 0) return Result{};
+    close(fd);
     std::ofstream(in, std::ios::binary) << input;
     Result r;
     FILE* p = popen((std::string(VELSOR_PATH) + " < " + in + " 2>&1").c_str(), "r");
@@ -25,6 +31,7 @@ Result velsor(const std::string& input) {
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
     r.status = pclose(p);
+    std::remove(in.c_str());
     return r;
 }
 
