@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the libraries with clang's thread-safety analysis, warnings as
 # errors: every guarded field is touched under its lock, the lock order
-# written down in tarvik_lib/trvlib_device.h holds, scoped locks are released.
+# written down in tarvik_lib/core/trvlib_device.h holds, scoped locks are released.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
