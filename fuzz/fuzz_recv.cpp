@@ -12,6 +12,7 @@ namespace {
 // A device without threads: the fuzzer plays both the sender and the register.
 class QuietDevice : public TRV_Device {
 public:
+    using TransportHost::ProcessRecvBytes;  // the fuzzer is the receiver thread
     bool DeviceRealOpen() override { return true; }
     bool DeviceRealClose() override { return true; }
 protected:

@@ -11,6 +11,17 @@
 
 namespace trv {
 
+// ---- TransportHost: the services a transport reaches (trvlib_transport.h)
+
+TRV_Device& TransportHost::core() { return static_cast<TRV_Device&>(*this); }
+void TransportHost::ProcessRecvBytes(const uint8_t* buffer, size_t read) { core().receiveBytes(buffer, read); }
+FIFO& TransportHost::receiveBuffer() { return core().fifo; }
+void TransportHost::SenderLoop(Thread& self) { core().runSenderLoop(self); }
+void TransportHost::ReceiverLoop(Thread& self) { core().runReceiverLoop(self); }
+void TransportHost::wakeSender() { core().wakeSenderNow(); }
+void TransportHost::failWritten(TARVIK_STATUS status) { core().failWrittenRequests(status); }
+void TransportHost::allowDirectWrites(bool on) { core().setDirectWrites(on); }
+
 namespace {
 
 
@@ -146,7 +157,7 @@ uint8_t TRV_Device::GetCryptoStatus() {
     return static_cast<uint8_t>(cipher_.method);
 }
 
-void TRV_Device::failWritten(TARVIK_STATUS status) {
+void TRV_Device::failWrittenRequests(TARVIK_STATUS status) {
     MutexLock lk(outQueueMutex);
     for (int i = 0; i < outQueue.Count();) {
         TRV_Request* r = outQueue[i];
@@ -344,12 +355,12 @@ void OutputQueue::Relink(TRV_Request* r) {
     pending.insertAfter(after, r);
 }
 
-void TRV_Device::wakeSender() {
+void TRV_Device::wakeSenderNow() {
     { MutexLock lk(outQueueMutex); }
     senderCv.notify_all();
 }
 
-void TRV_Device::allowDirectWrites(bool on) {
+void TRV_Device::setDirectWrites(bool on) {
     MutexLock lk(outQueueMutex);
     directWrites = on;
     while (!on && writer == Writer::Poster) posterDoneCv.wait(outQueueMutex);

@@ -1,9 +1,11 @@
 // TRV_Device: one connection to one register. It owns the four request
 // queues, the receive buffer, the debug log, the token counter, the cipher
 // state and the statistics. A transport derives from it and supplies open,
-// close, the write of one frame and the read of one chunk; the sender loop
-// (trvlib_sender.cpp) and the receive path with the receiver loop
-// (trvlib_receive.cpp) are shared by every transport.
+// close, the write of frames and the read of one chunk through the seam in
+// trvlib_transport.h, and reaches the core only through that seam's other
+// half (TransportHost); the sender loop (trvlib_sender.cpp) and the receive
+// path with the receiver loop (trvlib_receive.cpp) are shared by every
+// transport.
 //
 // Threads. Application threads call in through the exported functions,
 // always holding a pin (a counted reference) on the object they name. Each
@@ -24,13 +26,7 @@
 //                      (never two of them at once), cipherMutex, eventMutex,
 //                      viewsMutex (the last reference of a closed view may go
 //                      with a request deleted here), the handle registry
-//   EtherDevice::reopenMutex -> EtherDevice::sendMutex (a leaf, held for
-//                      one non-blocking send or one switch of the socket);
-//                      released before a dropped connection's requests are
-//                      ended (outQueueMutex) and before resolving a name or
-//                      connecting
-//   RS232Device::writeMutex: held for one write to the port (at most the
-//                      send time-out); only the log is written under it
+//   the transports' own locks: see trvlib_transport.h
 //   every mutex     -> the log file's mutex, eventMutex, the handle registry
 //                      (leaves)
 //
@@ -87,17 +83,11 @@
 #include "trvlib_reportlist.h"
 #include "trvlib_request.h"
 #include "trvlib_sync.h"
+#include "trvlib_transport.h"
 
 namespace trv {
 
 class TRV_DeviceView;
-
-inline void appendLogPart(std::string& s, const std::string& part) { s += part; }
-inline void appendLogPart(std::string& s, const char* part) { s += part; }
-template <class N, class = std::enable_if_t<std::is_integral_v<N>>>
-void appendLogPart(std::string& s, N n) {
-    s += std::to_string(static_cast<long long>(n));
-}
 
 // One of the device's four request queues: a linking CReportList that also
 // marks its members, so that a request can be unlinked (or found not to be
@@ -210,58 +200,11 @@ public:
     PendingList pending;
 };
 
-// Frames written in one go: their bytes back to back, where each one ends,
-// and how far the write has come. Filled by the sender (or a posting thread)
-// under the output queue's lock, written without it.
-struct FrameBatch {
-    std::vector<uint8_t> bytes;
-    std::vector<size_t> ends;            // ends[i]: one past the last byte of frame i
-    std::vector<uint64_t> conn;          // conn[i]: the connection (transport's tag) frame i was wholly written on
-    size_t done = 0;                     // bytes written
-    size_t whole = 0;                    // frames wholly written
-    uint64_t connNow = 0;                // the connection bytes [frameStart(whole), done) went out on
-    std::vector<Ref<TRV_Request>> reqs;  // kept valid while written (a purge only unlinks them)
-    std::vector<uint32_t> seqs;          // each request's stateSeq when it was taken
-
-    size_t count() const { return ends.size(); }
-    size_t frameStart(size_t i) const { return i ? ends[i - 1] : 0; }
-    // n more bytes went out on connection tag.
-    void advance(size_t n, uint64_t tag) {
-        done += n;
-        while (whole < ends.size() && ends[whole] <= done) conn[whole++] = tag;
-    }
-    // The frame in progress starts again from its first byte.
-    void restartFrame() { done = frameStart(whole); }
-    void clear() {
-        bytes.clear();
-        ends.clear();
-        conn.clear();
-        reqs.clear();
-        seqs.clear();
-        done = whole = 0;
-        connNow = 0;
-    }
-};
-
-// Log categories and the frame-dump bit.
-constexpr uint32_t LOG_DEVICE = 0x1000;
-constexpr uint32_t LOG_RS232 = 0x2000;
-constexpr uint32_t LOG_ETHER = 0x4000;
-constexpr uint32_t LOG_USB = 0x8000;
-constexpr uint32_t LOG_FRAMES = 0x10000;
-constexpr uint32_t LOG_QUEUES = 0x800000;
-
 // Status polls and stops go alone: they are the only commands that pass a
 // busy register, and nothing may ride along with them.
 inline bool goesAlone(uint16_t cmd) { return proto::passesBusy(cmd); }
 
-// A transport's write result that leaves the request pending for another try.
-constexpr TARVIK_STATUS kKeepPending = 0xFFFFFFFFu;
-// A write that may not block could not go on (a posting thread's write):
-// the sender takes over from where it stopped.
-constexpr TARVIK_STATUS kWouldBlock = 0xFFFFFFFDu;
-
-class TRV_Device : public TRV_DeviceBase {
+class TRV_Device : public TRV_DeviceBase, public TransportHost {
 public:
     static constexpr Kind kKind = Kind::Device;
     // A status poll or stop of the library's own written this long ago
@@ -275,21 +218,8 @@ public:
     TARVIK_STATUS SetDeviceParam(uint32_t id, void* value) override;
     TARVIK_STATUS GetDeviceParam(uint32_t id, void* value) override;
 
-    // Opens the connection (starting the transport's threads); true on success.
-    virtual bool DeviceRealOpen() = 0;
-    // Stops the threads and closes the connection; true on success.
-    virtual bool DeviceRealClose() = 0;
-    // Runs before the last view closes, without the open/close lock: what may
-    // block for long at close (a modem hang-up) goes here.
-    virtual void PrepareClose() {}
     // The new view's handle, or null.
     TARVIK_HANDLE OpenDevice();
-
-    // Modem operations; only the serial transport in modem mode has them.
-    virtual TARVIK_STATUS ModemDial(int) { return TARVIK_STATUS_NOTMODEM; }
-    virtual TARVIK_STATUS ModemDisconnect(int) { return TARVIK_STATUS_NOTMODEM; }
-    virtual TARVIK_STATUS ModemStatus() { return TARVIK_STATUS_NOTMODEM; }
-    virtual TARVIK_STATUS WriteBuffer(const char*) { return TARVIK_STATUS_NOTMODEM; }
 
     // ---- views and requests (reached through a view) ----
     bool closeMe(TRV_DeviceView* view) EXCLUDES(openCloseMutex);
@@ -342,94 +272,34 @@ public:
     // ---- parameters and log ----
     void SetDebugLevel(uint32_t level);
     void ReopenLog(const std::string& name);
-    bool logOn(uint32_t category, unsigned threshold) const {
-        const uint32_t l = debuglevel.load(std::memory_order_relaxed);
-        return l && (l & category) && (l & 0xF) >= threshold;
-    }
-    // Writes the parts of a message (texts and numbers, numbers in decimal);
-    // nothing is formatted unless the message is going to be written.
-    template <class... Parts>
-    void Log(uint32_t category, unsigned threshold, const Parts&... parts) {
-        if (!logOn(category, threshold)) return;
-        std::string text;
-        (appendLogPart(text, parts), ...);
-        lfile.write(text);
-    }
-
-    // ---- receive path (receiver thread only) ----
-    void ProcessRecvBytes(const uint8_t* buffer, size_t read);
-    void ProcessFrame(const uint8_t* frame, size_t len);
-    // The receiver thread body shared by every transport: read a chunk
-    // (ReadChunk), hand it on (DeliverBytes), until stopped or the
-    // transport gives up.
-    void ReceiverLoop(Thread& self);
 
     // Statistics.
-    std::atomic<int> framesSent{0}, bytesSent{0}, bytesReceived{0}, bytesReceivedDropped{0},
-        framesReceived{0}, framesCompleted{0};
+    // (bytesSent, which the transport counts, is TransportHost's.)
+    std::atomic<int> framesSent{0}, bytesReceived{0}, bytesReceivedDropped{0}, framesReceived{0},
+        framesCompleted{0};
 
     // Long-command state and its bypass switch.
     std::atomic<bool> was_last_long{false}, last_long_done{true}, nosync{false};
 
-    Cipher cipherState() EXCLUDES(cipherMutex);
-    // The connection broke: requests written on it will not be answered.
-    // They end with `status` (mode 3 ones are deleted).
-    void failWritten(TARVIK_STATUS status) EXCLUDES(outQueueMutex);
-    FIFO fifo;  // receiver thread only
-    DecodedFrame decoded;  // receiver thread only: the frame being processed
+    // A status poll or stop of the library's own written this long ago
+    // without an answer is given up; set before the device opens (tests
+    // shorten it).
+    int staleOwnMs = kStaleOwnMs;
 
-protected:
-    // ---- the transport's part in the shared loops ----
-    virtual const char* Prefix() const = 0;          // "DEVICE_RS232: " ...
-    virtual const char* LoopPrefix() const { return Prefix(); }
-    virtual uint32_t Category() const = 0;           // LOG_RS232 ...
-    virtual int BusyPauseMs() const { return 250; }
-    // Longest sleep of an idle sender, or -1 for none: every change that
-    // gives it work wakes it at once. A transport whose sender has to look
-    // at something each pass (the modem) asks for a bound.
-    virtual int IdleWaitMs() const { return -1; }
-    // Writes the frames of b from b.done on and advances b (b.advance) as
-    // bytes go out. Returns 0 when every frame is written; otherwise the
-    // outcome for frame b.whole, the first one not wholly written: a status
-    // that fails it, kKeepPending (it stays pending), or, when mayBlock is
-    // false and the write could not go on, kWouldBlock. The frames after it
-    // stay pending. Runs without any queue lock, on one thread at a time.
-    // The default writes frame by frame with WriteFrame.
-    virtual TARVIK_STATUS WriteFrames(FrameBatch& b, bool mayBlock);
-    // Writes one whole frame: 0, a status that fails the request, or
-    // kKeepPending. A transport provides this or WriteFrames.
-    virtual TARVIK_STATUS WriteFrame(const uint8_t* data, size_t len);
-    // True when a frame wholly written on connection `tag` went out on a
-    // connection that has been dropped since (checked under the output
-    // queue's lock).
-    virtual bool writtenOnLostConnection(uint64_t) { return false; }
-    // Bytes the sender puts in one batch; at least one frame goes, and with
-    // 0 (a transport that writes frame by frame) exactly one.
-    virtual size_t BatchBytes() const { return 0; }
-    // While on (between the transport's open and close), a posting thread
-    // may write its own frame when the sender is idle: only for a transport
-    // whose WriteFrames honours mayBlock = false. Turning it off waits for
-    // such a write under way.
-    void allowDirectWrites(bool on) EXCLUDES(outQueueMutex);
-    // Runs first in every pass; true skips frame sending for this pass.
-    virtual bool SenderPrePass(Thread&) { return false; }
-    // Reads what has arrived into buf, waiting a short while (and no longer
-    // than a stop takes to be seen) when nothing has: the number of bytes,
-    // 0 for none this time, or -1 when the receiver has to end. Errors and
-    // reconnects are the transport's business.
-    virtual long ReadChunk(Thread& self, uint8_t* buf, size_t cap) = 0;
-    // Largest chunk ReadChunk is asked for.
-    virtual size_t RecvChunk() const = 0;
-    // Where received bytes go: the frame path, unless the transport has
-    // another use for them (the modem's command lines).
-    virtual void DeliverBytes(const uint8_t* buf, size_t n) { ProcessRecvBytes(buf, n); }
-    // The sender thread body shared by every transport.
-    void SenderLoop(Thread& self) EXCLUDES(outQueueMutex);
-    // Wakes the sender after a change made without the output queue's lock
-    // (a stop): takes the lock first, so the wake cannot slip in between the
-    // sender's look and its sleep.
-    void wakeSender() EXCLUDES(outQueueMutex);
-    // Wakes the sender after a change made under that lock.
+private:
+    friend class TransportHost;  // its services are the core's
+    // ---- the services of TransportHost (trvlib_transport.h)
+    void runSenderLoop(Thread& self) EXCLUDES(outQueueMutex);
+    void runReceiverLoop(Thread& self);
+    void receiveBytes(const uint8_t* buffer, size_t read);
+    void wakeSenderNow() EXCLUDES(outQueueMutex);
+    void failWrittenRequests(TARVIK_STATUS status) EXCLUDES(outQueueMutex);
+    void setDirectWrites(bool on) EXCLUDES(outQueueMutex);
+
+    // ---- receive path (receiver thread only)
+    void ProcessFrame(const uint8_t* frame, size_t len);
+    Cipher cipherState() EXCLUDES(cipherMutex);
+    // Wakes the sender after a change made under the output queue's lock.
     void notifySender() { senderCv.notify_all(); }
     // Ends the queues and views of a device that is going: requests queued
     // for output, events and sale records are deleted (finished requests
@@ -437,11 +307,9 @@ protected:
     // Called by Retire and by the destructor; idempotent.
     void Teardown() EXCLUDES(outQueueMutex, viewsMutex);
 
-    std::atomic<uint32_t> debuglevel{0};
-    TRV_Log lfile{"TRV_DBG.txt"};
-    int staleOwnMs = kStaleOwnMs;  // set before the device opens (tests shorten it)
+    FIFO fifo;  // receiver thread only
+    DecodedFrame decoded;  // receiver thread only: the frame being processed
 
-private:
     friend class TRV_DeviceView;
     TRV_Request* FindWithToken(uint32_t tok) REQUIRES(outQueueMutex);
     // The request an answer with this token belongs to: FindWithToken,

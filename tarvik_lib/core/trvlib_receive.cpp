@@ -21,7 +21,7 @@ void moveValues(std::vector<TRV_DataItem>& from, CReportList<TRV_DataItem>& to) 
 }
 }  // namespace
 
-void TRV_Device::ReceiverLoop(Thread& self) {
+void TRV_Device::runReceiverLoop(Thread& self) {
     const uint32_t C = Category();
     Log(C, 8, Prefix(), "Starting receiver thread");
     // Not cleared: only what a read fills is ever touched, so a thousand
@@ -36,7 +36,7 @@ void TRV_Device::ReceiverLoop(Thread& self) {
     Log(C, 8, Prefix(), "Finished receiver thread");
 }
 
-void TRV_Device::ProcessRecvBytes(const uint8_t* buffer, size_t read) {
+void TRV_Device::receiveBytes(const uint8_t* buffer, size_t read) {
     bytesReceived += static_cast<int>(read);
     fifo.push(buffer, read);
     if (logOn(LOG_DEVICE, 14)) Log(LOG_DEVICE, 14, "DEVICE: Data received : ", FrameDump(buffer, read, 0));

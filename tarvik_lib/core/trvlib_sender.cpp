@@ -100,9 +100,9 @@ Clock::time_point TRV_Device::sweepOwn() {
     return next;
 }
 
-TARVIK_STATUS TRV_Device::WriteFrame(const uint8_t*, size_t) { return TARVIK_STATUS_SELECTFAILED; }
+TARVIK_STATUS TRV_Transport::WriteFrame(const uint8_t*, size_t) { return TARVIK_STATUS_SELECTFAILED; }
 
-TARVIK_STATUS TRV_Device::WriteFrames(FrameBatch& b, bool) {
+TARVIK_STATUS TRV_Transport::WriteFrames(FrameBatch& b, bool) {
     while (b.whole < b.count()) {
         const size_t from = b.frameStart(b.whole);
         const TARVIK_STATUS st = WriteFrame(b.bytes.data() + from, b.ends[b.whole] - from);
@@ -249,7 +249,7 @@ void TRV_Device::writeNow(TRV_Request* r) {
     if (!directWrites) posterDoneCv.notify_all();
 }
 
-void TRV_Device::SenderLoop(Thread& self) {
+void TRV_Device::runSenderLoop(Thread& self) {
     const std::string P = Prefix();
     const std::string LP = LoopPrefix();
     const uint32_t C = Category();

@@ -35,7 +35,8 @@
 #include <mutex>
 #include <string>
 
-#include "trvlib_device.h"
+#include "trvlib_device.h"     // the base class
+#include "trvlib_transport.h"  // the seam: what a transport provides and uses
 
 namespace trv {
 

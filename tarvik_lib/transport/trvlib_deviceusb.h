@@ -19,7 +19,8 @@
 #include <memory>
 #include <string>
 
-#include "trvlib_device.h"
+#include "trvlib_device.h"     // the base class
+#include "trvlib_transport.h"  // the seam: what a transport provides and uses
 #include "trvlib_ftdi.h"
 
 namespace trv {

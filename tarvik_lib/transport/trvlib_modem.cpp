@@ -34,10 +34,11 @@ void TRV_RS232Device::modemLineBytes(const uint8_t* b, size_t n) {
     // Modem answers are a few dozen characters; text that never ends its
     // line is dropped rather than collected without bound.
     constexpr size_t kMaxLine = 1024;
-    fifo.push(b, n);
+    FIFO& lines = receiveBuffer();
+    lines.push(b, n);
     Log(LOG_DEVICE, 14, "DEVICE_RS232: Data received MODEM: ", n);
     std::string line;
-    while (fifo.nextLine(line)) {
+    while (lines.nextLine(line)) {
         Log(LOG_FRAMES, 6, "DEVICE_RS232: LINE Received : ", line);
         // Hayes answers come framed in CR LF, so blank lines are no answers.
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
@@ -48,9 +49,9 @@ void TRV_RS232Device::modemLineBytes(const uint8_t* b, size_t n) {
         }
         modemBufferReady.post();
     }
-    if (fifo.size() > kMaxLine) {
-        Log(LOG_RS232, 8, "DEVICE_RS232: Dropped overlong modem line: ", fifo.size());
-        fifo.flush();
+    if (lines.size() > kMaxLine) {
+        Log(LOG_RS232, 8, "DEVICE_RS232: Dropped overlong modem line: ", lines.size());
+        lines.flush();
     }
 }
 
