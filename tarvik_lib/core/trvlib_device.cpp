@@ -15,7 +15,7 @@ namespace trv {
 
 TRV_Device& TransportHost::core() { return static_cast<TRV_Device&>(*this); }
 void TransportHost::ProcessRecvBytes(const uint8_t* buffer, size_t read) { core().receiveBytes(buffer, read); }
-FIFO& TransportHost::receiveBuffer() { return core().fifo; }
+FIFO& TransportHost::receiveBuffer() { return core().received.fifo; }
 void TransportHost::SenderLoop(Thread& self) { core().runSenderLoop(self); }
 void TransportHost::ReceiverLoop(Thread& self) { core().runReceiverLoop(self); }
 void TransportHost::wakeSender() { core().wakeSenderNow(); }
@@ -31,7 +31,7 @@ bool isLive(uint32_t s) {
 
 }  // namespace
 
-TRV_Device::TRV_Device() : TRV_DeviceBase(kKind) { sem_init(&qsem, 0, 0); }
+TRV_Device::TRV_Device() : TRV_DeviceBase(kKind) {}
 
 TRV_Device::~TRV_Device() {
     // Here for good: views that are still around (a device that is not
@@ -41,7 +41,6 @@ TRV_Device::~TRV_Device() {
         for (TRV_DeviceView* v : liveViews) v->owner_.store(nullptr);
     }
     Teardown();
-    sem_destroy(&qsem);
 }
 
 void TRV_Device::Teardown() {
@@ -63,27 +62,13 @@ void TRV_Device::Teardown() {
         own.swap(ownRequests);
         outQueue.KillAll();
     }
-    {
-        MutexLock lk(asyncQueueMutex);
-        asyncQueue.KillAll();
-    }
-    {
-        MutexLock lk(salesQueueMutex);
-        salesQueue.KillAll();
-    }
+    events.killQueued();
     {
         MutexLock lk(inQueueMutex);
         inQueue.EraseAll();
     }
-    TRV_DeviceView* cbView;
-    {
-        MutexLock lk(callbackMutex);
-        cbView = in_view;
-        in_view = nullptr;
-        in_callback = nullptr;
-    }
-    if (cbView) cbView->release();
-    notifyEvent();  // waiters on deleted requests
+    events.dropCallback();
+    events.notify();  // waiters on deleted requests
     lfile.close();
 }
 
@@ -260,34 +245,41 @@ bool TRV_Device::closeMe(TRV_DeviceView* view) {
     }
     Log(LOG_DEVICE, 10, "DEVICE: Frames in Input queue   : ", n);
     {
-        MutexLock lk(asyncQueueMutex);
-        n = asyncQueue.Count();
+        MutexLock lk(events.asyncQueueMutex);
+        n = events.asyncQueue.Count();
     }
     Log(LOG_DEVICE, 10, "DEVICE: Frames in Async queue   : ", n);
     {
-        MutexLock lk(salesQueueMutex);
-        n = salesQueue.Count();
+        MutexLock lk(events.salesQueueMutex);
+        n = events.salesQueue.Count();
     }
     Log(LOG_DEVICE, 10, "DEVICE: Frames in Sales queue   : ", n);
     if (logOn(LOG_QUEUES, 14)) {
         char line[96];
         std::snprintf(line, sizeof line, "DEVICE: Current internal Time: %ld", static_cast<long>(std::time(nullptr)));
         Log(LOG_QUEUES, 14, line);
-        dumpQueue(&TRV_Device::outQueue, &TRV_Device::outQueueMutex, "OUT", "OUTQ");
-        dumpQueue(&TRV_Device::inQueue, &TRV_Device::inQueueMutex, "IN", "INQ");
-        dumpQueue(&TRV_Device::asyncQueue, &TRV_Device::asyncQueueMutex, "ASYNC", "ASYNCQ");
-        dumpQueue(&TRV_Device::salesQueue, &TRV_Device::salesQueueMutex, "SALES", "SALES");
+        {
+            MutexLock lk(outQueueMutex);
+            dumpQueue(outQueue, "OUT", "OUTQ");
+        }
+        {
+            MutexLock lk(inQueueMutex);
+            dumpQueue(inQueue, "IN", "INQ");
+        }
+        {
+            MutexLock lk(events.asyncQueueMutex);
+            dumpQueue(events.asyncQueue, "ASYNC", "ASYNCQ");
+        }
+        {
+            MutexLock lk(events.salesQueueMutex);
+            dumpQueue(events.salesQueue, "SALES", "SALES");
+        }
     }
     Log(LOG_DEVICE, 10, "DEVICE: Statistics Dump Stopped");
     return ok;
 }
 
-// The queue is named with its own mutex, which is held for the walk.
-template <class Queue>
-void TRV_Device::dumpQueue(Queue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag) {
-    RequestQueue& q = this->*queue;
-    Mutex& m = this->*mutex;
-    MutexLock lk(m);
+void TRV_Device::dumpQueue(RequestQueue& q, const char* name, const char* tag) {
     Log(LOG_QUEUES, 14, "DEVICE: Begin ", name, " Queue Dump");
     int i = 0;
     for (TRV_Request* r = q.First(); r; r = q.Next(), ++i) {
@@ -366,26 +358,6 @@ void TRV_Device::setDirectWrites(bool on) {
     while (!on && writer == Writer::Poster) posterDoneCv.wait(outQueueMutex);
 }
 
-void TRV_Device::notifyEvent() {
-    {
-        MutexLock lk(eventMutex);
-        ++eventSeq;
-    }
-    eventCv.notify_all();
-}
-
-uint64_t TRV_Device::eventSeqNow() {
-    MutexLock lk(eventMutex);
-    return eventSeq;
-}
-
-uint64_t TRV_Device::waitEvent(uint64_t seen, Clock::time_point deadline) {
-    MutexLock lk(eventMutex);
-    while (eventSeq == seen)
-        if (!eventCv.wait_until(eventMutex, deadline)) break;
-    return eventSeq;
-}
-
 TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mode) {
     bool wake;
     bool wrote = false;
@@ -427,8 +399,8 @@ TARVIK_STATUS TRV_Device::post(TRV_Request* r, TRV_DeviceView* view, uint8_t mod
             inQueue.Erase(r);
         }
         if (RequestQueue::Holds(r, RequestQueue::Sales)) {
-            MutexLock sales(salesQueueMutex);
-            salesQueue.Erase(r);
+            MutexLock sales(events.salesQueueMutex);
+            events.salesQueue.Erase(r);
         }
         r->start_time.store(now_seconds());
         const bool idle = outQueue.pending.empty();
@@ -501,12 +473,12 @@ void TRV_Device::RemoveMe(TRV_Request* r) {
         inQueue.Erase(r);
     }
     {
-        MutexLock lk(salesQueueMutex);
-        salesQueue.Erase(r);
+        MutexLock lk(events.salesQueueMutex);
+        events.salesQueue.Erase(r);
     }
     {
-        MutexLock lk(asyncQueueMutex);
-        asyncQueue.Erase(r);
+        MutexLock lk(events.asyncQueueMutex);
+        events.asyncQueue.Erase(r);
     }
 }
 
@@ -521,12 +493,12 @@ void TRV_Device::unlinkLocked(TRV_Request* r) {
         inQueue.Erase(r);
     }
     if (RequestQueue::Holds(r, RequestQueue::Sales)) {
-        MutexLock lk(salesQueueMutex);
-        salesQueue.Erase(r);
+        MutexLock lk(events.salesQueueMutex);
+        events.salesQueue.Erase(r);
     }
     if (RequestQueue::Holds(r, RequestQueue::Async)) {
-        MutexLock lk(asyncQueueMutex);
-        asyncQueue.Erase(r);
+        MutexLock lk(events.asyncQueueMutex);
+        events.asyncQueue.Erase(r);
     }
 }
 
@@ -549,12 +521,12 @@ void TRV_Device::DestroyRequest(TRV_Request* r) {
 void TRV_Device::finishLocked(TRV_Request* r, uint32_t state, bool sales) {
     if (sales) {
         {
-            MutexLock lk(salesQueueMutex);
-            salesQueue.Add(r);
+            MutexLock lk(events.salesQueueMutex);
+            events.salesQueue.Add(r);
             outQueue.Erase(r);
             r->setState(state);
         }
-        notifyEvent();  // the sales pops
+        events.notify();  // the sales pops
     } else {
         MutexLock lk(inQueueMutex);
         inQueue.Add(r);
@@ -609,45 +581,6 @@ uint32_t TRV_Device::GetRequestCount(TRV_DeviceView* view, bool all) {
     return n;
 }
 
-uint32_t TRV_Device::getSalesQueueLength(TRV_DeviceView* view, bool all) {
-    Log(LOG_DEVICE, 10, "DEVICE: Called SalesQueueLength");
-    uint32_t n = 0;
-    MutexLock lk(salesQueueMutex);
-    for (TRV_Request* r = salesQueue.First(); r; r = salesQueue.Next())
-        if (all || r->myDevice == view) ++n;
-    return n;
-}
-
-uint32_t TRV_Device::getAsyncQueueLength() {
-    Log(LOG_DEVICE, 10, "DEVICE: Called AsyncQueueLength");
-    MutexLock lk(asyncQueueMutex);
-    return static_cast<uint32_t>(asyncQueue.Count());
-}
-
-// The queue is named with its own mutex, which is held for the walk.
-template <class Pred>
-uint32_t TRV_Device::purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* what, Pred pred) {
-    Log(LOG_DEVICE, 10, "DEVICE: Called ", what);
-    RequestQueue& q = this->*queue;
-    uint32_t n = 0;
-    {
-        Mutex& m = this->*mutex;
-        MutexLock lk(m);
-        for (int i = 0; i < q.Count();) {
-            TRV_Request* r = q[i];
-            if (pred(r)) {
-                q.Erase(r);
-                r->kill();
-                ++n;
-            } else {
-                ++i;
-            }
-        }
-    }
-    Log(LOG_DEVICE, 10, "DEVICE: Purged: ", n);
-    return n;
-}
-
 uint32_t TRV_Device::purgeOutput(TRV_DeviceView* view, bool all, bool pendingOnly) {
     Log(LOG_DEVICE, 10, "DEVICE: Called PendingQueuePurge");
     uint32_t n = 0;
@@ -677,16 +610,6 @@ TARVIK_STATUS TRV_Device::PurgeAll(TRV_DeviceView* view, bool all) {
     return TARVIK_STATUS_OK;
 }
 
-TARVIK_STATUS TRV_Device::purgeSalesQueue(TRV_DeviceView* view, bool all) {
-    purge(&TRV_Device::salesQueue, &TRV_Device::salesQueueMutex, "SalesQueuePurge", [&](TRV_Request* r) { return all || r->myDevice == view; });
-    return TARVIK_STATUS_OK;
-}
-
-TARVIK_STATUS TRV_Device::purgeAsyncQueue() {
-    purge(&TRV_Device::asyncQueue, &TRV_Device::asyncQueueMutex, "AsyncQueuePurge", [](TRV_Request*) { return true; });
-    return TARVIK_STATUS_OK;
-}
-
 TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
     TARVIK_HANDLE executing = nullptr;
     {
@@ -710,62 +633,6 @@ TARVIK_HANDLE TRV_Device::cancelExecuting(TRV_DeviceView* view) {
     return executing;
 }
 
-// The deadline a polling loop of `step` ms sleeps would reach: as many
-// sleeps as fit the time-out, rounded up, less `fewer` (a loop that stops
-// one sleep early), at least one. The pops sleep ceil(timeout / step) times,
-// TRV_WaitForRequestCompleted one time less.
-static Clock::time_point pollDeadline(uint32_t timeout, uint32_t step, uint32_t fewer) {
-    const uint64_t sleeps = (static_cast<uint64_t>(timeout) + step - 1) / step;
-    const uint64_t k = sleeps > fewer ? std::max<uint64_t>(1, sleeps - fewer) : 1;
-    return Clock::now() + std::chrono::milliseconds(k * step);
-}
-
-TARVIK_HANDLE TRV_Device::PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) {
-    Log(LOG_DEVICE, 10, "DEVICE: Called AsyncPop");
-    const auto deadline = pollDeadline(timeout, 50, 0);
-    uint64_t seen = eventSeqNow();
-    while (true) {
-        TRV_Request* r = nullptr;
-        {
-            MutexLock lk(asyncQueueMutex);
-            r = asyncQueue.First();
-            if (r) asyncQueue.Erase(r);
-        }
-        if (r) {
-            Log(LOG_DEVICE, 10, "DEVICE: Found Async Item");
-            if (view) view->acquire();
-            if (r->myDevice) r->myDevice->release();
-            r->myDevice = view;
-            return r->handle();
-        }
-        if (timeout == 0 || Clock::now() >= deadline) break;
-        seen = waitEvent(seen, deadline);
-    }
-    Log(LOG_DEVICE, 10, "DEVICE: Async Pop Timeout");
-    return nullptr;
-}
-
-TARVIK_HANDLE TRV_Device::PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) {
-    Log(LOG_DEVICE, 10, "DEVICE: Called SalesPopSales");
-    const auto deadline = pollDeadline(timeout, 10, 0);
-    uint64_t seen = eventSeqNow();
-    while (true) {
-        {
-            MutexLock lk(salesQueueMutex);
-            for (TRV_Request* r = salesQueue.First(); r; r = salesQueue.Next())
-                if (r->myDevice == view) {
-                    salesQueue.Erase(r);
-                    Log(LOG_DEVICE, 10, "DEVICE: Found Sales Item");
-                    return r->handle();
-                }
-        }
-        if (Clock::now() >= deadline) break;
-        seen = waitEvent(seen, deadline);
-    }
-    Log(LOG_DEVICE, 10, "DEVICE: Sales Item Timeout");
-    return nullptr;
-}
-
 TARVIK_STATUS TRV_Device::WaitForRequest(TRV_Request* r, uint32_t timeout) {
     auto done = [r] {
         const uint32_t s = r->state.load();
@@ -783,26 +650,6 @@ TARVIK_STATUS TRV_Device::WaitForRequest(TRV_Request* r, uint32_t timeout) {
         if (Clock::now() >= deadline) return TARVIK_STATUS_TIMEOUT;
         r->waitChange(seen, deadline);
     }
-}
-
-void TRV_Device::SetCallback(TARVIK_CALLBACK_T cb, TRV_DeviceView* view) {
-    if (view) view->acquire();
-    TRV_DeviceView* old;
-    {
-        MutexLock lk(callbackMutex);
-        old = in_view;
-        in_callback = cb;
-        in_view = view;
-    }
-    if (old) old->release();
-}
-
-TARVIK_STATUS TRV_Device::SetEventHandling(uint32_t mode) {
-    if (mode != TARVIK_EVENT_DISABLE && mode != TARVIK_EVENT_QUEUE && mode != TARVIK_EVENT_CALLBACK &&
-        mode != TARVIK_EVENT_SEMAPHORE)
-        return TARVIK_STATUS_INVALIDARG;
-    event_Mode.store(mode);
-    return TARVIK_STATUS_OK;
 }
 
 TARVIK_STATUS TRV_Device::myStats(uint32_t* sent, uint32_t* completed) {

@@ -1,6 +1,9 @@
 // TRV_Device: one connection to one register. It owns the four request
-// queues, the receive buffer, the debug log, the token counter, the cipher
-// state and the statistics. A transport derives from it and supplies open,
+// queues (the output and input queues here, trvlib_queues.h; the
+// asynchronous and sales queues with the rest of event delivery in its
+// DeviceEvents, trvlib_events.h), the receive path's state (ReceiveState,
+// trvlib_receive.h), the debug log, the token counter, the cipher state and
+// the statistics. A transport derives from it and supplies open,
 // close, the write of frames and the read of one chunk through the seam in
 // trvlib_transport.h, and reaches the core only through that seam's other
 // half (TransportHost); the sender loop (trvlib_sender.cpp) and the receive
@@ -22,13 +25,14 @@
 //                      DeviceRealOpen (which may wait for the connect
 //                      time-out) and DeviceRealClose (which stops the
 //                      threads), never across a modem hang-up (PrepareClose)
-//   outQueueMutex   -> one of inQueueMutex, salesQueueMutex, asyncQueueMutex
-//                      (never two of them at once), cipherMutex, eventMutex,
+//   outQueueMutex   -> one of inQueueMutex, events.salesQueueMutex,
+//                      events.asyncQueueMutex (never two of them at once),
+//                      cipherMutex, events.eventMutex,
 //                      viewsMutex (the last reference of a closed view may go
 //                      with a request deleted here), the handle registry
 //   the transports' own locks: see trvlib_transport.h
-//   every mutex     -> the log file's mutex, eventMutex, the handle registry
-//                      (leaves)
+//   every mutex     -> the log file's mutex, events.eventMutex, the handle
+//                      registry (leaves)
 //
 // No queue lock is held while calling the application (the event callback)
 // or while a transport writes or reads: the request being written is pinned
@@ -73,14 +77,13 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "trvlib_devicebase.h"
-#include "trvlib_fifo.h"
-#include "trvlib_log.h"
+#include "trvlib_events.h"
 #include "trvlib_protocol.h"
-#include "trvlib_reportlist.h"
+#include "trvlib_queues.h"
+#include "trvlib_receive.h"
 #include "trvlib_request.h"
 #include "trvlib_sync.h"
 #include "trvlib_transport.h"
@@ -88,117 +91,6 @@
 namespace trv {
 
 class TRV_DeviceView;
-
-// One of the device's four request queues: a linking CReportList that also
-// marks its members, so that a request can be unlinked (or found not to be
-// there) without walking the whole list. Not synchronised: used under the
-// queue's own mutex.
-class RequestQueue {
-public:
-    enum Id { Out = 0, In = 1, Async = 2, Sales = 3 };
-    explicit RequestQueue(int id) : id_(id) {}
-    ~RequestQueue() { EraseAll(); }
-    bool Add(TRV_Request* r) { return link(r, false); }
-    bool Push(TRV_Request* r) { return link(r, true); }
-    bool Contains(const TRV_Request* r) const { return Holds(r, id_); }
-    // Whether r is in queue `id`, read without that queue's lock: only the
-    // holder of the lock changes it, so a false read stays false for a
-    // request nobody else is queueing.
-    static bool Holds(const TRV_Request* r, int id) { return r->queued[id].load(std::memory_order_relaxed); }
-    void Erase(TRV_Request* r) {
-        if (!Contains(r)) return;
-        list_.Erase(r);
-        r->queued[id_].store(false, std::memory_order_relaxed);
-    }
-    int Count() const { return list_.Count(); }
-    TRV_Request* operator[](int i) { return list_[i]; }
-    TRV_Request* First() { return list_.First(); }
-    TRV_Request* Next() { return list_.Next(); }
-    void EraseAll() {
-        for (TRV_Request* r = list_.First(); r; r = list_.Next()) r->queued[id_].store(false, std::memory_order_relaxed);
-        list_.EraseAll();
-    }
-    // Unlinks every member and ends it as a handle (see Tagged::kill).
-    void KillAll() {
-        std::vector<TRV_Request*> all;
-        for (TRV_Request* r = list_.First(); r; r = list_.Next()) all.push_back(r);
-        EraseAll();
-        for (TRV_Request* r : all) r->kill();
-    }
-
-protected:
-    CReportList<TRV_Request> list_;
-
-private:
-    bool link(TRV_Request* r, bool front) {
-        const int before = list_.Count();
-        if (front) list_.Push(r); else list_.Add(r);
-        if (list_.Count() == before) return false;  // no memory for the node
-        r->queued[id_].store(true, std::memory_order_relaxed);
-        return true;
-    }
-    int id_;
-};
-
-// The pending requests of the output queue in queue order: the order in
-// which the sender takes them. An intrusive list (the links live in the
-// requests), so that taking the next request, adding one at either end and
-// unlinking one cost the same however many requests are queued.
-class PendingList {
-public:
-    TRV_Request* front() const { return head_; }
-    bool empty() const { return head_ == nullptr; }
-    void pushFront(TRV_Request* r) { insertAfter(nullptr, r); }
-    void pushBack(TRV_Request* r) { insertAfter(tail_, r); }
-    // after: a linked request, or null for the front.
-    void insertAfter(TRV_Request* after, TRV_Request* r);
-    void unlink(TRV_Request* r);
-    void clear();
-
-private:
-    TRV_Request* head_ = nullptr;
-    TRV_Request* tail_ = nullptr;
-};
-
-// The output queue, with its pending list beside it. Every request that
-// enters the queue enters it pending: at the tail (a post) or at the head (a
-// front command, a status poll, a stop, a retry), and the pending list
-// follows. A request that is no longer pending is unlinked from the list
-// when its new state is settled (sent, failed, finished, deleted); one the
-// receive path moves on while it is still linked (an acknowledgement of an
-// earlier copy) is dropped by the sender when it comes to it.
-class OutputQueue : public RequestQueue {
-public:
-    OutputQueue() : RequestQueue(Out) {}
-    bool Add(TRV_Request* r) {
-        if (!RequestQueue::Add(r)) return false;
-        pending.pushBack(r);
-        return true;
-    }
-    bool Push(TRV_Request* r) {
-        if (!RequestQueue::Push(r)) return false;
-        pending.pushFront(r);
-        return true;
-    }
-    void Erase(TRV_Request* r) {
-        pending.unlink(r);
-        RequestQueue::Erase(r);
-    }
-    void EraseAll() {
-        pending.clear();
-        RequestQueue::EraseAll();
-    }
-    void KillAll() {
-        pending.clear();
-        RequestQueue::KillAll();
-    }
-    // r, a member made pending again where it stands (a repeat), joins the
-    // pending list at its place in queue order. Walks the queue up to r:
-    // only for the rare moves that keep a request's place.
-    void Relink(TRV_Request* r);
-
-    PendingList pending;
-};
 
 // Status polls and stops go alone: they are the only commands that pass a
 // busy register, and nothing may ride along with them.
@@ -249,25 +141,31 @@ public:
     TARVIK_HANDLE GetNextResponse(TRV_DeviceView* view) EXCLUDES(inQueueMutex);
     uint32_t GetResponseCount(TRV_DeviceView* view) EXCLUDES(inQueueMutex);
     uint32_t GetRequestCount(TRV_DeviceView* view, bool all) EXCLUDES(outQueueMutex);
-    uint32_t getSalesQueueLength(TRV_DeviceView* view, bool all) EXCLUDES(salesQueueMutex);
-    uint32_t getAsyncQueueLength() EXCLUDES(asyncQueueMutex);
+    uint32_t getSalesQueueLength(TRV_DeviceView* view, bool all) { return events.salesLength(view, all); }
+    uint32_t getAsyncQueueLength() { return events.asyncLength(); }
     TARVIK_STATUS PurgePending(TRV_DeviceView* view, bool all) EXCLUDES(outQueueMutex);
     TARVIK_STATUS PurgeAll(TRV_DeviceView* view, bool all) EXCLUDES(outQueueMutex);
-    TARVIK_STATUS purgeSalesQueue(TRV_DeviceView* view, bool all) EXCLUDES(salesQueueMutex);
-    TARVIK_STATUS purgeAsyncQueue() EXCLUDES(asyncQueueMutex);
+    TARVIK_STATUS purgeSalesQueue(TRV_DeviceView* view, bool all) {
+        events.purgeSales(view, all);
+        return TARVIK_STATUS_OK;
+    }
+    TARVIK_STATUS purgeAsyncQueue() {
+        events.purgeAsync();
+        return TARVIK_STATUS_OK;
+    }
     TARVIK_HANDLE cancelExecuting(TRV_DeviceView* view) EXCLUDES(outQueueMutex);
-    TARVIK_HANDLE PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout);
-    TARVIK_HANDLE PopSalesQueue(TRV_DeviceView* view, uint32_t timeout);
-    void SetCallback(TARVIK_CALLBACK_T cb, TRV_DeviceView* view) EXCLUDES(callbackMutex);
-    TARVIK_STATUS SetEventHandling(uint32_t mode);
-    sem_t* GetSemaphore() { return &qsem; }
+    TARVIK_HANDLE PopAsyncQueue(TRV_DeviceView* view, uint32_t timeout) { return events.popAsync(view, timeout); }
+    TARVIK_HANDLE PopSalesQueue(TRV_DeviceView* view, uint32_t timeout) { return events.popSales(view, timeout); }
+    void SetCallback(TARVIK_CALLBACK_T cb, TRV_DeviceView* view) { events.setCallback(cb, view); }
+    TARVIK_STATUS SetEventHandling(uint32_t mode) { return events.setMode(mode); }
+    sem_t* GetSemaphore() { return events.semaphore(); }
     uint8_t GetCryptoStatus() EXCLUDES(cipherMutex);
     char GetDecimalSeparator() const { return decimalsep.load(); }
     TARVIK_STATUS myStats(uint32_t* sent, uint32_t* completed);
     // Waits until the request is completed or failed, within the limit of
     // TRV_WaitForRequestCompleted: 0, 0x10003 (time-out), or 0x10006 when
     // the request was deleted meanwhile (post modes 2 and 3, purges).
-    TARVIK_STATUS WaitForRequest(TRV_Request* r, uint32_t timeout) EXCLUDES(eventMutex);
+    TARVIK_STATUS WaitForRequest(TRV_Request* r, uint32_t timeout);
 
     // ---- parameters and log ----
     void SetDebugLevel(uint32_t level);
@@ -307,8 +205,7 @@ private:
     // Called by Retire and by the destructor; idempotent.
     void Teardown() EXCLUDES(outQueueMutex, viewsMutex);
 
-    FIFO fifo;  // receiver thread only
-    DecodedFrame decoded;  // receiver thread only: the frame being processed
+    ReceiveState received;  // receiver thread only
 
     friend class TRV_DeviceView;
     TRV_Request* FindWithToken(uint32_t tok) REQUIRES(outQueueMutex);
@@ -378,11 +275,6 @@ private:
     void pollAnswered() REQUIRES(outQueueMutex) {
         nextPollAt = Clock::now() + std::chrono::milliseconds(BusyPauseMs());
     }
-    void notifyEvent() EXCLUDES(eventMutex);
-    uint64_t eventSeqNow() EXCLUDES(eventMutex);
-    // Waits until eventSeq moves past seen or the deadline passes; the new
-    // value, or seen at the deadline.
-    uint64_t waitEvent(uint64_t seen, Clock::time_point deadline) EXCLUDES(eventMutex);
     // r, answered with a request to send it again (a retry code, a damaged
     // answer), goes out again next: pending, at the front of the queue.
     void sendAgain(TRV_Request* r) REQUIRES(outQueueMutex);
@@ -394,18 +286,14 @@ private:
     void ProcessDamaged(const DecodedFrame& a, int rc) EXCLUDES(outQueueMutex);
     void ProcessCrypt(DecodedFrame& a) EXCLUDES(cipherMutex);
     void ProcessCard(DecodedFrame& a);
-    // A queue with the mutex that guards it, as member pointers.
-    template <class Queue>
-    void dumpQueue(Queue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* name, const char* tag);
-    template <class Pred>
-    uint32_t purge(RequestQueue TRV_Device::*queue, Mutex TRV_Device::*mutex, const char* what, Pred pred);
+    // Logs the members of q; the caller holds the mutex that guards it.
+    void dumpQueue(RequestQueue& q, const char* name, const char* tag);
     // PurgePending (pendingOnly) and PurgeAll.
     uint32_t purgeOutput(TRV_DeviceView* view, bool all, bool pendingOnly) EXCLUDES(outQueueMutex);
 
     std::atomic<uint32_t> token{0};
     std::atomic<uint32_t> outQueueMaxLen{256};
     std::atomic<char> decimalsep{','};
-    std::atomic<uint32_t> event_Mode{0};
 
     Mutex openCloseMutex ACQUIRED_BEFORE(viewsMutex, outQueueMutex);
     bool retired GUARDED_BY(openCloseMutex) = false;  // TRV_DestroyDeviceHandle went through
@@ -415,7 +303,8 @@ private:
     CReportList<TRV_DeviceView> device_views GUARDED_BY(viewsMutex);  // open views
     std::vector<TRV_DeviceView*> liveViews GUARDED_BY(viewsMutex);    // every view still attached
 
-    Mutex outQueueMutex ACQUIRED_BEFORE(inQueueMutex, salesQueueMutex, asyncQueueMutex, cipherMutex, eventMutex);
+    Mutex outQueueMutex ACQUIRED_BEFORE(inQueueMutex, events.salesQueueMutex, events.asyncQueueMutex, cipherMutex,
+                                        events.eventMutex);
     OutputQueue outQueue GUARDED_BY(outQueueMutex);
     bool gone GUARDED_BY(outQueueMutex) = false;  // torn down: nothing is queued any more
     Clock::time_point nextPollAt GUARDED_BY(outQueueMutex){};  // no status poll before this
@@ -428,19 +317,9 @@ private:
     CondVar posterDoneCv;  // with outQueueMutex: a posting thread's write ended (close waits for it)
     Mutex inQueueMutex;
     RequestQueue inQueue GUARDED_BY(inQueueMutex){RequestQueue::In};
-    Mutex asyncQueueMutex;
-    RequestQueue asyncQueue GUARDED_BY(asyncQueueMutex){RequestQueue::Async};
-    Mutex salesQueueMutex;
-    RequestQueue salesQueue GUARDED_BY(salesQueueMutex){RequestQueue::Sales};
-
-    Mutex eventMutex;  // leaf
-    CondVar eventCv;
-    uint64_t eventSeq GUARDED_BY(eventMutex) = 0;  // moves on every queued sale record and event
-
-    Mutex callbackMutex;
-    TARVIK_CALLBACK_T in_callback GUARDED_BY(callbackMutex) = nullptr;
-    TRV_DeviceView* in_view GUARDED_BY(callbackMutex) = nullptr;  // counted reference
-    sem_t qsem;
+    // Events and sale records: their queues, the callback, the semaphore
+    // and the pops.
+    DeviceEvents events{*this};
 
     Mutex cipherMutex;  // leaf
     Cipher cipher_ GUARDED_BY(cipherMutex);

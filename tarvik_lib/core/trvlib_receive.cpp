@@ -38,14 +38,14 @@ void TRV_Device::runReceiverLoop(Thread& self) {
 
 void TRV_Device::receiveBytes(const uint8_t* buffer, size_t read) {
     bytesReceived += static_cast<int>(read);
-    fifo.push(buffer, read);
+    received.fifo.push(buffer, read);
     if (logOn(LOG_DEVICE, 14)) Log(LOG_DEVICE, 14, "DEVICE: Data received : ", FrameDump(buffer, read, 0));
     while (true) {
         size_t dropped = 0;
         const uint8_t* frame = nullptr;
         size_t len = 0;
         // The frame stays in the FIFO's buffer until the next push.
-        const bool got = fifo.nextFrame(frame, len, dropped);
+        const bool got = received.fifo.nextFrame(frame, len, dropped);
         if (got) {
             if (logOn(LOG_FRAMES, 6)) Log(LOG_FRAMES, 6, "FRAME Received : ", FrameDump(frame, len, 2));
             ProcessFrame(frame, len);
@@ -63,7 +63,7 @@ void TRV_Device::ProcessFrame(const uint8_t* frame, size_t len) {
     // Whoever waits for a request this frame finishes is woken on the way
     // out, after every queue lock is let go.
     DeferWakes wakes;
-    DecodedFrame& a = decoded;  // kept from frame to frame: its value list keeps its room
+    DecodedFrame& a = received.decoded;  // kept from frame to frame: its value list keeps its room
     // The cipher only matters to a frame that says it is enciphered (bit 0
     // of its flags, the byte after DLE STX; a 0x10 there is doubled and has
     // the bit clear).
@@ -264,14 +264,11 @@ void TRV_Device::ProcessCrypt(DecodedFrame& a) {
     if (!ok) Log(LOG_DEVICE, 14, "DEVICE: Key decode error");
 }
 
-// A card event is handed to the callback, or queued for the application.
-// The queue holds at most TARVIK_ASYNC_QUEUE_MAX events: a register that
-// floods events while nobody pops them must not grow memory without end, so
-// beyond that the new event is dropped (and logged); the ones already
-// queued are kept.
+// A card event is handed to the callback, or queued for the application
+// (DeviceEvents::deliverCard).
 void TRV_Device::ProcessCard(DecodedFrame& a) {
     Log(LOG_DEVICE, 14, "DEVICE: Card info received");
-    const uint32_t mode = event_Mode.load();
+    const uint32_t mode = events.mode();
     if (mode == TARVIK_EVENT_DISABLE) {
         Log(LOG_DEVICE, 14, "DEVICE: Card info discarded due to TARVIK_EVENT_DISABLE");
         return;
@@ -288,31 +285,7 @@ void TRV_Device::ProcessCard(DecodedFrame& a) {
     ev->start_time.store(now_seconds());
     ev->setState(TARVIK_STATE_COMPLETED);
 
-    TARVIK_CALLBACK_T cb = nullptr;
-    if (mode == TARVIK_EVENT_CALLBACK) {
-        MutexLock lk(callbackMutex);
-        cb = in_callback;
-        if (cb && in_view) {
-            in_view->acquire();
-            ev->myDevice = in_view;
-        }
-    }
-    if (cb) {
-        cb(ev->handle());  // on the receiver thread, no lock held; the event is the application's now
-        return;
-    }
-    bool queued;
-    {
-        MutexLock lk(asyncQueueMutex);
-        queued = static_cast<uint32_t>(asyncQueue.Count()) < TARVIK_ASYNC_QUEUE_MAX && asyncQueue.Add(ev);
-    }
-    if (!queued) {
-        Log(LOG_DEVICE, 8, "DEVICE: Event queue full, card event dropped");
-        ev->kill();
-        return;
-    }
-    if (mode == TARVIK_EVENT_SEMAPHORE) sem_post(&qsem);
-    notifyEvent();
+    events.deliverCard(ev, mode);
 }
 
 }  // namespace trv
