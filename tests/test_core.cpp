@@ -6,28 +6,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "register_play.h"
+#include "on_test_device.h"
 
 using namespace trv;
 using namespace trv::test;
 
 namespace {
 
-struct Core : ::testing::Test {
-    TestDevice dev;
-    TARVIK_HANDLE view = nullptr;
-    void SetUp() override {
-        view = dev.OpenDevice();
-        ASSERT_NE(view, nullptr);
-    }
-    void TearDown() override {
-        if (view) TRV_CloseDevice(view);
-    }
-    TARVIK_HANDLE post(uint16_t cmd, uint8_t mode = 0) {
-        TARVIK_HANDLE r = TRV_CreateRequest(view, cmd);
-        EXPECT_EQ(TRV_PostRequest(r, mode), 0u);
-        return r;
-    }
+struct Core : OnTestDevice {
     std::string logText(const std::string& name) {
         std::ifstream in(name);
         std::stringstream ss;

@@ -4,155 +4,20 @@
 // by offset over a long stream.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <random>
 
-#include "register_play.h"
+#include "on_test_device.h"
 
 using namespace trv;
 using namespace trv::test;
 
 namespace {
 
-// A transport whose writes are recorded one batch at a time. It can hold the
-// next write until released, and lose its connection part-way through one.
-class BatchDevice : public TRV_Device {
-public:
-    ~BatchDevice() override { DeviceRealClose(); }
-    bool DeviceRealOpen() override {
-        sender = std::make_unique<FunctionThread>([this](Thread& t) { SenderLoop(t); });
-        sender->start();
-        return true;
-    }
-    bool DeviceRealClose() override {
-        release(true);
-        if (sender) {
-            sender->signal();
-            wakeSender();
-            sender->waitfor();
-            sender.reset();
-        }
-        return true;
-    }
-    void feed(const std::vector<uint8_t>& b) { ProcessRecvBytes(b.data(), b.size()); }
-
-    // The next write not yet started waits until release(); its number.
-    int holdNext() {
-        std::lock_guard<std::mutex> lk(m);
-        holdAt = started;
-        return holdAt;
-    }
-    bool waitHeld(int n) {
-        std::unique_lock<std::mutex> lk(m);
-        return cv.wait_for(lk, std::chrono::seconds(2), [&] { return heldNo == n; });
-    }
-    // Lets the held write go.
-    void release(bool andLater = false) {
-        {
-            std::lock_guard<std::mutex> lk(m);
-            if (andLater) holdAt = -1;
-            if (heldNo >= 0) released = true;
-        }
-        cv.notify_all();
-    }
-    // The next write of more than this many frames puts them whole and half
-    // of the one after on the connection, which then drops; the rest goes on
-    // a new one.
-    void loseAfter(int frames) {
-        std::lock_guard<std::mutex> lk(m);
-        lossAfter = frames;
-    }
-    // The frames of the next write, decoded, and the connection they went on.
-    bool nextWrite(std::vector<DecodedFrame>& frames, uint64_t* on = nullptr) {
-        std::unique_lock<std::mutex> lk(m);
-        if (!cv.wait_for(lk, std::chrono::seconds(2), [&] { return !writes.empty(); })) return false;
-        frames = std::move(writes.front().first);
-        if (on) *on = writes.front().second;
-        writes.erase(writes.begin());
-        return true;
-    }
-
-protected:
-    const char* Prefix() const override { return "DEVICE_TEST: "; }
-    uint32_t Category() const override { return LOG_DEVICE; }
-    int BusyPauseMs() const override { return 50; }
-    long ReadChunk(Thread&, uint8_t*, size_t) override { return -1; }
-    size_t RecvChunk() const override { return 16; }
-    bool writtenOnLostConnection(uint64_t tag) override { return tag != conn.load(); }
-    size_t BatchBytes() const override { return 4096; }
-
-    TARVIK_STATUS WriteFrames(FrameBatch& b, bool) override {
-        int loss = -1;
-        {
-            std::unique_lock<std::mutex> lk(m);
-            const int me = started++;
-            if (me == holdAt) {
-                heldNo = me;
-                cv.notify_all();
-                cv.wait(lk, [&] { return released; });
-                released = false;
-                heldNo = -1;
-            }
-            if (lossAfter >= 0 && b.whole + static_cast<size_t>(lossAfter) < b.count()) {
-                loss = lossAfter;
-                lossAfter = -1;
-            }
-        }
-        if (loss >= 0) {
-            record(b, b.ends[b.whole + loss - 1]);
-            const size_t half = (b.ends[b.whole] - b.frameStart(b.whole)) / 2;
-            b.advance(half, conn.load());
-            // The connection goes: what was written and is awaiting an answer
-            // will not be answered; the frame under way starts again.
-            ++conn;
-            failWritten(TARVIK_STATUS_OUTCOME_UNKNOWN);
-            b.restartFrame();
-        }
-        record(b, b.bytes.size());
-        return TARVIK_STATUS_OK;
-    }
-
-private:
-    void record(FrameBatch& b, size_t upto) {
-        std::vector<DecodedFrame> frames;
-        for (size_t i = b.whole; i < b.count() && b.ends[i] <= upto; ++i) {
-            const size_t from = b.frameStart(i);
-            frames.push_back(decodeSent({b.bytes.begin() + from, b.bytes.begin() + b.ends[i]}));
-        }
-        const uint64_t c = conn.load();
-        b.advance(upto - b.done, c);
-        {
-            std::lock_guard<std::mutex> lk(m);
-            writes.emplace_back(std::move(frames), c);
-        }
-        cv.notify_all();
-    }
-
-    std::unique_ptr<FunctionThread> sender;
-    std::atomic<uint64_t> conn{1};
-    std::mutex m;
-    std::condition_variable cv;
-    int started = 0, holdAt = -1, heldNo = -1;
-    bool released = false;
-    int lossAfter = -1;
-    std::vector<std::pair<std::vector<DecodedFrame>, uint64_t>> writes;
-};
-
-struct Sender : ::testing::Test {
-    BatchDevice dev;
-    TARVIK_HANDLE view = nullptr;
-    void SetUp() override {
-        view = dev.OpenDevice();
-        ASSERT_NE(view, nullptr);
-    }
-    void TearDown() override {
-        if (view) TRV_CloseDevice(view);
-    }
-    TARVIK_HANDLE post(uint16_t cmd) {
-        TARVIK_HANDLE r = TRV_CreateRequest(view, cmd);
-        EXPECT_EQ(TRV_PostRequest(r, 0), 0u);
-        return r;
+// Pending frames go out together, as many as 4 KB hold.
+struct Sender : OnTestDevice {
+    Sender() {
+        dev.batchBytes = 4096;
+        dev.busyPause = 50;
     }
     // Posts X and holds the sender in its write, so that what is posted next
     // piles up behind it.

@@ -24,12 +24,6 @@ inline std::vector<uint8_t> regFrame(uint32_t token, uint16_t cmd, const std::ve
     return encodeFrame(flags, token, cmd, p, c, CipherOrder::CommandFirst);
 }
 
-inline DecodedFrame decodeSent(const std::vector<uint8_t>& f, const Cipher& c = Cipher{}) {
-    DecodedFrame d;
-    decodeFrame(f.data(), f.size(), c, CipherOrder::ItemsFirst, d);
-    return d;
-}
-
 // Waits for the next written frame and decodes it.
 inline bool nextSent(TestDevice& dev, DecodedFrame& d, int ms = 2000) {
     std::vector<uint8_t> f;
