@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "tarvik/mirtel.h"
+
 namespace calltable {
 
 extern const char kMirtelSchema[];  // mirtel_schema.json, embedded at build time

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tarvik/mirtel.h"
+#include "tarvik/tarvik.h"
 
 namespace calltable {
 

@@ -69,7 +69,8 @@ set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "drivers for tarvik fiscal cash register
 libtarvik carries requests to a tarvik fiscal cash register over a serial
 port, a dial-up modem, an FTDI USB bridge or TCP, and libmirtel offers one
 function pair per register command. This package holds both shared
-libraries and the language files of their status texts.")
+libraries (libtarvik ${PROJECT_VERSION}, libmirtel ${MIRTEL_VERSION}) and the
+language files of their status texts.")
 
 # Debian wants the dynamic linker's cache refreshed through a trigger.
 file(WRITE ${PKG_OUT}/triggers "activate-noawait ldconfig\n")

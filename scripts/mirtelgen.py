@@ -13,9 +13,9 @@ tarvik_lib/mirtel/<unit>.cmds. From the tables this script writes
   <out>/mirtel_ids.h        every command id as a named constant (trv::cmd);
   <out>/mirtel_layouts.inc  the wire layouts, for the simulator's checks and
                             its default answers;
-  <out>/test_mirtel_layout.cpp  a test that runs every regular function
+  <out>/test_mirtel_layout*.{h,cpp}  a test that runs every regular function
                             against the wire;
-  <out>/test_mirtel_bounds.cpp  a test that drives every reader in
+  <out>/test_mirtel_bounds*.cpp  a test that drives every reader in
                             string-handling mode 0 with its longest answers,
                             dates and times out of range and lists as long as
                             their counts allow, into buffers of exactly the
@@ -66,7 +66,8 @@ Flags:
          caller compiled against either declaration links.
 
 Values, NAME:KIND[MODS]:
-  B W L                    Byte, Word (wire V), Long
+  B V L                    Byte, Word, Long: the tables, the wire patterns and the
+                           header's comments write kinds with the wire's letters
   char (sending)           a plain char argument, sent as a Byte
   S N K Q                  String, Numeric, Currency, Quantity texts; in a
                            reader a local buffer size may follow (S256;
@@ -83,12 +84,12 @@ Values, NAME:KIND[MODS]:
   time2000 (reader)        a Long of seconds since 2000-01-01 00:00:00 local time, as
                            "YYYY-MM-DD HH-MM-SS"
   interval (reader)        a Long of seconds, as "D:HH:MM:SS"
-  X*n (reader)             n values of kind X (B W L S N K Q) joined into one text,
+  X*n (reader)             n values of kind X (B V L S N K Q) joined into one text,
                            a line feed between two
   text                     a text argument or output of a hand-written function;
                            an output states its maximum: text=LIMIT (below)
   X<Y                      wire kind X for a C argument or output of kind Y; only
-                           widening: W<B sends a Byte argument as a Word, B<W
+                           widening: V<B sends a Byte argument as a Word, B<V
                            reads a Byte into an unsigned short output
 MODS:
   !                        (reader) the output is required: null returns its
@@ -97,7 +98,7 @@ MODS:
   @0x10106                 the failure code, where it is not the position's
   =LIMIT                   (hand-written text output) the largest text it
                            holds: KIND, or COUNT*KIND for COUNT values of KIND
-                           joined with line feeds. KIND is B W L N K Q, S with
+                           joined with line feeds. KIND is B V L N K Q, S with
                            its buffer size (S, S256), or a text kind (date, hm,
                            ip, port, ...). COUNT is the register's own limit,
                            or the largest the wire carries: the count's own
@@ -123,7 +124,8 @@ order=a,b,c                the C argument order, where it differs from the wire 
 wire=P, answer=P           wire patterns of a hand-written function, for the
                            simulator: letters B V L S N K Q, groups (..), and
                            after a letter or group * (any number), ? (optional)
-                           or a count.
+                           or a count; alternatives separated by | (at the top
+                           only). A pattern that does not read so is refused.
 """
 
 import argparse
@@ -262,10 +264,26 @@ class Entry:
                 letters += (SEND_KINDS if self.send else GET_KINDS)[v.kind][1]
         return letters
 
+    def fields(self):
+        """One name per wire letter of a regular entry (a value of several
+        letters, a date, names each of them), or None for a hand-written one."""
+        if self.hand:
+            return None
+        names = []
+        for v in self.values:
+            name = v.name or ('(filler)' if v.const is not None else '(unread)')
+            if v.const is not None:
+                names.append(name)
+            elif v.count:
+                names += [name] * v.count
+            else:
+                names += [name] * len((SEND_KINDS if self.send else GET_KINDS)[v.kind][1])
+        return names
+
 
 # ---- parsing ---------------------------------------------------------------
 
-VALUE_RE = re.compile(r'^(?P<name>[A-Za-z_][A-Za-z0-9_]*):(?P<kind>[a-z0-9]+|[BWLSNKQ](?:<[BWL])?)'
+VALUE_RE = re.compile(r'^(?P<name>[A-Za-z_][A-Za-z0-9_]*):(?P<kind>[a-z0-9]+|[BVLSNKQ](?:<[BVL])?)'
                       r'(?P<size>\d+)?(?:\*(?P<count>\d+))?(?P<mods>[!?]*)(?:@(?P<code>0x[0-9A-Fa-f]+))?'
                       r'(?:=(?P<max>\S+))?$')
 
@@ -288,7 +306,7 @@ WIRE_BYTES = {'B': 2, 'V': 3, 'L': 5, 'N': 7, 'K': 7, 'Q': 8}
 # around them).
 FRAME_VALUE_BYTES = 65519
 
-MAXFORM_RE = re.compile(r'^(?:(?P<count>\d+|\([BVLSNKQ0-9]+\))\*)?(?P<kind>[BWLSNKQ](?P<size>\d+)?|[a-z0-9]+)$')
+MAXFORM_RE = re.compile(r'^(?:(?P<count>\d+|\([BVLSNKQ0-9]+\))\*)?(?P<kind>[BVLSNKQ](?P<size>\d+)?|[a-z0-9]+)$')
 
 
 def entry_max(kind, size):
@@ -315,7 +333,7 @@ def parse_maxform(form, where):
     m = MAXFORM_RE.match(form)
     if not m:
         raise TableError('%s: cannot read the maximum %r' % (where, form))
-    kind, count = m.group('kind'), m.group('count')
+    kind, count = table_kind(m.group('kind')), m.group('count')
     if kind in FIXED_MAX:
         if count:
             raise TableError('%s: %s texts are not joined: %r' % (where, kind, form))
@@ -351,12 +369,77 @@ def text_max(v):
     return None
 
 
+WIRE_LETTERS = 'BVLSNKQ'
+
+
+def check_pattern(text, where):
+    """A wire pattern as the simulator reads it: alternatives separated by
+    |, each a sequence of letters (BVLSNKQ) and groups in parentheses, each
+    of them followed by at most one of * (any number), ? (optional) or a
+    count. Returns the text; a TableError says where it goes wrong."""
+    pos = 0
+
+    def fail(why):
+        raise TableError('%s%s: %s at character %d (%s^%s)' % (where, text, why, pos + 1, text[:pos], text[pos:]))
+
+    def seq(in_group):
+        nonlocal pos
+        atoms = 0
+        while pos < len(text) and text[pos] not in ')|':
+            c = text[pos]
+            if c == '(':
+                pos += 1
+                seq(True)
+                if pos >= len(text) or text[pos] != ')':
+                    fail('a group not closed')
+                pos += 1
+            elif c in WIRE_LETTERS:
+                pos += 1
+            elif c == 'W':
+                fail('a Word is V on the wire')
+            else:
+                fail('%r is no wire letter (%s), group or repetition' % (c, WIRE_LETTERS))
+            if pos < len(text) and text[pos] in '*?':
+                pos += 1
+            elif pos < len(text) and text[pos].isdigit():
+                start = pos
+                while pos < len(text) and text[pos].isdigit():
+                    pos += 1
+                if int(text[start:pos]) == 0:
+                    fail('a count of 0')
+            if pos < len(text) and text[pos] in '*?0123456789':
+                fail('two repetitions of one thing')
+            atoms += 1
+        if not atoms:
+            fail('an empty group' if in_group else 'an empty alternative')
+        if in_group and pos < len(text) and text[pos] == '|':
+            fail('alternatives only at the top')
+
+    if not text:
+        fail('no pattern')
+    seq(False)
+    while pos < len(text):
+        if text[pos] == ')':
+            fail('a ) without its (')
+        pos += 1  # |
+        seq(False)
+    return text
+
+
+def table_kind(kind):
+    """A kind as the tables write it (the wire's letters: V for a Word) in
+    the generator's own terms (W for a Word)."""
+    return 'W' if kind == 'V' else kind
+
+
 def parse_value(tok, send, where):
-    m = re.match(r'^([BW])=(\d+)$', tok)
+    if re.search(r'(^|[:<*=])W([<!?@*=\d]|$)', tok.split(':', 1)[-1] if ':' in tok else tok):
+        raise TableError('%s: a Word is written V, its letter on the wire: %s' % (where, tok))
+    m = re.match(r'^([BV])=(\d+)$', tok)
     if m:
         if not send:
             raise TableError('%s: a constant belongs to a sending function: %s' % (where, tok))
-        return Value(None, m.group(1), const=int(m.group(2)))
+        return Value(None, table_kind(m.group(1)), const=int(m.group(2)))
     m = VALUE_RE.match(tok)
     if not m:
         raise TableError('%s: cannot read the value %r' % (where, tok))
@@ -364,6 +447,9 @@ def parse_value(tok, send, where):
     ckind = None
     if '<' in kind:
         kind, ckind = kind.split('<')
+    kind = table_kind(kind)
+    ckind = table_kind(ckind) if ckind else None
+    if ckind:
         # A sending function widens its argument onto the wire, a reader
         # widens the wire value into its output; nothing is cut.
         wider = 'BWL'.index(kind) > 'BWL'.index(ckind)
@@ -456,9 +542,9 @@ def parse_table(path, by_name):
             elif tok.startswith('order='):
                 order = tok[6:].split(',')
             elif tok.startswith('wire='):
-                wire = tok[5:]
+                wire = check_pattern(tok[5:], '%s: wire=' % where)
             elif tok.startswith('answer='):
-                answer = tok[7:]
+                answer = check_pattern(tok[7:], '%s: answer=' % where)
             elif tok.startswith('...'):
                 base = by_name.get(tok[3:])
                 if not base:
@@ -483,6 +569,12 @@ def parse_table(path, by_name):
         names_seen = [v.name for v in e.args()]
         if len(set(names_seen)) != len(names_seen):
             raise TableError('%s: an argument name repeats' % where)
+        # The parameters every function has around the table's values.
+        taken = {'hDevice', 'phRequest', 'tryb'} if send else {'phRequest'}
+        for name in names_seen:
+            if name in taken:
+                raise TableError('%s: %s is the name of a parameter every %s function has' %
+                                 (where, name, 'TRVS_' if send else 'TRVG_'))
         for name in names:
             if name in by_name:
                 raise TableError('%s: %s is defined twice' % (where, name))
@@ -793,13 +885,16 @@ def command_ids(units):
 
 def layouts(units):
     out = ['// Generated by scripts/mirtelgen.py: wire layouts of the libmirtel commands.',
-           '// {command, function, sends (else reads), pattern (null: hand-written, unchecked), type reader}']
+           '// {command, function, sends (else reads), pattern (null: hand-written, unchecked), type reader,',
+           '//  the value names, one per letter of a regular layout (null: hand-written)}']
     for unit, entries in units:
         for e in entries:
             pat = e.wire()
             pat_c = 'nullptr' if pat is None else '"%s"' % pat
-            out.append('{%d, "%s", %s, %s, %s},' % (e.cmd, e.name, 'true' if e.send else 'false', pat_c,
-                                                  'true' if e.keep else 'false'))
+            fields = e.fields()
+            fields_c = 'nullptr' if fields is None else '"%s"' % ' '.join(fields)
+            out.append('{%d, "%s", %s, %s, %s, %s},' % (e.cmd, e.name, 'true' if e.send else 'false', pat_c,
+                                                      'true' if e.keep else 'false', fields_c))
     return '\n'.join(out) + '\n'
 
 
@@ -1008,52 +1103,67 @@ def test_get(e):
     return out
 
 
+# The generated tests come one file per family, so that a table edit
+# recompiles its family's tests only; <name>.h holds what they share and
+# <name>.cpp what is defined once.
 def layout_test(units):
-    out = ['// Generated by scripts/mirtelgen.py from the command tables; do not edit.',
-           '// Every regular libmirtel function on the wire: each sending function with',
-           '// distinct sample values against the frame the sender wrote, each reader',
-           '// against an answer of its layout (outputs, status 0, the request freed).',
-           '#include <cstdlib>',
-           '#include <ctime>',
-           '#include <set>',
-           '',
-           '#include "test_mirtel_fixture.h"',
-           '',
-           'using namespace mirtel_test;',
-           '',
-           '// Which requests the library freed (linked with --wrap=TRV_DestroyRequest).',
-           'namespace {',
-           'std::set<TARVIK_HANDLE> g_destroyed;',
-           '// Time texts are checked in UTC.',
-           'const bool g_utc = [] { setenv("TZ", "UTC", 1); tzset(); return true; }();',
-           '}  // namespace',
-           'extern "C" TARVIK_STATUS __real_TRV_DestroyRequest(TARVIK_HANDLE hRequest);',
-           'extern "C" TARVIK_STATUS __wrap_TRV_DestroyRequest(TARVIK_HANDLE hRequest) {',
-           '    g_destroyed.insert(hRequest);',
-           '    return __real_TRV_DestroyRequest(hRequest);',
-           '}',
-           '',
-           'class MirtelLayout : public MirtelTest {',
-           'protected:',
-           '    TARVIK_HANDLE answer(uint16_t cmd, const std::vector<V>& values) {',
-           '        TARVIK_HANDLE h = MirtelTest::answer(cmd, values);',
-           '        g_destroyed.erase(h);',
-           '        return h;',
-           '    }',
-           '    static bool destroyed(TARVIK_HANDLE h) { return g_destroyed.count(h) != 0; }',
-           '};',
-           '']
+    """{file name: text} of test_mirtel_layout."""
+    files = {}
+    files['test_mirtel_layout.h'] = '\n'.join([
+        '// Generated by scripts/mirtelgen.py from the command tables; do not edit.',
+        '// Every regular libmirtel function on the wire: each sending function with',
+        '// distinct sample values against the frame the sender wrote, each reader',
+        '// against an answer of its layout (outputs, status 0, the request freed).',
+        '// One file per command family: test_mirtel_layout_<family>.cpp.',
+        '#pragma once',
+        '',
+        '#include <cstdlib>',
+        '#include <ctime>',
+        '#include <set>',
+        '',
+        '#include "test_mirtel_fixture.h"',
+        '',
+        'using namespace mirtel_test;',
+        '',
+        '// Which requests the library freed (linked with --wrap=TRV_DestroyRequest).',
+        'inline std::set<TARVIK_HANDLE> g_destroyed;',
+        '// Time texts are checked in UTC.',
+        'inline const bool g_utc = [] { setenv("TZ", "UTC", 1); tzset(); return true; }();',
+        '',
+        'class MirtelLayout : public MirtelTest {',
+        'protected:',
+        '    TARVIK_HANDLE answer(uint16_t cmd, const std::vector<V>& values) {',
+        '        TARVIK_HANDLE h = MirtelTest::answer(cmd, values);',
+        '        g_destroyed.erase(h);',
+        '        return h;',
+        '    }',
+        '    static bool destroyed(TARVIK_HANDLE h) { return g_destroyed.count(h) != 0; }',
+        '};',
+        '']) + '\n'
+    files['test_mirtel_layout.cpp'] = '\n'.join([
+        '// Generated by scripts/mirtelgen.py; do not edit. What the layout tests define once.',
+        '#include "test_mirtel_layout.h"',
+        '',
+        'extern "C" TARVIK_STATUS __real_TRV_DestroyRequest(TARVIK_HANDLE hRequest);',
+        'extern "C" TARVIK_STATUS __wrap_TRV_DestroyRequest(TARVIK_HANDLE hRequest) {',
+        '    g_destroyed.insert(hRequest);',
+        '    return __real_TRV_DestroyRequest(hRequest);',
+        '}',
+        '']) + '\n'
     for unit, entries in units:
+        out = ['// Generated by scripts/mirtelgen.py from tarvik_mirtel_%s.cmds; do not edit.' % unit,
+               '#include "test_mirtel_layout.h"', '']
         regular = [e for e in entries if not e.hand]
-        if not regular:
-            continue
-        out.append('TEST_F(MirtelLayout, %s) {' % unit)
-        out.append('    ASSERT_TRUE(g_utc);')
-        for e in regular:
-            out.extend(test_send(e) if e.send else test_get(e))
-        out.append('}')
-        out.append('')
-    return '\n'.join(out) + '\n'
+        if regular:
+            out.append('TEST_F(MirtelLayout, %s) {' % unit)
+            out.append('    ASSERT_TRUE(g_utc);')
+            for e in regular:
+                out.extend(test_send(e) if e.send else test_get(e))
+            out.append('}')
+        else:
+            out.append('// No regular function: its hand-written ones have tests of their own.')
+        files['test_mirtel_layout_%s.cpp' % unit] = '\n'.join(out) + '\n'
+    return files
 
 
 # ---- the bounds test ----------------------------------------------------------
@@ -1159,27 +1269,31 @@ def bounds_hand_reader(e):
 
 
 def bounds_test(units):
-    out = ['// Generated by scripts/mirtelgen.py from the command tables; do not edit.',
-           '// Every reader in string-handling mode 0, with buffers of exactly the sizes',
-           '// the header states: the longest answers fit them, dates and times out of',
-           '// their range are bad data, and lists as long as their counts allow never',
-           '// go past them (the suite runs under AddressSanitizer too).',
-           '#include "test_mirtel_hostile.h"',
-           '',
-           'using namespace mirtel_test;',
-           '',
-           'TRACK_DESTROYED_REQUESTS',
-           '']
+    """{file name: text} of test_mirtel_bounds."""
+    files = {'test_mirtel_bounds.cpp': '\n'.join([
+        '// Generated by scripts/mirtelgen.py from the command tables; do not edit.',
+        '// Every reader in string-handling mode 0, with buffers of exactly the sizes',
+        '// the header states: the longest answers fit them, dates and times out of',
+        '// their range are bad data, and lists as long as their counts allow never',
+        '// go past them (the suite runs under AddressSanitizer too). One file per',
+        '// command family: test_mirtel_bounds_<family>.cpp.',
+        '#include "test_mirtel_hostile.h"',
+        '',
+        'TRACK_DESTROYED_REQUESTS',
+        '']) + '\n'}
     for unit, entries in units:
+        out = ['// Generated by scripts/mirtelgen.py from tarvik_mirtel_%s.cmds; do not edit.' % unit,
+               '#include "test_mirtel_hostile.h"', '', 'using namespace mirtel_test;', '']
         readers = [e for e in entries if not e.send and (not e.hand or e.answer_pattern)]
-        if not readers:
-            continue
-        out.append('TEST_F(MirtelBounds, %s) {' % unit)
-        for e in readers:
-            out.extend(bounds_hand_reader(e) if e.hand else bounds_reader(e))
-        out.append('}')
-        out.append('')
-    return '\n'.join(out) + '\n'
+        if readers:
+            out.append('TEST_F(MirtelBounds, %s) {' % unit)
+            for e in readers:
+                out.extend(bounds_hand_reader(e) if e.hand else bounds_reader(e))
+            out.append('}')
+        else:
+            out.append('// No reader with a known layout.')
+        files['test_mirtel_bounds_%s.cpp' % unit] = '\n'.join(out) + '\n'
+    return files
 
 
 # ---- calls by name ------------------------------------------------------------
@@ -1413,8 +1527,8 @@ def main():
             write_if_changed(os.path.join(a.out, 'mirtel_hand.h'), hand_header(units))
             write_if_changed(os.path.join(a.out, 'mirtel_ids.h'), command_ids(units))
             write_if_changed(os.path.join(a.out, 'mirtel_layouts.inc'), layouts(units))
-            write_if_changed(os.path.join(a.out, 'test_mirtel_layout.cpp'), layout_test(units))
-            write_if_changed(os.path.join(a.out, 'test_mirtel_bounds.cpp'), bounds_test(units))
+            for name, text in {**layout_test(units), **bounds_test(units)}.items():
+                write_if_changed(os.path.join(a.out, name), text)
             names = sorted(n for _, es in units for e in es for n in e.names)
             write_if_changed(os.path.join(a.out, 'mirtel_names.txt'), '\n'.join(names) + '\n')
             cxx = sorted(e.name for _, es in units for e in es if e.cxx)

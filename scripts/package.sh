@@ -25,6 +25,9 @@ cmake --build "$dir" --target package >/dev/null
 ls "$dir"/*.deb
 # Errors fail the check; warnings are listed.
 lintian --fail-on error --suppress-tags package-name-doesnt-match-sonames "$dir"/*.deb
+# The libraries' package names libmirtel's own version.
+mirtel_version=$(sed -n 's/^#define MIRTEL_VERSION_TEXT "\(.*\)"$/\1/p' "$dir/include/tarvik/tarvik_version.h")
+test -n "$mirtel_version" && dpkg-deb -f "$dir"/libtarvik1_*.deb Description | grep -q "libmirtel $mirtel_version"
 
 dpkg -i "$dir"/*.deb
 simpid="" gwpid=""

@@ -5,7 +5,7 @@
 
 namespace trvsim {
 
-void addContextCommands(Handlers& h) {
+void cmd_cntx::addCommands(Handlers& h) {
     for (uint16_t cmd = 2000; cmd <= 2016; ++cmd) {
         if (cmd == 2009) continue;  // no such kind
         h.add(cmd, [cmd](State& s, Args& in, Values&) {

@@ -173,7 +173,7 @@ void eraseAll(std::map<uint16_t, R>& records, Keep keep) {
 
 }  // namespace
 
-void addDictionaryCommands(Handlers& h) {
+void cmd_dict::addCommands(Handlers& h) {
     // Article groups.
     const Fn ins = [](State& s, uint16_t cmd, Args& in, Values&) { insertGroup(s, cmd, in); };
     add(h, cmd::GroupIns, ins);

@@ -266,7 +266,7 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 
 }  // namespace
 
-void addDiscountCommands(Handlers& h) {
+void cmd_discnt::addCommands(Handlers& h) {
     add(h, cmd::ManualDiscntPCSet, cmd332);
     add(h, cmd::DBDiscntPCSet, cmd333);
     add(h, cmd::StdDiscntIns, cmd3000);

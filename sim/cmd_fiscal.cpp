@@ -21,7 +21,7 @@ void found(const State& s, size_t n, Values& v) {
 
 }  // namespace
 
-void addFiscalCommands(Handlers& h) {
+void cmd_fiscal::addCommands(Handlers& h) {
     h.add(cmd::FiscMemFirst, [](State& s, Args& in, Values& v) { found(s, findFiscal(s, in.word(), 1, 1), v); });
     h.add(cmd::FiscMemLast, [](State& s, Args& in, Values& v) {
         found(s, findFiscal(s, in.word(), s.fiscalMemory.size(), -1), v);

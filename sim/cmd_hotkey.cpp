@@ -181,7 +181,7 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 
 }  // namespace
 
-void addHotkeyCommands(Handlers& h) {
+void cmd_hotkey::addCommands(Handlers& h) {
     add(h, cmd::HotkeyPLUIns, cmd3200_3207);
     add(h, cmd::HotkeyPLUInsEx, cmd3200_3207);
     add(h, cmd::HotkeyDiscntIns, cmd3201_3202_3206);

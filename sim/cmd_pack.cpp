@@ -180,7 +180,7 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 
 }  // namespace
 
-void addPackCommands(Handlers& h) {
+void cmd_pack::addCommands(Handlers& h) {
     add(h, cmd::PackIns, cmd2700);
     add(h, cmd::PackRead, cmd2710);
     add(h, cmd::PackReadByBarcode, cmd2711);

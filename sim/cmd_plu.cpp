@@ -370,7 +370,7 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 
 }  // namespace
 
-void addArticleCommands(Handlers& h) {
+void cmd_plu::addCommands(Handlers& h) {
     add(h, cmd::PLUIns, cmd2100);
     add(h, cmd::EPLUIns, cmd2101);
     add(h, cmd::SetIns, cmd2200);

@@ -444,7 +444,7 @@ void addFiscalReports(Handlers& h) {
 
 }  // namespace
 
-void addReportCommands(Handlers& h) {
+void cmd_reports::addCommands(Handlers& h) {
     addArticleReports(h);
     addOtherDatabaseReports(h);
     addSettingsReports(h);

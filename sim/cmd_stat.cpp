@@ -25,7 +25,7 @@ PayForm& payFormOf(State& s, uint16_t n) {
 
 }  // namespace
 
-void addStatisticsCommands(Handlers& h) {
+void cmd_stat::addCommands(Handlers& h) {
     h.add(cmd::GroupStatRead, [](State& s, Args& in, Values& v) {
         const uint16_t n = in.word();
         const uint8_t clear = in.byte();

@@ -267,7 +267,7 @@ void add(Handlers& h, uint16_t cmd, Fn f) {
 
 }  // namespace
 
-void addUserCommands(Handlers& h) {
+void cmd_user::addCommands(Handlers& h) {
     add(h, cmd::RemoteLogin, cmdRemoteLogin);
     add(h, cmd::RemoteLogout, cmdRemoteLogout);
     add(h, cmd::RemoteLoginParamGet, cmdRemoteParamGet);

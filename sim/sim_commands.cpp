@@ -2,12 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <stdexcept>
+#include <string>
 
 namespace trvsim {
 
 // ---- handlers --------------------------------------------------------------
 
-void Handlers::add(uint16_t cmd, Handler h) { map_[cmd] = std::move(h); }
+// A command has one handler: a second registration is a mistake of the
+// families, found when the simulator starts.
+void Handlers::add(uint16_t cmd, Handler h) {
+    if (!map_.emplace(cmd, std::move(h)).second)
+        throw std::logic_error("simulator: command " + std::to_string(cmd) + " has two handlers");
+}
 
 const Handler* Handlers::find(uint16_t cmd) const {
     auto it = map_.find(cmd);
@@ -17,21 +24,9 @@ const Handler* Handlers::find(uint16_t cmd) const {
 const Handlers& handlers() {
     static const Handlers all = [] {
         Handlers h;
-        addClockCommands(h);
-        addPrintingCommands(h);
-        addSettingsCommands(h);
-        addCommCommands(h);
-        addFiscalCommands(h);
-        addJournalCommands(h);
-        addArticleCommands(h);
-        addHotkeyCommands(h);
-        addPackCommands(h);
-        addDictionaryCommands(h);
-        addStatisticsCommands(h);
-        addUserCommands(h);
-        addDiscountCommands(h);
-        addReportCommands(h);
-        addContextCommands(h);
+#define SIM_FAMILY(name) cmd_##name::addCommands(h);
+#include "sim_families.inc"
+#undef SIM_FAMILY
         return h;
     }();
     return all;
@@ -127,23 +122,31 @@ void addThread(const std::vector<Instr>& prog, size_t pc, std::vector<size_t>& l
     }
 }
 
-bool run(const std::vector<Instr>& prog, const Items& v) {
+// Runs prog over v: whether it matches, and how many values some path took.
+struct Outcome {
+    bool match = false;
+    size_t taken = 0;
+};
+
+Outcome run(const std::vector<Instr>& prog, const Items& v) {
     std::vector<size_t> now, next;
     std::vector<char> onNow(prog.size()), onNext(prog.size());
     addThread(prog, 0, now, onNow);
+    Outcome o;
     for (const trv::TRV_DataItem& item : v) {
         next.clear();
         std::fill(onNext.begin(), onNext.end(), 0);
         for (size_t pc : now)
             if (prog[pc].op == Op::Letter && item.Type() == static_cast<unsigned char>(prog[pc].letter))
                 addThread(prog, pc + 1, next, onNext);
-        if (next.empty()) return false;
+        if (next.empty()) return o;
+        ++o.taken;
         now.swap(next);
         onNow.swap(onNext);
     }
     for (size_t pc : now)
-        if (prog[pc].op == Op::Match) return true;
-    return false;
+        if (prog[pc].op == Op::Match) o.match = true;
+    return o;
 }
 
 void sampleSeq(const std::vector<Node>& seq, Items& out) {
@@ -194,7 +197,9 @@ Pattern::Pattern(const std::string& text) {
     prog.push_back({Op::Match});
 }
 
-bool Pattern::matches(const Items& values) const { return run(program_, values); }
+bool Pattern::matches(const Items& values) const { return run(program_, values).match; }
+
+size_t Pattern::accepted(const Items& values) const { return run(program_, values).taken; }
 
 Items Pattern::sample() const {
     Items out;
@@ -212,7 +217,23 @@ struct Layout {
     bool sends;           // a sending function (its request's layout), else a reader (its answer's)
     const char* pattern;  // null: hand-written without a pattern, unchecked
     bool keep;            // a type reader: the answer goes on after it
+    const char* fields;   // the value names of a regular layout, one per letter; null: hand-written
 };
+
+std::vector<std::string> words(const char* text) {
+    std::vector<std::string> out;
+    std::string w;
+    for (const char* c = text ? text : ""; *c; ++c) {
+        if (*c != ' ') {
+            w += *c;
+        } else if (!w.empty()) {
+            out.push_back(std::move(w));
+            w.clear();
+        }
+    }
+    if (!w.empty()) out.push_back(std::move(w));
+    return out;
+}
 
 const Layout kLayouts[] = {
 #include "mirtel_layouts.inc"
@@ -224,32 +245,54 @@ CommandTable::CommandTable() {
     for (const Layout& l : kLayouts) {
         Entry& e = byCmd_[l.cmd];
         if (l.sends) {
-            if (l.pattern) e.requests.emplace_back(l.pattern);
+            if (l.pattern) e.requests.push_back({Pattern(l.pattern), l.pattern, l.function, words(l.fields)});
             else e.requestsChecked = false;
         } else if (l.keep || !l.pattern) {
             e.answersChecked = false;
         } else {
-            e.answers.emplace_back(l.pattern);
+            e.answers.push_back({Pattern(l.pattern), l.pattern, l.function, words(l.fields)});
         }
     }
 }
 
 bool CommandTable::knows(uint16_t cmd) const { return byCmd_.count(cmd) != 0; }
 
-bool CommandTable::requestFits(uint16_t cmd, const Items& values) const {
+std::string CommandTable::requestMismatch(uint16_t cmd, const Items& values) const {
     auto it = byCmd_.find(cmd);
-    if (it == byCmd_.end() || !it->second.requestsChecked || it->second.requests.empty()) return true;
-    for (const Pattern& p : it->second.requests)
-        if (p.matches(values)) return true;
-    return false;
+    if (it == byCmd_.end() || !it->second.requestsChecked) return {};
+    return mismatch(cmd, it->second.requests, values);
 }
 
-bool CommandTable::answerFits(uint16_t cmd, const Items& values) const {
+std::string CommandTable::answerMismatch(uint16_t cmd, const Items& values) const {
     auto it = byCmd_.find(cmd);
-    if (it == byCmd_.end() || !it->second.answersChecked || it->second.answers.empty()) return true;
-    for (const Pattern& p : it->second.answers)
-        if (p.matches(values)) return true;
-    return false;
+    if (it == byCmd_.end() || !it->second.answersChecked) return {};
+    return mismatch(cmd, it->second.answers, values);
+}
+
+std::string CommandTable::mismatch(uint16_t cmd, const std::vector<Known>& layouts, const Items& values) {
+    if (layouts.empty()) return {};
+    // Told against the layout that takes the most values.
+    const Known* best = nullptr;
+    size_t taken = 0;
+    for (const Known& l : layouts) {
+        if (l.pattern.matches(values)) return {};
+        const size_t n = l.pattern.accepted(values);
+        if (!best || n > taken) best = &l, taken = n;
+    }
+    std::string s = std::string(best->function) + " (command " + std::to_string(cmd) + ", layout " +
+                    (best->text.empty() ? "empty" : best->text) + "): ";
+    const auto field = [&](size_t i) {
+        return i < best->fields.size() ? " (" + best->fields[i] + ")" : std::string();
+    };
+    if (taken < values.size()) {
+        s += "value " + std::to_string(taken + 1) + field(taken) + " is " +
+             std::string(1, static_cast<char>(values[taken].Type()));
+        if (!best->fields.empty() && taken >= best->fields.size()) s += ", past the layout's end";
+    } else {
+        s += std::to_string(values.size()) + " value" + (values.size() == 1 ? "" : "s") + ", too few";
+        if (taken < best->fields.size()) s += ": " + best->fields[taken] + " is missing";
+    }
+    return s;
 }
 
 Items CommandTable::defaultAnswer(uint16_t cmd) const {
@@ -257,8 +300,8 @@ Items CommandTable::defaultAnswer(uint16_t cmd) const {
     if (it == byCmd_.end()) return {};
     // The longest reader layout, so that a newer reader finds all its values.
     Items best;
-    for (const Pattern& p : it->second.answers) {
-        Items s = p.sample();
+    for (const Known& k : it->second.answers) {
+        Items s = k.pattern.sample();
         if (s.size() > best.size()) best = std::move(s);
     }
     return best;

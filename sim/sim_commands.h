@@ -38,26 +38,22 @@ private:
 // Every family's handlers, registered once.
 const Handlers& handlers();
 
-// The families (one file each).
-void addClockCommands(Handlers& h);     // cmd_clock.cpp: clock, VAT, status, control
-void addPrintingCommands(Handlers& h);  // cmd_printing.cpp: printouts, header, footer, displays
-void addSettingsCommands(Handlers& h);  // cmd_settings.cpp: sale, stock and accessory settings
-void addCommCommands(Handlers& h);      // cmd_comm.cpp: host interface, serial ports, modem
-void addFiscalCommands(Handlers& h);    // cmd_fiscal.cpp: fiscal memory
-void addJournalCommands(Handlers& h);   // cmd_journal.cpp: sale journal
-void addArticleCommands(Handlers& h);   // cmd_plu.cpp: articles, barcodes, notepad
-void addHotkeyCommands(Handlers& h);    // cmd_hotkey.cpp: hotkeys
-void addPackCommands(Handlers& h);      // cmd_pack.cpp: returnable packagings
-void addDictionaryCommands(Handlers& h);  // cmd_dict.cpp: groups, units, payment forms and the other small tables
-void addStatisticsCommands(Handlers& h);  // cmd_stat.cpp: group, payment form and hourly statistics
-void addUserCommands(Handlers& h);      // cmd_user.cpp: users, their statistics, remote login
-void addDiscountCommands(Handlers& h);  // cmd_discnt.cpp: discounts, automatic discounts
+// The families: sim/cmd_<family>.cpp handles the commands of the table
+// tarvik_lib/mirtel/tarvik_mirtel_<family>.cmds and defines
+// cmd_<family>::addCommands; the build lists the files in
+// sim_families.inc, so a new file is registered by being there. The config
+// family, the largest, is split by subject (cmd_config_<subject>.cpp); the
+// seven small numbered tables (group, mu, payform, codefmt, cashout, errmsg,
+// pludesc) share one mechanism in cmd_dict.cpp; the barcodes are kept with
+// their articles (cmd_plu.cpp); cmd_stat.cpp reads the statistics of
+// groups, payment forms and hours.
+#define SIM_FAMILY(name) namespace cmd_##name { void addCommands(Handlers& h); }
+#include "sim_families.inc"
+#undef SIM_FAMILY
 
 // Counts a sale journal record in the statistics of its cashier and of the
 // discounts it names (cmd_user.cpp).
 void countSale(State& s, const Record& r);
-void addReportCommands(Handlers& h);    // cmd_reports.cpp: printed reports, the daily report
-void addContextCommands(Handlers& h);   // cmd_cntx.cpp: context initialisation
 
 // A wire pattern: type letters (B V L S N K Q), groups in parentheses, and
 // after a letter or group * (any number), ? (optional) or a count;
@@ -66,6 +62,9 @@ class Pattern {
 public:
     explicit Pattern(const std::string& text);
     bool matches(const Items& values) const;
+    // How many values from the first some path of the pattern takes: all
+    // of them when they match or when the pattern wants more.
+    size_t accepted(const Items& values) const;
     // The shortest values of the first alternative: zeros and empty texts.
     Items sample() const;
 
@@ -93,22 +92,34 @@ class CommandTable {
 public:
     CommandTable();
     // A request the table knows must fit one of its command's layouts.
-    bool requestFits(uint16_t cmd, const Items& values) const;
+    bool requestFits(uint16_t cmd, const Items& values) const { return requestMismatch(cmd, values).empty(); }
     // An answer must fit one of the command's reader layouts, where all of
     // them are known (type readers and hand-read layouts without a pattern
     // leave it unchecked).
-    bool answerFits(uint16_t cmd, const Items& values) const;
+    bool answerFits(uint16_t cmd, const Items& values) const { return answerMismatch(cmd, values).empty(); }
+    // Empty when the values fit; otherwise what does not, naming the
+    // function, the command, the value and, for a regular layout, its name:
+    // "TRVS_PLURead (command 2110, layout VB): value 1 (numer_rekordu) is S".
+    std::string requestMismatch(uint16_t cmd, const Items& values) const;
+    std::string answerMismatch(uint16_t cmd, const Items& values) const;
     // Whether the table has the command at all, and its default answer.
     bool knows(uint16_t cmd) const;
     Items defaultAnswer(uint16_t cmd) const;
 
 private:
+    struct Known {  // one layout of a command
+        Pattern pattern;
+        std::string text;                 // the pattern as the table has it
+        const char* function;
+        std::vector<std::string> fields;  // one name per value; empty for a hand-written layout
+    };
     struct Entry {
-        std::vector<Pattern> requests;
+        std::vector<Known> requests;
         bool requestsChecked = true;
-        std::vector<Pattern> answers;
+        std::vector<Known> answers;
         bool answersChecked = true;
     };
+    static std::string mismatch(uint16_t cmd, const std::vector<Known>& layouts, const Items& values);
     std::map<uint16_t, Entry> byCmd_;
 };
 

@@ -277,6 +277,11 @@ Stats Register::stats() const {
     return stats_;
 }
 
+std::string Register::lastMismatch() const {
+    std::lock_guard lk(mu_);
+    return lastMismatch_;
+}
+
 size_t Register::openSessions() const {
     std::lock_guard lk(mu_);
     return wakers_.size();
@@ -546,13 +551,21 @@ void Session::execute(const trv::DecodedFrame& req, Output& out) {
         try {
             reg_.state_.execute(cmd, req.items, v);
             // A handler's answer must be readable by the library's reader.
-            if (!commandTable().answerFits(cmd, v.items)) {
+            if (std::string wrong = commandTable().answerMismatch(cmd, v.items); !wrong.empty()) {
                 ++reg_.stats_.answerMismatches;
-                reg_.logLocked("SIM: Answer of command " + std::to_string(cmd) + " does not fit its layout");
+                reg_.logLocked("SIM: Answer of command " + std::to_string(cmd) + " does not fit its layout: " + wrong);
+                reg_.lastMismatch_ = "answer of " + wrong;
             }
         } catch (const ExecError& e) {
             failed = true;
             errv[2] = e.code;
+            if (e.code == err::kBadLayout) {
+                ++reg_.stats_.requestMismatches;
+                reg_.logLocked("SIM: Request of command " + std::to_string(cmd) + " does not fit its layout: " + e.detail);
+                reg_.lastMismatch_ = "request of " + e.detail;
+            } else {
+                ++reg_.stats_.execErrors;
+            }
             reg_.state_.printed.clear();  // a command that failed printed nothing
         }
         reg_.paperLocked();

@@ -67,6 +67,8 @@ struct Stats {
     uint64_t connections = 0;      // sessions ever started
     uint64_t drops = 0;            // connections closed by the register
     uint64_t answerMismatches = 0; // answers that no reader of the command table could read
+    uint64_t requestMismatches = 0;  // requests refused as fitting no layout of the table (115)
+    uint64_t execErrors = 0;       // other execution errors the commands' handlers raised
 };
 
 // A piece of output: bytes to write after waiting delayMs.
@@ -150,6 +152,9 @@ public:
     bool busy() const;
     trv::Cipher cipher() const;  // the cipher of new connections
     Stats stats() const;
+    // What the last request or answer that did not fit the command table
+    // did wrong (CommandTable::requestMismatch), or empty.
+    std::string lastMismatch() const;
     size_t openSessions() const;
     // Last time bytes arrived or a connection opened or closed.
     SteadyClock::time_point lastActivity() const;
@@ -226,6 +231,7 @@ private:
     uint16_t seqCmd_ = 0, seqStatus_ = 0;
     uint32_t seqToken_ = 0;              // guarded by mu_
     Stats stats_;                        // guarded by mu_
+    std::string lastMismatch_;           // guarded by mu_
     uint64_t finalSent_ = 0;             // guarded by mu_; final answers since setFaults, for crcErrorEvery
     uint64_t framesSeen_ = 0;            // guarded by mu_; request frames since setFaults, for dropEvery
     uint64_t nextSession_ = 1;           // guarded by mu_

@@ -437,7 +437,8 @@ void State::fillSamples() {
 
 bool State::execute(uint16_t cmd, const Items& params, Values& v) {
     const CommandTable& table = commandTable();
-    if (!table.requestFits(cmd, params)) throw ExecError{err::kBadParams};
+    if (std::string wrong = table.requestMismatch(cmd, params); !wrong.empty())
+        throw ExecError{err::kBadLayout, std::move(wrong)};
     if (const Handler* h = handlers().find(cmd)) {
         Args in(params);
         (*h)(*this, in, v);

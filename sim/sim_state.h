@@ -32,7 +32,9 @@ constexpr uint16_t kInjected = trv::proto::kTransDefault;
 }  // namespace trans
 
 struct ExecError {
+    ExecError(uint16_t c, std::string d = {}) : code(c), detail(std::move(d)) {}
     uint16_t code;
+    std::string detail;  // what did not fit (kBadLayout), for the log
 };
 
 struct DateTime {

@@ -25,7 +25,7 @@ if ! sort "$gen/mirtel_cxx_names.txt" | cmp -s "$tmp/cxx" -; then
 fi
 untested=0
 while read -r f; do
-  if ! grep -rqw --include='*.cpp' --include='*.c' --include='*.h' -- "$f" "$tests" "$gen/test_mirtel_layout.cpp"; then
+  if ! grep -rqw --include='*.cpp' --include='*.c' --include='*.h' -- "$f" "$tests" "$gen"/test_mirtel_layout*.cpp; then
     echo "no test calls $f"
     untested=$((untested + 1))
   fi

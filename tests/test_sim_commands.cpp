@@ -54,9 +54,18 @@ TEST(SimCommands, RequestsAreCheckedBeforeTheirHandlerRuns) {
         s.execute(2120, items("B"), v);
         FAIL() << "a Byte for a Word was taken";
     } catch (const ExecError& e) {
-        EXPECT_EQ(e.code, err::kBadParams);
+        EXPECT_EQ(e.code, err::kBadLayout);
+        EXPECT_EQ(e.detail, "TRVS_PLUNextFreeGet (command 2120, layout V): value 1 (numer_rekordu) is B");
     }
-    EXPECT_THROW(s.execute(2120, items("VV"), v), ExecError);
+    // Too many values, too few, and a hand-written layout (no value names).
+    const CommandTable& t = commandTable();
+    EXPECT_EQ(t.requestMismatch(2120, items("VV")),
+              "TRVS_PLUNextFreeGet (command 2120, layout V): value 2 is V, past the layout's end");
+    EXPECT_EQ(t.requestMismatch(2110, items("V")), "TRVS_PLURead (command 2110, layout VB): 1 value, too few: z_kodem is missing");
+    EXPECT_EQ(t.answerMismatch(2110, items("VSSNBBBBS")),
+              "TRVG_PLURead (command 2110, layout VSSNBBNBBBBBBB(VS*)?|VSSNBBBVBBB(VS*)?|VSSNBBBB(VS*)?): "
+              "value 9 is S");
+    EXPECT_EQ(t.requestMismatch(2120, items("V")), "");
     // The two layouts of command 311 (three Bytes, or five values) both fit.
     EXPECT_TRUE(s.execute(311, items("BBBBV"), v));
     EXPECT_TRUE(s.execute(311, items("BBB"), v));

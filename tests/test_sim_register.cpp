@@ -66,8 +66,11 @@ TEST_F(SimTest, AcknowledgesThenAnswersEveryRequest) {
     reg.clearAnswers();
     EXPECT_EQ(c.request(14).f.cmd, 14);
 
-    // Wrongly typed parameters are an execution error after the acknowledgement.
-    expectError(c.request(2110, Values().str("1").byte(0).items), 2110, 0, err::kBadParams);
+    // Wrongly typed parameters are an execution error after the acknowledgement,
+    // counted apart from the handlers' own errors and named in the log.
+    expectError(c.request(2110, Values().str("1").byte(0).items), 2110, 0, err::kBadLayout);
+    EXPECT_EQ(reg.stats().requestMismatches, 1u);
+    EXPECT_EQ(reg.lastMismatch(), "request of TRVS_PLURead (command 2110, layout VB): value 1 (numer_rekordu) is S");
     EXPECT_EQ(reg.stats().acks, 6u);
 }
 

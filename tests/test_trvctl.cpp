@@ -423,7 +423,7 @@ TEST_F(Trvctl, StatusReportsHeaderFiscalMemoryAndAnyFunction) {
     EXPECT_EQ(s.at("register").at("numer"), "TRV00012345");
     EXPECT_EQ(s.at("database").at("tables").at(0).at("table"), "articles");
     EXPECT_EQ(s.at("database").at("tables").at(0).at("programmed"), 2);
-    EXPECT_EQ(s.at("libraries").at("tarvik"), "1.0.1158");
+    EXPECT_EQ(s.at("libraries").at("tarvik"), TARVIK_VERSION_TEXT);
 
     std::string paper;
     std::mutex m;

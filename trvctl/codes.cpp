@@ -82,6 +82,7 @@ std::string executionErrorText(unsigned code, const std::string& lang) {
     static const std::map<unsigned, Texts> texts = {
         {exec::kBusy, {"busy: a long command is running", "zajęta: trwa długie polecenie"}},
         {exec::kBadParams, {"a value is missing or of the wrong type", "brak wartości lub wartość złego typu"}},
+        {exec::kBadLayout, {"the request does not fit the command's layout", "żądanie nie pasuje do układu polecenia"}},
         {exec::kBadValue, {"a value is out of range", "wartość spoza zakresu"}},
         {exec::kNotFound, {"no such record", "nie ma takiego rekordu"}},
         {exec::kExists, {"the record exists and overwriting was not allowed", "rekord istnieje, a nadpisanie nie było dozwolone"}},

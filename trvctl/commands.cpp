@@ -20,6 +20,7 @@
 #include "session.h"
 #include "tables.h"
 #include "util.h"
+#include "tarvik/mirtel.h"
 
 namespace trvctl {
 

@@ -18,6 +18,7 @@
 #include "session.h"
 #include "tables.h"
 #include "util.h"
+#include "tarvik/mirtel.h"
 
 using namespace trvctl;
 

@@ -16,6 +16,7 @@
 
 #include "codes.h"
 #include "util.h"
+#include "tarvik/mirtel.h"
 
 namespace trvctl {
 

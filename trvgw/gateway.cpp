@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "charset.h"
+#include "tarvik/mirtel.h"
 
 namespace trvgw {
 

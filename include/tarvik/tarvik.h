@@ -62,6 +62,8 @@
 #include <stdint.h>
 #include <semaphore.h>
 
+#include "tarvik/tarvik_version.h"
+
 /* Marks the exported functions; both libraries build with hidden visibility. */
 #define TARVIK_API __attribute__((visibility("default")))
 
@@ -525,7 +527,8 @@ TARVIK_API void TRV_SetDebugFileName(TARVIK_HANDLE hDevice, const char* fileName
  * once, on first use; its texts belong to the library and stay valid and
  * unchanged until it is unloaded. Blocks only to read the file. */
 TARVIK_API const char* TRV_GetErrorString(TARVIK_STATUS code, const char* lang);
-/* 0x01000486: version 1.0, build 1158. */
+/* TARVIK_VERSION of tarvik/tarvik_version.h: 0x01000486 is version 1.0,
+ * build 1158. */
 TARVIK_API uint32_t TRV_GetLibraryVersion(void);
 
 #ifdef __cplusplus

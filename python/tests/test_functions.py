@@ -46,8 +46,8 @@ def test_generated_table_is_current():
 def test_a_new_table_line_appears_without_an_edit(tmp_path):
     extra = tmp_path / 'tarvik_mirtel_zzextra.cmds'
     extra.write_text('== Something new\n-- Reads the new thing.\n'
-                     '4321 TRVS_NewThingGet numer:W czy_pelny:B\n'
-                     '4321 TRVG_NewThingGet numer:W nazwa:S256 cena:N data:date\n', encoding='utf-8')
+                     '4321 TRVS_NewThingGet numer:V czy_pelny:B\n'
+                     '4321 TRVG_NewThingGet numer:V nazwa:S256 cena:N data:date\n', encoding='utf-8')
     gen = _generator()
     module = types.ModuleType('generated')
     exec(gen.python_module(gen.load(_tables() + [str(extra)])), module.__dict__)

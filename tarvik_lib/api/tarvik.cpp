@@ -160,6 +160,6 @@ TARVIK_API const char* TRV_GetErrorString(TARVIK_STATUS code, const char* lang) 
     });
 }
 
-TARVIK_API uint32_t TRV_GetLibraryVersion(void) { return 0x01000486u; }
+TARVIK_API uint32_t TRV_GetLibraryVersion(void) { return TARVIK_VERSION; }
 
 }

@@ -11,6 +11,6 @@ TARVIK_API TARVIK_STATUS TRVG_Default(const TARVIK_HANDLE hRequest) {
     return TRV_DestroyRequest(hRequest);
 }
 
-TARVIK_API unsigned long TRV_GetHLLibraryVersion(void) { return 0x010004A8ul; }
+TARVIK_API unsigned long TRV_GetHLLibraryVersion(void) { return MIRTEL_VERSION; }
 
 }

@@ -110,6 +110,7 @@ inline constexpr uint16_t kBarcodeUsed = 111;     // barcode belongs to another 
 inline constexpr uint16_t kAnswerTooLarge = 112;  // the answer does not fit one frame
 inline constexpr uint16_t kBadCommand = 113;      // command identifier reserved for the register's own frames
 inline constexpr uint16_t kRelated = 114;         // other records refer to this one (delete without "related too")
+inline constexpr uint16_t kBadLayout = 115;       // the request fits none of its command's layouts in the table
 inline constexpr uint16_t kBadPassword = 120;     // remote login with a password the register does not hold
 }  // namespace exec
 

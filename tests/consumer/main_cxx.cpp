@@ -5,7 +5,7 @@
 #include <cstdio>
 
 int main() {
-    if (TRV_GetHLLibraryVersion() != 0x010004A8ul) return 1;
+    if (TRV_GetHLLibraryVersion() != MIRTEL_VERSION) return 1;
     if (TRVS_TcpClose(nullptr, nullptr, 0) != TARVIK_STATUS_NULLHANDLE) return 1;
     std::printf("C++ consumer ok\n");
     return 0;

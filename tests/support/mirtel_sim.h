@@ -34,7 +34,12 @@ protected:
             EXPECT_EQ(TRV_DestroyDeviceHandle(device), 0u);
         }
         server.stop();
-        EXPECT_EQ(reg.stats().answerMismatches, 0u) << "the simulator answered outside its command's layout";
+        // Every request fitted its command's layout in the table, and every
+        // answer the simulator gave can be read by the table's reader.
+        const Stats st = reg.stats();
+        EXPECT_EQ(st.requestMismatches + st.answerMismatches, 0u)
+            << st.requestMismatches << " request(s) and " << st.answerMismatches
+            << " answer(s) did not fit the command table; the last: " << reg.lastMismatch();
     }
     // Waits for the request a TRVS_ call made; its status.
     TARVIK_STATUS done(TARVIK_HANDLE r, TARVIK_STATUS sent) {

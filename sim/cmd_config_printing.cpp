@@ -25,7 +25,7 @@ void getLines(const std::vector<std::pair<uint8_t, std::string>>& lines, Values&
 
 }  // namespace
 
-void addPrintingCommands(Handlers& h) {
+void cmd_config_printing::addCommands(Handlers& h) {
     h.add(cmd::HeaderGet, [](State& s, Args&, Values& v) { getLines(s.header, v); });
     h.add(cmd::HeaderSet, [](State& s, Args& in, Values&) { setLines(in, 10, s.header); });
     h.add(cmd::FooterGet, [](State& s, Args&, Values& v) { getLines(s.footer, v); });

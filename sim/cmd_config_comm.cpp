@@ -31,7 +31,7 @@ void getHost(const HostInterface& c, Values& v) {
 
 }  // namespace
 
-void addCommCommands(Handlers& h) {
+void cmd_config_comm::addCommands(Handlers& h) {
     h.add(cmd::CommCfgGet, [](State& s, Args&, Values& v) { getHost(s.settings.host, v); });
     h.add(cmd::CommCfgGetEx, [](State& s, Args&, Values& v) {
         getHost(s.settings.host, v);

@@ -43,7 +43,7 @@ uint16_t monitorNumber(Args& in) {
 
 }  // namespace
 
-void addSettingsCommands(Handlers& h) {
+void cmd_config_settings::addCommands(Handlers& h) {
     // ---- selling
     h.add(cmd::SaleCfgGet, [](State& s, Args&, Values& v) { getSale(s.settings.sale, v); });
     h.add(cmd::SaleCfgSet, [](State& s, Args& in, Values&) { s.settings.sale = setSale(s.settings.sale, in); });

@@ -5,7 +5,7 @@
 
 namespace trvsim {
 
-void addJournalCommands(Handlers& h) {
+void cmd_salerec::addCommands(Handlers& h) {
     h.add(cmd::SaleRecGet, [](State& s, Args& in, Values& v) {
         const uint8_t how = in.byte();  // 0 next, 1 from the first record, 2 the last one again
         size_t idx;

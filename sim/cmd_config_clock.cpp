@@ -6,7 +6,7 @@
 
 namespace trvsim {
 
-void addClockCommands(Handlers& h) {
+void cmd_config_clock::addCommands(Handlers& h) {
     h.add(cmd::TimeGet, [](State& s, Args&, Values& v) {
         const DateTime t = s.now();
         v.byte(static_cast<uint8_t>(t.hour)).byte(static_cast<uint8_t>(t.minute)).byte(static_cast<uint8_t>(t.second));
