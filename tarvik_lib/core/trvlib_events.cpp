@@ -191,15 +191,6 @@ void DeviceEvents::killQueued() {
     }
 }
 
-void DeviceEvents::dropCallback() {
-    TRV_DeviceView* cbView;
-    {
-        MutexLock lk(callbackMutex);
-        cbView = in_view;
-        in_view = nullptr;
-        in_callback = nullptr;
-    }
-    if (cbView) cbView->release();
-}
+void DeviceEvents::dropCallback() { setCallback(nullptr, nullptr); }
 
 }  // namespace trv
